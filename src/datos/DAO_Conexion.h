@@ -1,0 +1,164 @@
+// The one way to the site's database: the connection, the command layer,
+// the site parameters, the communications queue, the inbound store and the
+// partner queries.
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "comun/Bitacora.h"
+#include "comun/Variant.h"
+#include "datos/Recordset.h"
+
+namespace datos {
+
+using comun::Variant;
+
+// Values bound, in order, to the "?" placeholders of an SQL text. An
+// element whose text contains "::" binds as a text parameter named by the
+// part before it, carrying the part after it.
+using ListaParametros = std::vector<Variant>;
+
+// Every failure of the data layer: the engine's message and the statement.
+class ErrorBD : public std::runtime_error {
+public:
+    ErrorBD(const std::string& mensaje, std::string sentencia = {})
+        : std::runtime_error(sentencia.empty() ? mensaje : mensaje + " [" + sentencia + "]"),
+          mensaje_(mensaje),
+          sentencia_(std::move(sentencia)) {}
+    const std::string& mensaje() const { return mensaje_; }
+    const std::string& sentencia() const { return sentencia_; }
+
+private:
+    std::string mensaje_;
+    std::string sentencia_;
+};
+
+// Process-wide values of the site, loaded once at start-up.
+struct ValoresSitio {
+    std::string fechaTrabajo;          // yyyy-mm-dd, from getFechaSys
+    std::string identificadorCliente;  // leading part of every site code
+    std::string regimen;
+    bool esTerminalCliente = false;
+    bool esServidor = false;
+};
+
+class MotorConexion;  // engine side
+
+class DAO_Conexion {
+public:
+    DAO_Conexion();
+    ~DAO_Conexion();
+    DAO_Conexion(const DAO_Conexion&) = delete;
+    DAO_Conexion& operator=(const DAO_Conexion&) = delete;
+
+    // --- connection and command layer ---
+    void dataFile(std::string ruta) { dataFile_ = std::move(ruta); }
+    const std::string& dataFile() const { return dataFile_; }
+    // The provider the Access rules choose for dataFile: "Microsoft.ACE.
+    // OLEDB.12.0" when its last five characters, upper-cased, are "ACCDB",
+    // otherwise "Microsoft.Jet.OLEDB.4.0".
+    std::string proveedor() const;
+    // Opens dataFile (replacing an open connection). A missing file is an
+    // ErrorBD naming the path; no empty database is created.
+    void conectar();
+    void desconectar();
+    bool conectado() const;
+
+    // Runs one statement; returns the number of rows it affected.
+    int comando(std::string_view sql, const ListaParametros& parametros = {});
+    // Opens a record set over a SELECT or a bare table name.
+    std::unique_ptr<Recordset> Query(std::string_view sql,
+                                     const ListaParametros& parametros = {});
+    // True when the record set has no current row, is closed or absent.
+    static bool RsVacio(const Recordset* rs);
+    static bool RsVacio(const std::unique_ptr<Recordset>& rs) { return RsVacio(rs.get()); }
+    // The value's text with every single quote doubled.
+    static std::string ValidarSql(const Variant& valor);
+    static void CerrarRs(std::unique_ptr<Recordset>& rs);
+
+    // Transactions (savepoints, so they nest). Used where a group of writes
+    // must land together or not at all.
+    void empezarTransaccion();
+    void confirmarTransaccion();
+    void revertirTransaccion();
+
+    // Where operations report what they do (the debug log).
+    void bitacora(comun::Bitacora* b) { bitacora_ = b; }
+    comun::Bitacora& bitacora() const;
+
+    // --- site parameters ---
+    std::string getFechaSys();
+    std::string getRegimen();
+    bool getEsTerminalCliente();
+    bool getEsServidor();
+    std::string getNombreCliente();
+    std::string getIpServidor();
+    std::string getSyASys();
+    // The setting "Identificador Cliente".
+    std::string getIdentificadorCliente();
+    // dd/mm/yyyy -> yyyy-mm-dd, or with rev yyyy-mm-dd -> dd/mm/yyyy.
+    static std::string convertirFecha(std::string_view fecha, bool rev = false);
+    // Loads fechaTrabajo, identificadorCliente, regimen, esTerminalCliente
+    // and esServidor, in this order (the connection must be open).
+    void cargarValoresSitio();
+    const ValoresSitio& sitio() const { return sitio_; }
+    ValoresSitio& sitio() { return sitio_; }
+
+    // --- communications queue ---
+    std::string getComunicacion();
+    void encolarRegistro(Recordset& rs, int16_t tabla, const std::string& funcion,
+                         const std::string& destino);
+    void encolarRegistros(Recordset& rs, int16_t tabla);
+    void setComunicacionSucursales(Recordset& rs, int16_t tabla, const std::string& funcion);
+    void setSolicitudIPR(int16_t tabla, const std::string& funcion = {},
+                         const std::string& destino = {});
+    void marcarEnviados(const Variant& respuesta);
+    void setMarcaEnviado(int32_t id);
+    void eliminarEnviados();
+
+    // --- inbound store ---
+    int32_t setComunicacion(const Variant& respuesta);
+
+    // --- partner queries ---
+    std::string getDatosQuiralte();
+    void MarcarRegistroEnviadoQuiralte(int32_t id);
+
+    // --- doctors import ---
+    int32_t setDoctores(const Variant& lista);
+
+private:
+    std::string dataFile_;
+    std::unique_ptr<MotorConexion> motor_;
+    ValoresSitio sitio_;
+    comun::Bitacora* bitacora_ = nullptr;
+};
+
+// Runs a group of writes atomically: rolls back unless confirmed.
+class Transaccion {
+public:
+    explicit Transaccion(DAO_Conexion& c) : c_(c) { c_.empezarTransaccion(); }
+    ~Transaccion() {
+        if (!hecha_) {
+            try {
+                c_.revertirTransaccion();
+            } catch (...) {
+            }
+        }
+    }
+    void confirmar() {
+        c_.confirmarTransaccion();
+        hecha_ = true;
+    }
+    Transaccion(const Transaccion&) = delete;
+    Transaccion& operator=(const Transaccion&) = delete;
+
+private:
+    DAO_Conexion& c_;
+    bool hecha_ = false;
+};
+
+}  // namespace datos

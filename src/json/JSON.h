@@ -1,0 +1,80 @@
+// The JSON module: a lenient parser into dictionaries and 1-based
+// collections, the serialiser of record sets, and the string escaper.
+// Parsing never throws; problems are collected in the parser's error text.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "comun/Variant.h"
+
+namespace json {
+
+using comun::Variant;
+
+// A JSON object: keys compared exactly, enumeration in insertion order.
+class Diccionario : public comun::Objeto {
+public:
+    bool Exists(std::string_view clave) const;
+    // The value of a key; Empty when absent.
+    Variant Item(std::string_view clave) const;
+    // Adds a pair; returns false (and changes nothing) when the key exists.
+    bool Add(std::string clave, Variant valor);
+    // Sets or replaces.
+    void Set(std::string clave, Variant valor);
+    size_t Count() const { return claves_.size(); }
+    const std::vector<std::string>& Keys() const { return claves_; }
+    // Value by insertion position (0-based).
+    const Variant& valorEn(size_t i) const { return valores_[i]; }
+
+private:
+    std::vector<std::string> claves_;
+    std::vector<Variant> valores_;
+    std::unordered_map<std::string, size_t> indice_;
+};
+
+// A JSON array: 1-based in its accessors, as the runtime's Collection.
+class Coleccion : public comun::Objeto {
+public:
+    size_t Count() const { return elementos_.size(); }
+    // Element i, 1 <= i <= Count(); throws std::out_of_range otherwise.
+    const Variant& Item(size_t i) const;
+    void Add(Variant valor) { elementos_.push_back(std::move(valor)); }
+    const std::vector<Variant>& elementos() const { return elementos_; }
+    void reservar(size_t n) { elementos_.reserve(n); }
+
+private:
+    std::vector<Variant> elementos_;
+};
+
+// Parses a text. Returns the root Diccionario or Coleccion wrapped in a
+// Variant (an Object), or an Empty Variant when the first non-blank
+// character is neither "{" nor "[" ("Invalid JSON").
+Variant parse(std::string_view texto);
+// The error text of the last parse on this thread; empty when it succeeded.
+const std::string& GetParserErrors();
+
+// What RStoJSON needs of a record set; the data layer's record set
+// implements it (tests use a small in-memory one).
+class FuenteFilas {
+public:
+    virtual ~FuenteFilas() = default;
+    virtual bool eof() const = 0;
+    virtual bool bof() const = 0;
+    virtual size_t numeroCampos() const = 0;
+    virtual const std::string& nombreCampo(size_t i) const = 0;
+    virtual Variant valorCampo(size_t i) const = 0;
+    virtual void MoveNext() = 0;
+};
+
+// The rows from the current one to the end as a JSON array of objects whose
+// values are all strings; "null" when there is no current row.
+std::string RStoJSON(FuenteFilas& rs);
+
+// Escapes one text for use inside a JSON string (no surrounding quotes).
+std::string Encode(std::string_view texto);
+
+}  // namespace json
