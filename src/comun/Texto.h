@@ -28,7 +28,13 @@ std::string reemplazar(std::string_view texto, std::string_view buscado,
 
 // Decodes one code point at `pos` (advancing it); invalid bytes read as
 // themselves (Latin-1), so no input is ever rejected.
+// At or past the end it returns 0 and leaves `pos` as it is.
 char32_t leerCodigo(std::string_view texto, size_t& pos);
+// Appends the UTF-8 form of `codigo`; a surrogate or a value beyond U+10FFFF
+// is written as U+FFFD.
 void escribirCodigo(std::string& destino, char32_t codigo);
+
+// Whether the text is well-formed UTF-8 (no overlong forms, no surrogates).
+bool esUtf8Valido(std::string_view texto);
 
 }  // namespace comun

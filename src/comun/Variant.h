@@ -16,7 +16,7 @@ namespace comun {
 // text is required). Callers rely on it: a number column refuses a text
 // that is not a number.
 class ErrorTipo : public std::runtime_error {
-public:
+  public:
     explicit ErrorTipo(const std::string& mensaje) : std::runtime_error(mensaje) {}
 };
 
@@ -60,7 +60,7 @@ struct Decimal {
 // Base of the object kinds a Variant can refer to (the JSON dictionary and
 // collection live in the json library).
 class Objeto {
-public:
+  public:
     virtual ~Objeto() = default;
 };
 
@@ -68,8 +68,8 @@ enum class TipoVariant {
     Empty,
     Null,
     Boolean,
-    Integer,   // 16-bit
-    Long,      // 32-bit
+    Integer,  // 16-bit
+    Long,     // 32-bit
     Single,
     Double,
     Currency,
@@ -80,7 +80,7 @@ enum class TipoVariant {
 };
 
 class Variant {
-public:
+  public:
     struct NullTag {};
 
     Variant() = default;  // Empty
@@ -145,7 +145,7 @@ public:
     // Same kind and value (used by tests and by equality of parsed trees).
     bool operator==(const Variant& otro) const;
 
-private:
+  private:
     std::variant<std::monostate, NullTag, bool, int16_t, int32_t, float, double, Moneda, Decimal,
                  Fecha, std::string, std::shared_ptr<Objeto>>
         valor_;
@@ -157,12 +157,25 @@ private:
 // and Empty are not numeric.
 bool IsNumeric(const Variant& v);
 bool IsNumeric(std::string_view texto);
+// Plain texts would otherwise be ambiguous between the two forms above.
+inline bool IsNumeric(const char* texto) {
+    return IsNumeric(std::string_view(texto));
+}
+inline bool IsNumeric(const std::string& texto) {
+    return IsNumeric(std::string_view(texto));
+}
 
 // Whether a value reads as a date: dates themselves and texts of the forms
 // dd/mm/yyyy, yyyy-mm-dd, yyyy/mm/dd, each with an optional time HH:MM or
 // HH:MM:SS after a blank (or a "T" for the ISO form).
 bool IsDate(const Variant& v);
 bool IsDate(std::string_view texto);
+inline bool IsDate(const char* texto) {
+    return IsDate(std::string_view(texto));
+}
+inline bool IsDate(const std::string& texto) {
+    return IsDate(std::string_view(texto));
+}
 // Reads a date text of the forms above; nullopt-like: returns false when it
 // is not one.
 bool leerFecha(std::string_view texto, Fecha& salida);
