@@ -17,7 +17,7 @@ using comun::Variant;
 
 // A JSON object: keys compared exactly, enumeration in insertion order.
 class Diccionario : public comun::Objeto {
-public:
+  public:
     bool Exists(std::string_view clave) const;
     // The value of a key; Empty when absent.
     Variant Item(std::string_view clave) const;
@@ -30,7 +30,19 @@ public:
     // Value by insertion position (0-based).
     const Variant& valorEn(size_t i) const { return valores_[i]; }
 
-private:
+    void reservar(size_t n);
+    // Appends a pair whose key is known not to be present (the parser checks
+    // its keys as it reads them), without looking it up again.
+    void agregarDistinta(std::string clave, Variant valor);
+
+    // Up to this many keys a lookup scans the keys (cheaper than hashing
+    // for records of a few dozen short keys); beyond it `indice_` is kept.
+    static constexpr size_t kUmbralIndice = 64;
+
+  private:
+    // Position of a key, or Count() when absent.
+    size_t buscar(std::string_view clave) const;
+
     std::vector<std::string> claves_;
     std::vector<Variant> valores_;
     std::unordered_map<std::string, size_t> indice_;
@@ -38,7 +50,7 @@ private:
 
 // A JSON array: 1-based in its accessors, as the runtime's Collection.
 class Coleccion : public comun::Objeto {
-public:
+  public:
     size_t Count() const { return elementos_.size(); }
     // Element i, 1 <= i <= Count(); throws std::out_of_range otherwise.
     const Variant& Item(size_t i) const;
@@ -46,7 +58,7 @@ public:
     const std::vector<Variant>& elementos() const { return elementos_; }
     void reservar(size_t n) { elementos_.reserve(n); }
 
-private:
+  private:
     std::vector<Variant> elementos_;
 };
 
@@ -60,7 +72,7 @@ const std::string& GetParserErrors();
 // What RStoJSON needs of a record set; the data layer's record set
 // implements it (tests use a small in-memory one).
 class FuenteFilas {
-public:
+  public:
     virtual ~FuenteFilas() = default;
     virtual bool eof() const = 0;
     virtual bool bof() const = 0;

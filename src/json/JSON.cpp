@@ -1,0 +1,793 @@
+#include "json/JSON.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+#include <unordered_set>
+
+namespace json {
+
+using comun::Decimal;
+
+// ---------------------------------------------------------------------------
+// Dictionary and collection
+
+size_t Diccionario::buscar(std::string_view clave) const {
+    if (claves_.size() > kUmbralIndice) {
+        auto it = indice_.find(std::string(clave));
+        return it == indice_.end() ? claves_.size() : it->second;
+    }
+    for (size_t i = 0; i < claves_.size(); ++i) {
+        if (claves_[i] == clave) return i;
+    }
+    return claves_.size();
+}
+
+bool Diccionario::Exists(std::string_view clave) const {
+    return buscar(clave) < claves_.size();
+}
+
+Variant Diccionario::Item(std::string_view clave) const {
+    size_t i = buscar(clave);
+    return i < claves_.size() ? valores_[i] : Variant();
+}
+
+void Diccionario::reservar(size_t n) {
+    claves_.reserve(n);
+    valores_.reserve(n);
+}
+
+void Diccionario::agregarDistinta(std::string clave, Variant valor) {
+    const size_t i = claves_.size();
+    if (i + 1 > kUmbralIndice) {
+        if (indice_.empty()) {
+            indice_.reserve(2 * kUmbralIndice);
+            for (size_t k = 0; k < i; ++k) indice_.emplace(claves_[k], k);
+        }
+        indice_.emplace(clave, i);
+    }
+    claves_.push_back(std::move(clave));
+    valores_.push_back(std::move(valor));
+}
+
+bool Diccionario::Add(std::string clave, Variant valor) {
+    if (Exists(clave)) return false;
+    agregarDistinta(std::move(clave), std::move(valor));
+    return true;
+}
+
+void Diccionario::Set(std::string clave, Variant valor) {
+    size_t i = buscar(clave);
+    if (i < claves_.size()) {
+        valores_[i] = std::move(valor);
+        return;
+    }
+    agregarDistinta(std::move(clave), std::move(valor));
+}
+
+const Variant& Coleccion::Item(size_t i) const {
+    if (i < 1 || i > elementos_.size()) throw std::out_of_range("Subscript out of range");
+    return elementos_[i - 1];
+}
+
+// ---------------------------------------------------------------------------
+// UTF-8 helpers
+
+namespace {
+
+bool esContinuacion(unsigned char c) {
+    return (c & 0xC0) == 0x80;
+}
+
+// Decodes one code point at `i` and advances past it. A byte that does not
+// start a well-formed sequence reads as itself (Latin-1), so no text is
+// rejected and every byte is accounted for.
+char32_t leerCodigo(std::string_view t, size_t& i) {
+    const auto b = [&](size_t k) { return static_cast<unsigned char>(t[k]); };
+    unsigned char c = b(i);
+    size_t n = t.size();
+    if (c >= 0xC2 && c <= 0xDF && i + 1 < n && esContinuacion(b(i + 1))) {
+        char32_t cp = (char32_t(c & 0x1F) << 6) | (b(i + 1) & 0x3F);
+        i += 2;
+        return cp;
+    }
+    if (c >= 0xE0 && c <= 0xEF && i + 2 < n && esContinuacion(b(i + 1)) &&
+        esContinuacion(b(i + 2)) && !(c == 0xE0 && b(i + 1) < 0xA0) &&
+        !(c == 0xED && b(i + 1) >= 0xA0)) {
+        char32_t cp =
+            (char32_t(c & 0x0F) << 12) | (char32_t(b(i + 1) & 0x3F) << 6) | (b(i + 2) & 0x3F);
+        i += 3;
+        return cp;
+    }
+    if (c >= 0xF0 && c <= 0xF4 && i + 3 < n && esContinuacion(b(i + 1)) &&
+        esContinuacion(b(i + 2)) && esContinuacion(b(i + 3)) && !(c == 0xF0 && b(i + 1) < 0x90) &&
+        !(c == 0xF4 && b(i + 1) >= 0x90)) {
+        char32_t cp = (char32_t(c & 0x07) << 18) | (char32_t(b(i + 1) & 0x3F) << 12) |
+                      (char32_t(b(i + 2) & 0x3F) << 6) | (b(i + 3) & 0x3F);
+        i += 4;
+        return cp;
+    }
+    ++i;
+    return c;
+}
+
+void escribirCodigo(std::string& r, char32_t cp) {
+    if (cp < 0x80) {
+        r.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        r.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        r.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        r.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        r.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        r.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        r.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        r.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        r.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        r.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+// The first `n` characters from byte `desde`.
+std::string_view primeros(std::string_view t, size_t desde, size_t n) {
+    if (desde >= t.size()) return {};
+    size_t i = desde;
+    for (size_t k = 0; k < n && i < t.size(); ++k) leerCodigo(t, i);
+    return t.substr(desde, i - desde);
+}
+
+// The last `n` characters of the text.
+std::string_view ultimos(std::string_view t, size_t n) {
+    size_t i = t.size();
+    for (size_t k = 0; k < n && i > 0; ++k) {
+        size_t j = i - 1;
+        // Step back over continuation bytes, but only as far as a lead byte
+        // that really owns them.
+        size_t limite = i >= 4 ? i - 4 : 0;
+        while (j > limite && esContinuacion(static_cast<unsigned char>(t[j]))) --j;
+        size_t prueba = j;
+        leerCodigo(t, prueba);
+        i = prueba == i ? j : i - 1;
+    }
+    return t.substr(i);
+}
+
+// ---------------------------------------------------------------------------
+// The parser
+
+thread_local std::string psErrors;
+
+// The runtime's descriptions of the two errors a parse can raise.
+constexpr std::string_view kErrorConversion = "Type mismatch";
+constexpr std::string_view kErrorClaveRepetida =
+    "This key is already associated with an element of this collection";
+// Deeper texts are refused with an error line instead of exhausting the stack.
+constexpr int kProfundidadMaxima = 1000;
+
+enum class Resultado {
+    Ok,
+    ErrorConversion,  // raised error: the enclosing container reports it and ends
+    Abortar,          // already reported: every enclosing container ends
+};
+
+constexpr std::array<bool, 256> tablaNumero() {
+    std::array<bool, 256> t{};
+    for (char c : std::string_view("+-0123456789.eE")) t[static_cast<unsigned char>(c)] = true;
+    return t;
+}
+constexpr auto kCaracterNumero = tablaNumero();
+
+constexpr std::array<bool, 256> tablaFinDeTramoClave() {
+    std::array<bool, 256> t{};
+    for (char c : std::string_view("\"':\r\n\t ")) t[static_cast<unsigned char>(c)] = true;
+    return t;
+}
+constexpr auto kFinDeTramoClave = tablaFinDeTramoClave();
+
+bool esDigito(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Sign, digits with optional decimals (at least one digit) and an optional
+// exponent with at least one digit.
+bool numeroValido(std::string_view t) {
+    size_t i = 0, n = t.size();
+    if (i < n && (t[i] == '+' || t[i] == '-')) ++i;
+    size_t digitos = 0;
+    while (i < n && esDigito(t[i])) ++i, ++digitos;
+    if (i < n && t[i] == '.') {
+        ++i;
+        while (i < n && esDigito(t[i])) ++i, ++digitos;
+    }
+    if (digitos == 0) return false;
+    if (i < n && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < n && (t[i] == '+' || t[i] == '-')) ++i;
+        size_t exp = 0;
+        while (i < n && esDigito(t[i])) ++i, ++exp;
+        if (exp == 0) return false;
+    }
+    return i == n;
+}
+
+int valorHex(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+class Analizador {
+  public:
+    Analizador(std::string_view texto, std::string& errores) : s_(texto), e_(errores) {}
+
+    Variant raiz() {
+        saltar();
+        Variant v;
+        if (p_ < s_.size() && s_[p_] == '{') {
+            objeto(v);
+        } else if (p_ < s_.size() && s_[p_] == '[') {
+            arreglo(v);
+        } else {
+            e_ = "Invalid JSON";
+        }
+        return v;
+    }
+
+  private:
+    std::string_view s_;
+    std::string& e_;
+    size_t p_ = 0;  // 0-based; error texts show p_ + 1
+    int profundidad_ = 0;
+
+    bool fin() const { return p_ >= s_.size(); }
+    std::string posicion() const { return std::to_string(p_ + 1); }
+
+    // Skips blanks, parentheses and comments.
+    void saltar() {
+        bool comentario = false, bloque = false, barra = false;
+        const size_t n = s_.size();
+        while (p_ < n) {
+            switch (s_[p_]) {
+                case '\r':
+                case '\n':
+                    if (!bloque) comentario = barra = false;
+                    break;
+                case '\t':
+                case ' ':
+                case '(':
+                case ')':
+                    break;
+                case '/':
+                    if (bloque) {
+                        if (barra) bloque = comentario = barra = false;
+                    } else if (barra) {
+                        comentario = true;
+                        barra = false;
+                    } else {
+                        barra = true;
+                        comentario = bloque = false;
+                    }
+                    break;
+                case '*':
+                    if (barra) {
+                        comentario = bloque = true;
+                        barra = false;
+                    } else {
+                        barra = true;
+                    }
+                    break;
+                default:
+                    if (!comentario) return;
+            }
+            ++p_;
+        }
+    }
+
+    Resultado profundidadExcedida() {
+        e_ += "Maximum nesting depth exceeded at position ";
+        e_ += posicion();
+        e_ += "\r\n";
+        return Resultado::Abortar;
+    }
+
+    // Members of the objects being read, innermost last; each object takes
+    // its own from `base` up when it ends, so no dictionary grows piecemeal.
+    struct Miembro {
+        std::string clave;
+        Variant valor;
+    };
+    std::vector<Miembro> pila_;
+
+    static uint64_t dispersion(std::string_view t) {
+        uint64_t h = 1469598103934665603ull;
+        for (char c : t) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        return h;
+    }
+
+    // Keys already read by the object whose members start at `base`. A
+    // 256-bit filter settles most new keys without comparing; past
+    // kUmbralIndice keys a hash set keeps the check linear.
+    struct Vistas {
+        uint64_t filtro[4] = {};
+        std::unordered_set<std::string> conjunto;
+    };
+
+    bool repetida(const std::string& clave, size_t base, Vistas& vistas) const {
+        const size_t cuantas = pila_.size() - base;
+        if (cuantas >= Diccionario::kUmbralIndice) {
+            if (vistas.conjunto.empty()) {
+                for (size_t i = base; i < pila_.size(); ++i) vistas.conjunto.insert(pila_[i].clave);
+            }
+            return vistas.conjunto.count(clave) > 0;
+        }
+        const uint64_t h = dispersion(clave) & 255;
+        uint64_t& palabra = vistas.filtro[h >> 6];
+        const uint64_t bit = uint64_t{1} << (h & 63);
+        if (!(palabra & bit)) {
+            palabra |= bit;
+            return false;
+        }
+        for (size_t i = base; i < pila_.size(); ++i) {
+            if (pila_[i].clave == clave) return true;
+        }
+        return false;
+    }
+
+    Resultado objeto(Variant& salida) {
+        auto dic = std::make_shared<Diccionario>();
+        salida = Variant(std::shared_ptr<comun::Objeto>(dic));
+        saltar();
+        if (fin() || s_[p_] != '{') {
+            e_ += "Invalid Object at position " + posicion() + " : ";
+            e_ += s_.substr(std::min(p_, s_.size()));
+            e_ += "\r\n";
+            return Resultado::Ok;
+        }
+        if (profundidad_ >= kProfundidadMaxima) return profundidadExcedida();
+        ++profundidad_;
+        ++p_;
+        const size_t base = pila_.size();
+        Vistas vistas;
+        Resultado res = Resultado::Ok;
+        for (;;) {
+            saltar();
+            if (!fin() && s_[p_] == '}') {
+                ++p_;
+                break;
+            }
+            if (!fin() && s_[p_] == ',') {
+                ++p_;
+                saltar();
+            } else if (fin()) {
+                e_ += "Missing '}': ";
+                e_ += ultimos(s_, 20);
+                e_ += "\r\n";
+                break;
+            }
+            std::string clave = leerClave();
+            Variant v;
+            Resultado r = valor(v);
+            if (r == Resultado::Abortar) {
+                // A container cut short still joins the tree built so far.
+                if (v.esObjeto() && !repetida(clave, base, vistas)) {
+                    pila_.push_back({std::move(clave), std::move(v)});
+                }
+                res = r;
+                break;
+            }
+            if (r == Resultado::ErrorConversion) {
+                e_ += kErrorConversion;
+                e_ += ": " + clave + "\r\n";
+                break;
+            }
+            if (repetida(clave, base, vistas)) {
+                e_ += kErrorClaveRepetida;
+                e_ += ": " + clave + "\r\n";
+                break;
+            }
+            pila_.push_back({std::move(clave), std::move(v)});
+            if (!vistas.conjunto.empty()) vistas.conjunto.insert(pila_.back().clave);
+        }
+        dic->reservar(pila_.size() - base);
+        for (size_t i = base; i < pila_.size(); ++i) {
+            dic->agregarDistinta(std::move(pila_[i].clave), std::move(pila_[i].valor));
+        }
+        pila_.resize(base);
+        --profundidad_;
+        return res;
+    }
+
+    Resultado arreglo(Variant& salida) {
+        auto col = std::make_shared<Coleccion>();
+        salida = Variant(std::shared_ptr<comun::Objeto>(col));
+        saltar();
+        if (fin() || s_[p_] != '[') {
+            e_ += "Invalid Array at position " + posicion() + " : ";
+            e_ += primeros(s_, p_, 20);
+            e_ += "\r\n";
+            return Resultado::Ok;
+        }
+        if (profundidad_ >= kProfundidadMaxima) return profundidadExcedida();
+        ++profundidad_;
+        ++p_;
+        Resultado res = Resultado::Ok;
+        for (;;) {
+            saltar();
+            if (!fin() && s_[p_] == ']') {
+                ++p_;
+                break;
+            }
+            if (!fin() && s_[p_] == ',') {
+                ++p_;
+                saltar();
+            } else if (fin()) {
+                e_ += "Missing ']': ";
+                e_ += ultimos(s_, 20);
+                e_ += "\r\n";
+                break;
+            }
+            Variant v;
+            Resultado r = valor(v);
+            if (r == Resultado::Abortar) {
+                if (v.esObjeto()) col->Add(std::move(v));
+                res = r;
+                break;
+            }
+            if (r == Resultado::ErrorConversion) {
+                e_ += kErrorConversion;
+                e_ += ": ";
+                e_ += primeros(s_, p_, 20);
+                e_ += "\r\n";
+                break;
+            }
+            col->Add(std::move(v));
+        }
+        --profundidad_;
+        return res;
+    }
+
+    Resultado valor(Variant& salida) {
+        saltar();
+        if (fin()) return numero(salida);
+        switch (s_[p_]) {
+            case '{':
+                return objeto(salida);
+            case '[':
+                return arreglo(salida);
+            case '"':
+            case '\'':
+                return cadena(salida);
+            case 't':
+            case 'f':
+                return booleano(salida);
+            case 'n':
+                return nulo(salida);
+            default:
+                return numero(salida);
+        }
+    }
+
+    // An invalid literal does not move the position, so the container that
+    // asked for it could only read it again: it ends the parse instead.
+    Resultado booleano(Variant& salida) {
+        std::string_view resto = s_.substr(p_);
+        if (resto.starts_with("true")) {
+            salida = Variant(true);
+            p_ += 4;
+            return Resultado::Ok;
+        }
+        if (resto.starts_with("false")) {
+            salida = Variant(false);
+            p_ += 5;
+            return Resultado::Ok;
+        }
+        e_ += "Invalid Boolean at position " + posicion() + " : ";
+        e_ += resto;
+        e_ += "\r\n";
+        salida = Variant(false);
+        return Resultado::Abortar;
+    }
+
+    Resultado nulo(Variant& salida) {
+        std::string_view resto = s_.substr(p_);
+        if (resto.starts_with("null")) {
+            salida = Variant::Null();
+            p_ += 4;
+            return Resultado::Ok;
+        }
+        e_ += "Invalid null value at position " + posicion() + " : ";
+        e_ += resto;
+        e_ += "\r\n";
+        return Resultado::Abortar;
+    }
+
+    Resultado numero(Variant& salida) {
+        saltar();
+        const size_t inicio = p_, n = s_.size();
+        while (p_ < n && kCaracterNumero[static_cast<unsigned char>(s_[p_])]) ++p_;
+        if (p_ >= n) return Resultado::Ok;  // the text ended while collecting: no value
+        std::string_view t = s_.substr(inicio, p_ - inicio);
+        if (!numeroValido(t)) return Resultado::ErrorConversion;
+        salida = Variant(Decimal{std::string(t)});
+        return Resultado::Ok;
+    }
+
+    // Four hexadecimal digits at p_; -1 when they are not there.
+    long hex4(size_t desde) const {
+        if (desde + 4 > s_.size()) return -1;
+        long v = 0;
+        for (size_t k = 0; k < 4; ++k) {
+            int d = valorHex(s_[desde + k]);
+            if (d < 0) return -1;
+            v = v * 16 + d;
+        }
+        return v;
+    }
+
+    // Position of the first closing quote or backslash at or after `desde`
+    // (the text's size when there is none), found with the library's
+    // vectorised byte search.
+    size_t buscarFinDeTramo(size_t desde, char cierre) const {
+        const char* inicio = s_.data() + desde;
+        const char* fin = s_.data() + s_.size();
+        const void* q = std::memchr(inicio, cierre, static_cast<size_t>(fin - inicio));
+        const char* limite = q ? static_cast<const char*>(q) : fin;
+        const void* b = std::memchr(inicio, '\\', static_cast<size_t>(limite - inicio));
+        return static_cast<size_t>((b ? static_cast<const char*>(b) : limite) - s_.data());
+    }
+
+    Resultado cadena(Variant& salida) {
+        const char cierre = s_[p_++];
+        const size_t n = s_.size();
+        std::string r;
+        // Fast path: most strings have no escapes at all.
+        {
+            const size_t i = buscarFinDeTramo(p_, cierre);
+            if (i < n && s_[i] == cierre) {
+                r.assign(s_.data() + p_, i - p_);
+                p_ = i + 1;
+                salida = Variant(std::move(r));
+                return Resultado::Ok;
+            }
+            r.reserve(i - p_ + 16);
+        }
+        while (p_ < n) {
+            const size_t inicio = p_;
+            p_ = buscarFinDeTramo(p_, cierre);
+            r.append(s_.data() + inicio, p_ - inicio);
+            if (p_ >= n) break;
+            if (s_[p_] == cierre) {
+                ++p_;
+                break;
+            }
+            ++p_;  // the backslash
+            if (p_ >= n) break;
+            const char c = s_[p_];
+            switch (c) {
+                case '"':
+                case '\\':
+                case '/':
+                case '\'':
+                    r.push_back(c);
+                    ++p_;
+                    break;
+                case 'b':
+                    r.push_back('\b');
+                    ++p_;
+                    break;
+                case 'f':
+                    r.push_back('\f');
+                    ++p_;
+                    break;
+                case 'n':
+                    r.push_back('\n');
+                    ++p_;
+                    break;
+                case 'r':
+                    r.push_back('\r');
+                    ++p_;
+                    break;
+                case 't':
+                    r.push_back('\t');
+                    ++p_;
+                    break;
+                case 'u': {
+                    long cp = hex4(p_ + 1);
+                    if (cp < 0) return Resultado::ErrorConversion;
+                    p_ += 5;
+                    if (cp >= 0xD800 && cp <= 0xDBFF) {
+                        // A high surrogate joins the low one that follows it.
+                        long bajo = -1;
+                        if (p_ + 1 < n && s_[p_] == '\\' && s_[p_ + 1] == 'u') bajo = hex4(p_ + 2);
+                        if (bajo >= 0xDC00 && bajo <= 0xDFFF) {
+                            cp = 0x10000 + ((cp - 0xD800) << 10) + (bajo - 0xDC00);
+                            p_ += 6;
+                        } else {
+                            cp = 0xFFFD;
+                        }
+                    } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
+                        cp = 0xFFFD;
+                    }
+                    escribirCodigo(r, static_cast<char32_t>(cp));
+                    break;
+                }
+                default:
+                    // Unknown escape: the backslash is dropped and the
+                    // character is read again as an ordinary one.
+                    break;
+            }
+        }
+        salida = Variant(std::move(r));
+        return Resultado::Ok;
+    }
+
+    std::string leerClave() {
+        saltar();
+        // Fast path: a quoted key of ordinary characters followed by ":".
+        if (!fin() && (s_[p_] == '"' || s_[p_] == '\'')) {
+            size_t i = p_ + 1;
+            while (i < s_.size() && !kFinDeTramoClave[static_cast<unsigned char>(s_[i])]) ++i;
+            if (i < s_.size() && s_[i] == s_[p_] && i + 1 < s_.size() && s_[i + 1] == ':') {
+                std::string clave(s_.data() + p_ + 1, i - p_ - 1);
+                p_ = i + 2;
+                return clave;
+            }
+        }
+        std::string clave;
+        bool doble = false, simple = false;
+        const size_t n = s_.size();
+        while (p_ < n) {
+            const char c = s_[p_];
+            if (c == '"' || c == '\'') {
+                bool& estado = c == '"' ? doble : simple;
+                estado = !estado;
+                ++p_;
+                if (!estado) {
+                    saltar();
+                    if (fin() || s_[p_] != ':') {
+                        e_ += "Invalid Key at position " + posicion() + " : " + clave + "\r\n";
+                        return clave;
+                    }
+                }
+            } else if (c == ':') {
+                ++p_;
+                if (!doble && !simple) break;
+                clave.push_back(c);
+            } else if (c == '\r' || c == '\n' || c == '\t' || c == ' ') {
+                ++p_;
+            } else {
+                // A run of ordinary characters is copied at once.
+                const size_t inicio = p_++;
+                while (p_ < n && !kFinDeTramoClave[static_cast<unsigned char>(s_[p_])]) ++p_;
+                clave.append(s_.data() + inicio, p_ - inicio);
+            }
+        }
+        return clave;
+    }
+};
+
+}  // namespace
+
+Variant parse(std::string_view texto) {
+    psErrors.clear();
+    Analizador a(texto, psErrors);
+    return a.raiz();
+}
+
+const std::string& GetParserErrors() {
+    return psErrors;
+}
+
+// ---------------------------------------------------------------------------
+// Serialiser
+
+namespace {
+
+constexpr std::array<bool, 256> tablaPlano() {
+    std::array<bool, 256> t{};
+    for (int c = 32; c <= 127; ++c) t[c] = true;
+    for (char c : std::string_view("\"'\\&{}")) t[static_cast<unsigned char>(c)] = false;
+    return t;
+}
+constexpr auto kPlano = tablaPlano();
+
+void escaparU(std::string& r, char32_t cp) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    char buf[6] = {
+        '\\',          'u', kHex[(cp >> 12) & 0xF], kHex[(cp >> 8) & 0xF], kHex[(cp >> 4) & 0xF],
+        kHex[cp & 0xF]};
+    r.append(buf, 6);
+}
+
+}  // namespace
+
+std::string Encode(std::string_view texto) {
+    std::string r;
+    r.reserve(texto.size() + texto.size() / 8 + 8);
+    const size_t n = texto.size();
+    size_t i = 0;
+    while (i < n) {
+        const size_t inicio = i;
+        while (i < n && kPlano[static_cast<unsigned char>(texto[i])]) ++i;
+        r.append(texto.data() + inicio, i - inicio);
+        if (i >= n) break;
+        const unsigned char c = static_cast<unsigned char>(texto[i]);
+        if (c >= 0x80) {
+            char32_t cp = leerCodigo(texto, i);
+            if (cp > 0xFFFF) {
+                cp -= 0x10000;
+                escaparU(r, 0xD800 + (cp >> 10));
+                escaparU(r, 0xDC00 + (cp & 0x3FF));
+            } else {
+                escaparU(r, cp);
+            }
+            continue;
+        }
+        ++i;
+        switch (c) {
+            case 8:
+                r += "\\b";
+                break;
+            case 9:
+                r += "\\t";
+                break;
+            case 10:
+                r += "\\n";
+                break;
+            case 12:
+                r += "\\f";
+                break;
+            case 13:
+                r += "\\r";
+                break;
+            case '"':
+                r += "\\\"";
+                break;
+            case '\'':
+                r += ' ';
+                break;
+            case '\\':
+                r += "\\\\";
+                break;
+            default:  // "&", "{", "}" and the other controls
+                escaparU(r, c);
+        }
+    }
+    return r;
+}
+
+std::string RStoJSON(FuenteFilas& rs) {
+    if (rs.eof() || rs.bof()) return "null";
+    std::string resultado;
+    std::string fila;
+    const size_t campos = rs.numeroCampos();
+    while (!rs.eof() && !rs.bof()) {
+        fila.clear();
+        for (size_t i = 0; i < campos; ++i) {
+            Variant v = rs.valorCampo(i);
+            std::string texto;
+            if (!v.esNull()) {
+                texto = v.texto();
+                std::erase(texto, '\\');
+            }
+            if (i > 0) fila += ',';
+            fila += '"';
+            fila += rs.nombreCampo(i);
+            fila += "\":\"";
+            fila += Encode(texto);
+            fila += '"';
+        }
+        if (!resultado.empty()) resultado += ",\r\n";
+        resultado += '{';
+        resultado += fila;
+        resultado += '}';
+        rs.MoveNext();
+    }
+    return "[" + resultado + "]";
+}
+
+}  // namespace json

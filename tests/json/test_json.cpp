@@ -1,0 +1,272 @@
+// The parser's lenient grammar and error texts, the escaper and the record
+// set serialiser.
+#include "json/JSON.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using comun::Variant;
+using json::Coleccion;
+using json::Diccionario;
+using json::GetParserErrors;
+using json::parse;
+
+namespace {
+
+// Compact rendering of a parsed tree so that whole trees compare in one line:
+// texts quoted, numbers bare, Empty as "~".
+std::string volcar(const Variant& v) {
+    switch (v.tipo()) {
+        case comun::TipoVariant::Empty:
+            return "~";
+        case comun::TipoVariant::Null:
+            return "null";
+        case comun::TipoVariant::Boolean:
+            return v.CBool() ? "true" : "false";
+        case comun::TipoVariant::String:
+            return "\"" + v.comoTexto() + "\"";
+        case comun::TipoVariant::Decimal:
+            return std::get<comun::Decimal>(v.interno()).digitos;
+        case comun::TipoVariant::Object: {
+            std::string r;
+            if (auto d = v.objetoComo<Diccionario>()) {
+                r = "{";
+                for (size_t i = 0; i < d->Count(); ++i) {
+                    r += (i ? "," : "") + d->Keys()[i] + ":" + volcar(d->valorEn(i));
+                }
+                return r + "}";
+            }
+            auto c = v.objetoComo<Coleccion>();
+            r = "[";
+            for (size_t i = 1; i <= c->Count(); ++i) r += (i > 1 ? "," : "") + volcar(c->Item(i));
+            return r + "]";
+        }
+        default:
+            return "?";
+    }
+}
+
+std::string arbol(std::string_view texto) {
+    return volcar(parse(texto));
+}
+
+TEST(Parse, RootMustBeObjectOrArray) {
+    for (const char* texto : {"", "   ", "42", "\"x\"", "true"}) {
+        EXPECT_TRUE(parse(texto).esEmpty()) << texto;
+        EXPECT_EQ(GetParserErrors(), "Invalid JSON") << texto;
+    }
+    // The next parse empties the error text; text after the root is ignored.
+    EXPECT_EQ(arbol("[1] trailing {"), "[1]");
+    EXPECT_EQ(GetParserErrors(), "");
+}
+
+TEST(Parse, CommentsAndParenthesesAreBlank) {
+    const std::string limpio = arbol(R"({"a":[1,2,{"b":"c"}],"d":true,"e":null})");
+    ASSERT_EQ(GetParserErrors(), "");
+    const char* adornado =
+        "// header line\r\n{ /* block\n comment */ \"a\" : ( [ (1) , 2 // two\n"
+        ", {\"b\":(\"c\")} ] ), \"d\":/**/true, \"e\": / null }";
+    EXPECT_EQ(arbol(adornado), limpio);
+    EXPECT_EQ(GetParserErrors(), "");
+}
+
+TEST(Parse, LenientKeysAndMissingCommas) {
+    EXPECT_EQ(arbol("{ nombre : 'Ana', 'la clave':1 \"otra\tclave\" : 2, \"a:b\":3 }"),
+              "{nombre:\"Ana\",laclave:1,otraclave:2,a:b:3}");
+    EXPECT_EQ(GetParserErrors(), "");
+    EXPECT_EQ(arbol("[1 2 'tres' {} []]"), "[1,2,\"tres\",{},[]]");
+    EXPECT_EQ(GetParserErrors(), "");
+    // Keys are exact: case matters, backslashes are not interpreted.
+    auto d = parse(R"({"Id":1,"id":2,"a\n":3})").objetoComo<Diccionario>();
+    EXPECT_EQ(volcar(d->Item("Id")), "1");
+    EXPECT_EQ(volcar(d->Item("id")), "2");
+    EXPECT_TRUE(d->Exists("a\\n"));
+    EXPECT_TRUE(d->Item("missing").esEmpty());
+}
+
+TEST(Parse, DuplicateKeyKeepsFirstValueAndStops) {
+    EXPECT_EQ(arbol(R"({"a":1,"a":2,"b":3})"), "{a:1}");
+    EXPECT_EQ(GetParserErrors(),
+              "This key is already associated with an element of this collection: a\r\n");
+}
+
+TEST(Parse, DuplicatesAreFoundInObjectsOfAnySize) {
+    // Below and above the size at which dictionaries switch to a hash index.
+    for (int n : {10, 60, 64, 65, 300}) {
+        std::string t = "{";
+        for (int i = 0; i < n; ++i)
+            t += "\"k" + std::to_string(i) + "\":" + std::to_string(i) + ",";
+        t += "\"k" + std::to_string(n / 2) + "\":-1, \"extra\":0}";
+        auto d = parse(t).objetoComo<Diccionario>();
+        EXPECT_EQ(GetParserErrors(),
+                  "This key is already associated with an element of this collection: k" +
+                      std::to_string(n / 2) + "\r\n")
+            << n;
+        ASSERT_EQ(d->Count(), size_t(n));
+        EXPECT_EQ(volcar(d->Item("k" + std::to_string(n / 2))), std::to_string(n / 2));
+        EXPECT_EQ(volcar(d->Item("k" + std::to_string(n - 1))), std::to_string(n - 1));
+        EXPECT_FALSE(d->Exists("extra"));
+        EXPECT_FALSE(d->Add("k0", Variant("otro")));
+        d->Set("k0", Variant("nuevo"));
+        d->Set("nueva", Variant("x"));
+        EXPECT_EQ(d->Item("k0").comoTexto(), "nuevo");
+        EXPECT_EQ(d->Item("nueva").comoTexto(), "x");
+        EXPECT_EQ(d->Keys().back(), "nueva");
+    }
+}
+
+TEST(Parse, TruncatedTextsReportTheLastTwentyCharacters) {
+    EXPECT_EQ(arbol(R"({"lista":[10,20,"abcdefghijklmnopqrstuvwxyz)"),
+              "{lista:[10,20,\"abcdefghijklmnopqrstuvwxyz\"]}");
+    EXPECT_EQ(GetParserErrors(),
+              "Missing ']': ghijklmnopqrstuvwxyz\r\nMissing '}': ghijklmnopqrstuvwxyz\r\n");
+    // Characters, not bytes: twenty ñ are forty bytes.
+    std::string enies;
+    for (int i = 0; i < 25; ++i) enies += "ñ";
+    parse("[\"" + enies);
+    std::string veinte;
+    for (int i = 0; i < 20; ++i) veinte += "ñ";
+    EXPECT_EQ(GetParserErrors(), "Missing ']': " + veinte + "\r\n");
+    // A number that runs into the end of the text is no value.
+    EXPECT_EQ(arbol("[1,2"), "[1,~]");
+    EXPECT_EQ(GetParserErrors(), "Missing ']': [1,2\r\n");
+    EXPECT_EQ(arbol("{\"a\":1,"), "{a:1,:~}");
+}
+
+TEST(Parse, ErrorPositionsAreOneBasedBytes) {
+    EXPECT_EQ(arbol("{\"a\" 1}"), "{a:1}");
+    EXPECT_EQ(GetParserErrors(), "Invalid Key at position 6 : a\r\n");
+    // ñ is two bytes, so "nul" starts at byte 8.
+    EXPECT_EQ(arbol("[\"ñ\", nul]"), "[\"ñ\"]");
+    EXPECT_EQ(GetParserErrors(), "Invalid null value at position 8 : nul]\r\n");
+}
+
+TEST(Parse, InvalidLiteralEndsTheParseInsteadOfLooping) {
+    EXPECT_EQ(arbol("[true, tru, 1]"), "[true]");
+    EXPECT_EQ(GetParserErrors(), "Invalid Boolean at position 8 : tru, 1]\r\n");
+    EXPECT_EQ(arbol("[[1, nope], 2]"), "[[1]]");
+    EXPECT_EQ(GetParserErrors(), "Invalid null value at position 6 : nope], 2]\r\n");
+    EXPECT_EQ(arbol("{\"a\":1,\"b\":fals,\"c\":2}"), "{a:1}");
+    EXPECT_EQ(GetParserErrors(), "Invalid Boolean at position 12 : fals,\"c\":2}\r\n");
+}
+
+TEST(Parse, StringEscapes) {
+    EXPECT_EQ(
+        arbol(R"(["\u00F1\u00e9", "\ud83d\ude00", "\q\%", "a\"b", 'it\'s', "\/\\", "\u20AC"])"),
+        "[\"ñé\",\"😀\",\"q%\",\"a\"b\",\"it's\",\"/\\\",\"€\"]");
+    EXPECT_EQ(GetParserErrors(), "");
+    auto c = parse(R"(["\b\f\n\r\t", "\ud800x", 'a"b'])").objetoComo<Coleccion>();
+    EXPECT_EQ(c->Item(1).comoTexto(), "\b\f\n\r\t");
+    EXPECT_EQ(c->Item(2).comoTexto(), "\xEF\xBF\xBDx");  // lone surrogate: U+FFFD
+    EXPECT_EQ(c->Item(3).comoTexto(), "a\"b");
+    // A string cut by the end of the text keeps what was read.
+    EXPECT_EQ(arbol("[\"abc"), "[\"abc\"]");
+    // A \u without four hexadecimal digits is a conversion error.
+    EXPECT_EQ(arbol("[1,\"\\uZZZZ\"]"), "[1]");
+    EXPECT_EQ(GetParserErrors().rfind("Type mismatch: ", 0), 0u);
+}
+
+TEST(Parse, NumbersKeepTheirExactTextAndBadOnesAreConversionErrors) {
+    EXPECT_EQ(arbol("[12345678901234567, -1.5e+3, 0.10, +7, .5]"),
+              "[12345678901234567,-1.5e+3,0.10,+7,.5]");
+    EXPECT_EQ(GetParserErrors(), "");
+    for (const char* malo : {"[-]", "[1.2.3]", "[1e]", "[--1]"}) {
+        EXPECT_EQ(arbol(malo), "[]") << malo;
+        EXPECT_EQ(GetParserErrors(), "Type mismatch: ]\r\n") << malo;
+    }
+    EXPECT_EQ(arbol("{\"a\":1,\"b\":}"), "{a:1}");
+    EXPECT_EQ(GetParserErrors(), "Type mismatch: b\r\n");
+    EXPECT_EQ(arbol("[1,]"), "[1]");
+    EXPECT_EQ(GetParserErrors(), "Type mismatch: ]\r\n");
+}
+
+TEST(Parse, NestingDepthIsLimited) {
+    auto anidado = [](int n) { return std::string(n, '[') + std::string(n, ']'); };
+    parse(anidado(1000));
+    EXPECT_EQ(GetParserErrors(), "");
+    Variant v = parse(anidado(1001));
+    EXPECT_TRUE(v.esObjeto());
+    EXPECT_EQ(GetParserErrors(), "Maximum nesting depth exceeded at position 1001\r\n");
+    // Far deeper than any stack could recurse, and unbalanced.
+    parse(std::string(2'000'000, '['));
+    EXPECT_EQ(GetParserErrors(), "Maximum nesting depth exceeded at position 1001\r\n");
+    std::string objetos;
+    for (int i = 0; i < 100'000; ++i) objetos += "{\"a\":";
+    parse(objetos);
+    EXPECT_NE(GetParserErrors().find("Maximum nesting depth exceeded"), std::string::npos);
+}
+
+TEST(Parse, ArbitraryTextsAlwaysEnd) {
+    // Texts made of the grammar's own characters in random order: every
+    // parse must end, and a failed one must say why.
+    const std::string alfabeto = "{}[]()\"':,/*\\ \n\r\ttfnrlsue0123456789.+-Eaxñ";
+    uint32_t semilla = 12345;
+    auto azar = [&] {
+        semilla = semilla * 1103515245u + 12345u;
+        return (semilla >> 16) & 0x7FFF;
+    };
+    for (int caso = 0; caso < 20000; ++caso) {
+        std::string t = (caso % 2) ? "[" : "{";
+        const size_t largo = azar() % 40;
+        for (size_t i = 0; i < largo; ++i) t += alfabeto[azar() % alfabeto.size()];
+        Variant v = parse(t);
+        EXPECT_TRUE(v.esObjeto()) << t;
+    }
+}
+
+TEST(Encode, EscapesByCodePoint) {
+    using json::Encode;
+    EXPECT_EQ(Encode("Tom's"), "Tom s");
+    EXPECT_EQ(Encode("\t\b\f\n\r"), "\\t\\b\\f\\n\\r");
+    EXPECT_EQ(Encode("a\"b\\c/d"), "a\\\"b\\\\c/d");
+    EXPECT_EQ(Encode("&{}"), "\\u0026\\u007B\\u007D");
+    EXPECT_EQ(Encode(std::string("\x01\x1f\x7f", 3)), "\\u0001\\u001F\x7f");
+    EXPECT_EQ(Encode("ñé"), "\\u00F1\\u00E9");
+    EXPECT_EQ(Encode("€"), "\\u20AC");
+    EXPECT_EQ(Encode("😀"), "\\uD83D\\uDE00");
+    EXPECT_EQ(Encode("\xE9t\xE9"), "\\u00E9t\\u00E9");  // stray Latin-1 bytes
+    EXPECT_EQ(Encode(""), "");
+    // Whatever Encode writes, the parser reads back (quotes become blanks).
+    const std::string original = "Peña \"el\" C:\\dir\t€ 😀 {x} & \x01 fin";
+    auto c = parse("[\"" + Encode(original) + "\"]").objetoComo<Coleccion>();
+    ASSERT_EQ(GetParserErrors(), "");
+    EXPECT_EQ(c->Item(1).comoTexto(), original);
+}
+
+class FilasEnMemoria : public json::FuenteFilas {
+  public:
+    FilasEnMemoria(std::vector<std::string> nombres, std::vector<std::vector<Variant>> filas)
+        : nombres_(std::move(nombres)), filas_(std::move(filas)) {}
+    bool eof() const override { return actual_ >= filas_.size(); }
+    bool bof() const override { return filas_.empty(); }
+    size_t numeroCampos() const override { return nombres_.size(); }
+    const std::string& nombreCampo(size_t i) const override { return nombres_[i]; }
+    Variant valorCampo(size_t i) const override { return filas_[actual_][i]; }
+    void MoveNext() override { ++actual_; }
+
+  private:
+    std::vector<std::string> nombres_;
+    std::vector<std::vector<Variant>> filas_;
+    size_t actual_ = 0;
+};
+
+TEST(RStoJSON, RowsAsObjectsOfStrings) {
+    FilasEnMemoria vacio({"Id"}, {});
+    EXPECT_EQ(json::RStoJSON(vacio), "null");
+
+    FilasEnMemoria filas({"Id", "Nombre", "Ruta", "Precio", "Activo", "Nota"},
+                         {{Variant(int32_t{1}), Variant("Peña's \"bar\""), Variant("C:\\tmp\\x"),
+                           Variant(1.5), Variant(true), Variant::Null()},
+                          {Variant(comun::Decimal{"12345678901234567"}), Variant("&"), Variant(""),
+                           Variant(int16_t{-3}), Variant(false), Variant()}});
+    EXPECT_EQ(json::RStoJSON(filas),
+              "[{\"Id\":\"1\",\"Nombre\":\"Pe\\u00F1a s \\\"bar\\\"\",\"Ruta\":\"C:tmpx\","
+              "\"Precio\":\"1.5\",\"Activo\":\"True\",\"Nota\":\"\"},\r\n"
+              "{\"Id\":\"12345678901234567\",\"Nombre\":\"\\u0026\",\"Ruta\":\"\","
+              "\"Precio\":\"-3\",\"Activo\":\"False\",\"Nota\":\"\"}]");
+    EXPECT_TRUE(filas.eof());
+}
+
+}  // namespace
