@@ -1,0 +1,98 @@
+// The connection and the command layer of DAO_Conexion: opening the site's
+// database, running statements, opening record sets, and the small helpers
+// every data operation uses.
+#include "datos/DAO_Conexion.h"
+
+#include <filesystem>
+
+#include "comun/Texto.h"
+#include "datos/MotorSqlite.h"
+
+namespace datos {
+
+namespace {
+
+constexpr const char* kSinConexion = "Operation is not allowed when the object is closed.";
+
+}  // namespace
+
+DAO_Conexion::DAO_Conexion() = default;
+DAO_Conexion::~DAO_Conexion() = default;
+
+std::string DAO_Conexion::proveedor() const {
+    if (dataFile_.size() >= 5 &&
+        comun::mayusculas(dataFile_.substr(dataFile_.size() - 5)) == "ACCDB")
+        return "Microsoft.ACE.OLEDB.12.0";
+    return "Microsoft.Jet.OLEDB.4.0";
+}
+
+void DAO_Conexion::conectar() {
+    // A new connection replaces the open one; the old one closes first so its
+    // record sets become closed rather than dangling.
+    motor_.reset();
+    std::error_code ec;
+    if (dataFile_.empty() || !std::filesystem::is_regular_file(dataFile_, ec))
+        throw ErrorBD("Could not find file '" + dataFile_ + "'.");
+    if (!esArchivoSqlite(dataFile_))
+        throw ErrorBD("Unrecognized database format '" + dataFile_ + "'.");
+    motor_ = abrirSqlite(dataFile_);
+}
+
+void DAO_Conexion::desconectar() {
+    motor_.reset();
+}
+
+bool DAO_Conexion::conectado() const {
+    return motor_ != nullptr;
+}
+
+int DAO_Conexion::comando(std::string_view sql, const ListaParametros& parametros) {
+    if (!motor_) throw ErrorBD(kSinConexion, std::string(sql));
+    return motor_->comando(sql, parametros);
+}
+
+std::unique_ptr<Recordset> DAO_Conexion::Query(std::string_view sql,
+                                               const ListaParametros& parametros) {
+    if (!motor_) throw ErrorBD(kSinConexion, std::string(sql));
+    return std::make_unique<Recordset>(motor_->abrir(sql, parametros));
+}
+
+bool DAO_Conexion::RsVacio(const Recordset* rs) {
+    if (!rs) return true;
+    try {
+        return rs->eof() || rs->bof();
+    } catch (...) {
+        return true;
+    }
+}
+
+std::string DAO_Conexion::ValidarSql(const Variant& valor) {
+    return comun::reemplazar(valor.texto(), "'", "''");
+}
+
+void DAO_Conexion::CerrarRs(std::unique_ptr<Recordset>& rs) {
+    if (rs) rs->Close();
+    rs.reset();
+}
+
+void DAO_Conexion::empezarTransaccion() {
+    if (!motor_) throw ErrorBD(kSinConexion);
+    motor_->empezarTransaccion();
+}
+
+void DAO_Conexion::confirmarTransaccion() {
+    if (!motor_) throw ErrorBD(kSinConexion);
+    motor_->confirmarTransaccion();
+}
+
+void DAO_Conexion::revertirTransaccion() {
+    if (!motor_) throw ErrorBD(kSinConexion);
+    motor_->revertirTransaccion();
+}
+
+comun::Bitacora& DAO_Conexion::bitacora() const {
+    static comun::BitacoraNula nula;
+    return bitacora_ ? *bitacora_ : nula;
+}
+
+}  // namespace datos

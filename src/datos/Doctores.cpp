@@ -1,0 +1,72 @@
+// The doctors import: every doctor of the server's list becomes a supplier
+// among the site's third parties, updated when its identity number is known
+// and created with fixed defaults otherwise.
+#include <string>
+
+#include "datos/DAO_Conexion.h"
+#include "json/JSON.h"
+
+namespace datos {
+
+namespace {
+
+// Closes the connection when the work ends, also when an error escapes.
+class GuardaConexion {
+  public:
+    explicit GuardaConexion(DAO_Conexion& c) : c_(c) { c_.conectar(); }
+    ~GuardaConexion() {
+        try {
+            c_.desconectar();
+        } catch (...) {
+        }
+    }
+    GuardaConexion(const GuardaConexion&) = delete;
+    GuardaConexion& operator=(const GuardaConexion&) = delete;
+
+  private:
+    DAO_Conexion& c_;
+};
+
+}  // namespace
+
+int32_t DAO_Conexion::setDoctores(const Variant& lista) {
+    auto doctores = lista.esObjeto() ? lista.objetoComo<json::Coleccion>() : nullptr;
+    if (!doctores) {
+        throw ErrorBD("The doctors list is not a JSON array of objects; nothing was imported");
+    }
+    for (const Variant& e : doctores->elementos()) {
+        if (!e.esObjeto() || !e.objetoComo<json::Diccionario>()) {
+            throw ErrorBD(
+                "The doctors list holds an element that is not an object; nothing was imported");
+        }
+    }
+
+    GuardaConexion conexion(*this);
+    int32_t nuevos = 0;
+    for (const Variant& e : doctores->elementos()) {
+        const auto d = e.objetoComo<json::Diccionario>();
+        const std::string id = d->Item("id").texto();
+        if (id.empty()) continue;
+        const std::string nombre = d->Item("nombre").texto() + " " + d->Item("apellido").texto();
+        const std::string cedula = d->Item("cedula").texto();
+
+        const int actualizados =
+            comando("Update Terceros set Proveedor = true, Cliente = False, idCliente = '" +
+                    ValidarSql(id) + "', Nombre = '" + ValidarSql(nombre) +
+                    "'  where IdDocumento = '" + ValidarSql(cedula) + "' ");
+        if (actualizados == 0) {
+            comando(
+                "insert into Terceros (Nombre, IdDocumento, IdCliente, proveedor, Representante, "
+                "TipoDocumento, Persona, Regimen, Direccion, Telefono1, Telefono2, Mail, Sangre, "
+                "Comentarios, FNacimiento, FIngreso, FRetiro, Ciudad) Values(?, ?, ?, true, 'No "
+                "Definido', 'Nit/CC', 'No definido', 'Simplificado', 'No Definido', 'No "
+                "Definido', 'No Definido', 'No Definido', '0', 'No Definido', Now, Now, Now, 'No "
+                "Definido')",
+                {Variant(nombre), Variant(cedula), Variant(id)});
+            ++nuevos;
+        }
+    }
+    return nuevos;
+}
+
+}  // namespace datos

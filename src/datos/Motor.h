@@ -1,0 +1,47 @@
+// The engine side of the data layer: what DAO_Conexion and Recordset need of
+// a database engine. The SQLite engine (MotorSqlite) is the embedded one.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "comun/Variant.h"
+#include "datos/Recordset.h"
+
+namespace datos {
+
+class MotorRecordset {
+  public:
+    virtual ~MotorRecordset() = default;
+
+    virtual bool eof() const = 0;
+    virtual bool bof() const = 0;
+    virtual size_t numeroCampos() const = 0;
+    virtual const std::string& nombreCampo(size_t i) const = 0;
+    virtual TipoColumna tipoCampo(size_t i) const = 0;
+    virtual comun::Variant valorCampo(size_t i) const = 0;
+    virtual void MoveNext() = 0;
+    virtual void Close() = 0;
+    virtual bool abierto() const = 0;
+    virtual long RecordCount() const = 0;
+    virtual void AddNew() = 0;
+    virtual void asignar(size_t i, const comun::Variant& valor) = 0;
+    virtual void Update() = 0;
+    virtual bool actualizable() const = 0;
+};
+
+class MotorConexion {
+  public:
+    virtual ~MotorConexion() = default;
+
+    virtual int comando(std::string_view sql, const std::vector<comun::Variant>& parametros) = 0;
+    virtual std::unique_ptr<MotorRecordset> abrir(
+        std::string_view sql, const std::vector<comun::Variant>& parametros) = 0;
+    virtual void empezarTransaccion() = 0;
+    virtual void confirmarTransaccion() = 0;
+    virtual void revertirTransaccion() = 0;
+};
+
+}  // namespace datos

@@ -1,0 +1,51 @@
+// The partner queries: the next patient or study record for the partner
+// service, and its removal once the partner confirms it.
+#include <string>
+
+#include "datos/DAO_Conexion.h"
+#include "json/JSON.h"
+
+namespace datos {
+
+namespace {
+
+// Closes the connection when the work ends, also when an error escapes.
+class GuardaConexion {
+  public:
+    explicit GuardaConexion(DAO_Conexion& c) : c_(c) { c_.conectar(); }
+    ~GuardaConexion() {
+        try {
+            c_.desconectar();
+        } catch (...) {
+        }
+    }
+    GuardaConexion(const GuardaConexion&) = delete;
+    GuardaConexion& operator=(const GuardaConexion&) = delete;
+
+  private:
+    DAO_Conexion& c_;
+};
+
+}  // namespace
+
+std::string DAO_Conexion::getDatosQuiralte() {
+    auto rs = Query(
+        "SELECT top 1 * "
+        "FROM COMUNICACIONES as C "
+        "WHERE TABLA = 200 and SERVICIO = 2 and isnumeric(Campo11) AND EXISTS (select Nombre "
+        "from terceros where idCliente = Campo11 ) ");
+    if (RsVacio(rs)) {
+        CerrarRs(rs);
+        return "null";
+    }
+    std::string registro = json::RStoJSON(*rs);
+    CerrarRs(rs);
+    return registro;
+}
+
+void DAO_Conexion::MarcarRegistroEnviadoQuiralte(int32_t id) {
+    GuardaConexion conexion(*this);
+    comando("delete from comunicaciones where id = ?", {Variant(id)});
+}
+
+}  // namespace datos

@@ -1,0 +1,152 @@
+// The inbound store on a real site database: each record stored once,
+// acknowledged once, hostile member texts stored verbatim, answers atomic.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "BaseDePrueba.h"
+#include "datos/DAO_Conexion.h"
+#include "json/JSON.h"
+
+using comun::Variant;
+using datos::DAO_Conexion;
+using datos::ErrorBD;
+
+namespace {
+
+const std::string kGeneral = "000000000000000";
+
+class EntradaTest : public ::testing::Test {
+  protected:
+    void SetUp() override { dao.dataFile(base.ruta()); }
+
+    int contar(const std::string& donde = "1 = 1") {
+        dao.conectar();
+        auto rs = dao.Query("SELECT COUNT(*) AS n FROM COMUNICACIONES WHERE " + donde);
+        const int n = (*rs)["n"].CLng();
+        rs.reset();
+        dao.desconectar();
+        return n;
+    }
+    static Variant respuesta(const std::string& texto) {
+        Variant v = json::parse(texto);
+        EXPECT_EQ(json::GetParserErrors(), "") << texto;
+        return v;
+    }
+
+    prueba::BaseDePrueba base{false};
+    DAO_Conexion dao;
+};
+
+TEST_F(EntradaTest, GuardaUnaVezYAcusaUnaVez) {
+    EXPECT_EQ(dao.setComunicacion(respuesta("[]")), 0);
+    EXPECT_FALSE(dao.conectado());
+
+    const std::string sitio = base.sitio();
+    const std::string texto =
+        "[{\"id\":\"501\",\"Servicio\":\"2\",\"Tabla\":\"6\",\"Origen\":"
+        "\"900100002\",\"Destino\":\"" +
+        sitio +
+        "\",\"Funcion\":\"A\",\"Campo1\":\"uno\",\"Campo39\":\"fin\","
+        "\"Campo40\":\"ignorado\"},"
+        "{\"id\":\"502\",\"Servicio\":2,\"Tabla\":0,\"Destino\":\"" +
+        sitio +
+        "\"},"
+        "{\"id\":\"\",\"Servicio\":2,\"Tabla\":6,\"Campo1\":\"sin id\"},"
+        "{\"id\":12345678901234567,\"Servicio\":2,\"Tabla\":6,\"Destino\":\"" +
+        kGeneral + "\"}]";
+    EXPECT_EQ(dao.setComunicacion(respuesta(texto)), 3);
+    EXPECT_FALSE(dao.conectado());
+    // Received again: nothing new.
+    EXPECT_EQ(dao.setComunicacion(respuesta(texto)), 3);
+
+    EXPECT_EQ(contar(), 5);  // three records, two acknowledgements
+    EXPECT_EQ(contar("Campo1 = 'sin id'"), 0);
+
+    dao.conectar();
+    auto rs = dao.Query("SELECT * FROM COMUNICACIONES WHERE Campo40 = '501'");
+    ASSERT_FALSE(DAO_Conexion::RsVacio(rs));
+    EXPECT_EQ((*rs)["Servicio"].CLng(), 2);
+    EXPECT_EQ((*rs)["Tabla"].CLng(), 6);
+    EXPECT_EQ((*rs)["Origen"].texto(), "900100002");
+    EXPECT_EQ((*rs)["Destino"].texto(), sitio);
+    EXPECT_EQ((*rs)["Funcion"].texto(), "A");
+    EXPECT_TRUE((*rs)["Enviado"].CBool());
+    EXPECT_EQ((*rs)["Campo1"].texto(), "uno");
+    EXPECT_EQ((*rs)["Campo39"].texto(), "fin");
+
+    // Acknowledgements: one per record with a table code above 0, from the
+    // record's destination to the general one, unsent.
+    auto acuses = dao.Query("SELECT * FROM COMUNICACIONES WHERE Servicio = 0 ORDER BY Id");
+    ASSERT_FALSE(DAO_Conexion::RsVacio(acuses));
+    EXPECT_EQ((*acuses)["Origen"].texto(), sitio);
+    EXPECT_EQ((*acuses)["Destino"].texto(), kGeneral);
+    EXPECT_EQ((*acuses)["Tabla"].CLng(), 6);
+    EXPECT_EQ((*acuses)["Funcion"].texto(), "A");
+    EXPECT_EQ((*acuses)["Campo1"].texto(), "501");
+    EXPECT_FALSE((*acuses)["Enviado"].CBool());
+    acuses->MoveNext();
+    EXPECT_EQ((*acuses)["Origen"].texto(), kGeneral);
+    EXPECT_EQ((*acuses)["Campo1"].texto(), "12345678901234567");
+    acuses->MoveNext();
+    EXPECT_TRUE(DAO_Conexion::RsVacio(acuses));
+    acuses.reset();
+    rs.reset();
+    dao.desconectar();
+}
+
+TEST_F(EntradaTest, TextosHostilesSeGuardanTalCual) {
+    const std::string id = "7', 'x";
+    const std::string destino = "'; DROP TABLE COMUNICACIONES; --";
+    const std::string origen = "' OR '1'='1";
+    // An unrelated row that a broken statement could touch.
+    dao.conectar();
+    dao.comando(
+        "INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, Enviado, "
+        "Campo1, Campo40) VALUES (0, 6, 'o', '000000000000000', 'A', FALSE, 'otro', 'otro')");
+    dao.desconectar();
+
+    const std::string texto = "[{\"id\":\"" + id + "\",\"Tabla\":6,\"Servicio\":2,\"Origen\":\"" +
+                              origen + "\",\"Destino\":\"" + destino + "\",\"Campo1\":\"" + id +
+                              "\"}]";
+    EXPECT_EQ(dao.setComunicacion(respuesta(texto)), 1);
+    EXPECT_EQ(dao.setComunicacion(respuesta(texto)), 1);
+
+    EXPECT_EQ(contar(), 3);
+    dao.conectar();
+    auto rs = dao.Query("SELECT * FROM COMUNICACIONES WHERE Campo40 = ?", {Variant(id)});
+    ASSERT_FALSE(DAO_Conexion::RsVacio(rs));
+    EXPECT_EQ((*rs)["Destino"].texto(), destino);
+    EXPECT_EQ((*rs)["Origen"].texto(), origen);
+    EXPECT_EQ((*rs)["Campo1"].texto(), id);
+    auto acuse =
+        dao.Query("SELECT * FROM COMUNICACIONES WHERE Servicio = 0 AND Campo1 = ?", {Variant(id)});
+    ASSERT_FALSE(DAO_Conexion::RsVacio(acuse));
+    EXPECT_EQ((*acuse)["Origen"].texto(), destino);
+    auto otro = dao.Query("SELECT * FROM COMUNICACIONES WHERE Campo40 = 'otro'");
+    ASSERT_FALSE(DAO_Conexion::RsVacio(otro));
+    EXPECT_EQ((*otro)["Origen"].texto(), "o");
+    EXPECT_FALSE((*otro)["Enviado"].CBool());
+    rs.reset();
+    acuse.reset();
+    otro.reset();
+    dao.desconectar();
+}
+
+TEST_F(EntradaTest, UnaRespuestaQueFallaNoGuardaNada) {
+    // The second record holds a value the Servicio column cannot take.
+    const std::string texto =
+        "[{\"id\":\"601\",\"Tabla\":6,\"Servicio\":2,\"Destino\":\"x\"},"
+        "{\"id\":\"602\",\"Tabla\":6,\"Servicio\":\"dos\",\"Destino\":\"x\"}]";
+    EXPECT_ANY_THROW(dao.setComunicacion(respuesta(texto)));
+    EXPECT_FALSE(dao.conectado());
+    EXPECT_EQ(contar(), 0);
+
+    // Roots that are not arrays of objects are refused before any write.
+    EXPECT_THROW(dao.setComunicacion(respuesta("{\"id\":\"603\",\"Tabla\":6}")), ErrorBD);
+    EXPECT_THROW(dao.setComunicacion(respuesta("[{\"id\":\"604\",\"Tabla\":6}, \"x\"]")), ErrorBD);
+    EXPECT_FALSE(dao.conectado());
+    EXPECT_EQ(contar(), 0);
+}
+
+}  // namespace

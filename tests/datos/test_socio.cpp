@@ -1,0 +1,73 @@
+// The partner queries on a real site database.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "BaseDePrueba.h"
+#include "datos/DAO_Conexion.h"
+#include "json/JSON.h"
+
+using comun::Variant;
+using datos::DAO_Conexion;
+
+namespace {
+
+class SocioTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dao.dataFile(base.ruta());
+        dao.conectar();
+    }
+
+    int32_t registro(int tabla, int servicio, const std::string& campo11) {
+        dao.comando(
+            "INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, Campo1, "
+            "Campo11) VALUES (?, ?, '900100001', '000000000000000', 'A', 'paciente', ?)",
+            {Variant(int32_t{servicio}), Variant(int32_t{tabla}), Variant(campo11)});
+        auto rs = dao.Query("SELECT MAX(Id) AS m FROM COMUNICACIONES");
+        return (*rs)["m"].CLng();
+    }
+    int contar(const std::string& donde) {
+        auto rs = dao.Query("SELECT COUNT(*) AS n FROM COMUNICACIONES WHERE " + donde);
+        return (*rs)["n"].CLng();
+    }
+
+    prueba::BaseDePrueba base{false};
+    DAO_Conexion dao;
+};
+
+TEST_F(SocioTest, OfreceSoloElRegistroDeUnTerceroConocidoYLuegoLoBorra) {
+    EXPECT_EQ(dao.getDatosQuiralte(), "null");
+
+    dao.comando("INSERT INTO Terceros (Nombre, IdDocumento, idCliente) VALUES ('Eva', '9', '777')");
+    const int32_t noNumerico = registro(200, 2, "abc");
+    const int32_t sinTercero = registro(200, 2, "555");
+    const int32_t otroServicio = registro(200, 1, "777");
+    const int32_t otraTabla = registro(6, 2, "777");
+    EXPECT_EQ(dao.getDatosQuiralte(), "null");
+
+    const int32_t valido = registro(200, 2, "777");
+    const std::string texto = dao.getDatosQuiralte();
+    auto v = json::parse(texto);
+    auto lista = v.objetoComo<json::Coleccion>();
+    ASSERT_TRUE(lista) << texto;
+    ASSERT_EQ(lista->Count(), 1u);
+    auto fila = lista->Item(1).objetoComo<json::Diccionario>();
+    EXPECT_EQ(fila->Item("Id").texto(), std::to_string(valido));
+    EXPECT_EQ(fila->Item("Campo11").texto(), "777");
+    EXPECT_EQ(fila->Item("Campo1").texto(), "paciente");
+    EXPECT_EQ(fila->Count(), 47u);
+
+    dao.desconectar();
+    dao.MarcarRegistroEnviadoQuiralte(valido);
+    EXPECT_FALSE(dao.conectado());
+    dao.MarcarRegistroEnviadoQuiralte(valido);  // already gone: not an error
+    dao.conectar();
+    EXPECT_EQ(contar("Id = " + std::to_string(valido)), 0);
+    for (int32_t id : {noNumerico, sinTercero, otroServicio, otraTabla}) {
+        EXPECT_EQ(contar("Id = " + std::to_string(id)), 1) << id;
+    }
+    EXPECT_EQ(dao.getDatosQuiralte(), "null");
+}
+
+}  // namespace
