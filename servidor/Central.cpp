@@ -1,0 +1,384 @@
+#include "Central.h"
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "comun/Variant.h"
+#include "json/JSON.h"
+
+namespace servidor {
+
+namespace {
+
+constexpr std::string_view kFinLinea = "\r\n";
+
+Respuesta rechazo(std::string motivo) {
+    Respuesta r;
+    r.estado = 400;
+    r.cuerpo = motivo + "\r\n";
+    r.bitacora = "rechazado: " + motivo;
+    return r;
+}
+
+Respuesta dato(const std::string& json) {
+    Respuesta r;
+    r.cuerpo = "dato=" + json + std::string(kFinLinea);
+    return r;
+}
+
+bool soloDigitos(std::string_view texto) {
+    if (texto.empty()) return false;
+    for (char c : texto)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+std::string recortar(std::string_view texto) {
+    size_t inicio = texto.find_first_not_of(" \t\r\n");
+    if (inicio == std::string_view::npos) return {};
+    size_t fin = texto.find_last_not_of(" \t\r\n");
+    return std::string(texto.substr(inicio, fin - inicio + 1));
+}
+
+std::string reemplazarTodo(std::string texto, std::string_view de, std::string_view a) {
+    for (size_t pos = texto.find(de); pos != std::string::npos;
+         pos = texto.find(de, pos + a.size()))
+        texto.replace(pos, de.size(), a);
+    return texto;
+}
+
+// A text kept on one line: line ends become blanks.
+std::string enUnaLinea(std::string texto) {
+    for (char& c : texto)
+        if (c == '\r' || c == '\n') c = ' ';
+    return texto;
+}
+
+std::string buscar(const std::vector<std::pair<std::string, std::string>>& pares,
+                   std::string_view clave, bool* hallado = nullptr) {
+    for (const auto& [k, v] : pares) {
+        if (k == clave) {
+            if (hallado) *hallado = true;
+            return v;
+        }
+    }
+    if (hallado) *hallado = false;
+    return {};
+}
+
+// "dato" carries JSON and is the last parameter the sites send: its value
+// runs to the end of the body, so an unescaped "&" inside the JSON does not
+// cut it short.
+bool valorHastaElFinal(std::string_view cuerpo, std::string_view clave, std::string& valor) {
+    std::string prefijo = std::string(clave) + "=";
+    size_t pos = 0;
+    while (true) {
+        if (cuerpo.substr(pos, prefijo.size()) == prefijo) {
+            valor.assign(cuerpo.substr(pos + prefijo.size()));
+            return true;
+        }
+        size_t siguiente = cuerpo.find('&', pos);
+        if (siguiente == std::string_view::npos) return false;
+        pos = siguiente + 1;
+    }
+}
+
+std::string campo(const json::Diccionario& registro, std::string_view clave) {
+    return registro.Item(clave).texto();
+}
+
+// Whether a table code is a number above zero: only such records are
+// acknowledged by the sites.
+bool tablaAcusable(const std::string& tabla) {
+    if (!comun::IsNumeric(tabla)) return false;
+    try {
+        return comun::Variant(tabla).CDbl() > 0;
+    } catch (const comun::ErrorTipo&) {
+        return false;
+    }
+}
+
+std::string listaDeCampos(std::string_view prefijo, int hasta) {
+    std::string lista;
+    for (int k = 1; k <= hasta; ++k) {
+        lista += ", ";
+        lista += prefijo;
+        lista += "Campo" + std::to_string(k);
+    }
+    return lista;
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> leerFormulario(std::string_view cuerpo) {
+    std::vector<std::pair<std::string, std::string>> pares;
+    size_t pos = 0;
+    while (pos <= cuerpo.size()) {
+        size_t fin = cuerpo.find('&', pos);
+        if (fin == std::string_view::npos) fin = cuerpo.size();
+        std::string_view par = cuerpo.substr(pos, fin - pos);
+        if (!par.empty()) {
+            size_t igual = par.find('=');
+            if (igual == std::string_view::npos)
+                pares.emplace_back(std::string(par), std::string());
+            else
+                pares.emplace_back(std::string(par.substr(0, igual)),
+                                   std::string(par.substr(igual + 1)));
+        }
+        pos = fin + 1;
+    }
+    return pares;
+}
+
+std::string leerDoctores(const std::string& ruta) {
+    std::ifstream archivo(ruta, std::ios::binary);
+    if (!archivo) throw std::runtime_error("No se pudo leer " + ruta);
+    std::stringstream contenido;
+    contenido << archivo.rdbuf();
+    std::string texto = enUnaLinea(recortar(contenido.str()));
+    comun::Variant raiz = json::parse(texto);
+    if (!json::GetParserErrors().empty() || !raiz.esObjeto() || !raiz.objetoComo<json::Coleccion>())
+        throw std::runtime_error(ruta + " no es una lista JSON");
+    return texto;
+}
+
+Central::Central(const std::string& rutaBase, size_t digitosSucursal, std::string doctores)
+    : base_(rutaBase), digitosSucursal_(digitosSucursal), doctores_(std::move(doctores)) {}
+
+std::string Central::clienteDe(std::string_view sitio) const {
+    if (sitio.size() <= digitosSucursal_) return {};
+    return std::string(sitio.substr(0, sitio.size() - digitosSucursal_));
+}
+
+void Central::registrarSitio(const std::string& sitio) {
+    Sentencia alta(base_,
+                   "INSERT INTO sitios (codigo, cliente, visto) VALUES (?1, ?2, datetime('now')) "
+                   "ON CONFLICT (codigo) DO UPDATE SET visto = excluded.visto");
+    alta.enlazar(1, sitio).enlazar(2, clienteDe(sitio)).ejecutar();
+}
+
+Respuesta Central::atenderSincronizador(std::string_view cuerpo) {
+    auto pares = leerFormulario(cuerpo);
+    bool hayServicio = false;
+    std::string servicio = buscar(pares, "r", &hayServicio);
+    if (!hayServicio) return rechazo("Falta el parametro r");
+    servicio = reemplazarTodo(reemplazarTodo(servicio, "%2F", "/"), "%2f", "/");
+
+    try {
+        if (servicio == "servicio/getDoctores") {
+            Respuesta r = dato(doctores_);
+            r.bitacora = "getDoctores";
+            return r;
+        }
+        if (servicio == "servicio/getEstudios") {
+            Respuesta r = dato("[]");
+            r.bitacora = "getEstudios";
+            return r;
+        }
+        if (servicio != "servicio/getData" && servicio != "servicio/setData")
+            return rechazo("Servicio desconocido: " + enUnaLinea(servicio.substr(0, 80)));
+
+        std::string sitio = buscar(pares, "idSyA");
+        if (sitio.empty()) return rechazo("Falta idSyA");
+        if (sitio.size() <= digitosSucursal_ || sitio == kDestinoGeneral ||
+            sitio.find_first_of("\r\n") != std::string::npos)
+            return rechazo("idSyA invalido");
+
+        if (servicio == "servicio/getData") return getData(sitio);
+        std::string valor;
+        if (!valorHastaElFinal(cuerpo, "dato", valor)) return rechazo("Falta dato");
+        return setData(sitio, valor);
+    } catch (const std::exception& e) {
+        Respuesta r;
+        r.estado = 500;
+        r.cuerpo = "Error interno\r\n";
+        r.bitacora = std::string("error interno: ") + e.what();
+        return r;
+    }
+}
+
+Respuesta Central::setData(const std::string& sitio, std::string_view textoDato) {
+    std::string texto = recortar(textoDato);
+    comun::Variant raiz;
+    std::shared_ptr<json::Coleccion> registros;
+    if (texto != "null") {
+        raiz = json::parse(texto);
+        if (!json::GetParserErrors().empty()) return rechazo("dato no es JSON valido");
+        registros = raiz.objetoComo<json::Coleccion>();
+        if (!registros) return rechazo("dato no es una lista");
+        for (const auto& elemento : registros->elementos())
+            if (!elemento.esObjeto() || !elemento.objetoComo<json::Diccionario>())
+                return rechazo("dato tiene un elemento que no es un objeto");
+    }
+
+    Transaccion transaccion(base_);
+    registrarSitio(sitio);
+    Sentencia alta(
+        base_,
+        "INSERT INTO registros (origen, idOrigen, cliente, destino, general, "
+        "servicio, tabla, funcion" +
+            listaDeCampos("", 40) + ") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8" +
+            [] {
+                std::string marcas;
+                for (int k = 9; k <= 48; ++k) marcas += ", ?" + std::to_string(k);
+                return marcas;
+            }() +
+            ") ON CONFLICT (origen, idOrigen) DO NOTHING");
+    Sentencia acuse(base_, "UPDATE entregas SET acusado = 1 WHERE id = ?1 AND sitio = ?2");
+
+    std::string valores;
+    int nuevos = 0, repetidos = 0, acuses = 0, ignorados = 0;
+    auto listar = [&valores](const std::string& id) {
+        if (!valores.empty()) valores += ',';
+        valores += "{\"valor\":\"" + json::Encode(id) + "\"}";
+    };
+    if (registros) {
+        for (const auto& elemento : registros->elementos()) {
+            const auto& registro = *elemento.objetoComo<json::Diccionario>();
+            // The site marks rows sent by placing these ids in its SQL, so
+            // only plain row numbers are stored and echoed.
+            std::string id = recortar(campo(registro, "Id"));
+            if (!soloDigitos(id)) {
+                ++ignorados;
+                continue;
+            }
+            std::string origen = campo(registro, "Origen");
+            if (origen.empty()) origen = sitio;
+            if (recortar(campo(registro, "Servicio")) == "0") {
+                // An acknowledgement: Campo1 is the delivery the site stored.
+                std::string entrega = recortar(campo(registro, "Campo1"));
+                if (soloDigitos(entrega) && entrega.size() < 19) {
+                    acuse.enlazar(1, static_cast<int64_t>(std::stoll(entrega)))
+                        .enlazar(2, origen)
+                        .ejecutar();
+                }
+                ++acuses;
+                listar(id);
+                continue;
+            }
+            std::string destino = campo(registro, "Destino");
+            alta.enlazar(1, origen)
+                .enlazar(2, id)
+                .enlazar(3, clienteDe(origen))
+                .enlazar(4, destino)
+                .enlazar(5, static_cast<int64_t>(destino == kDestinoGeneral ? 1 : 0))
+                .enlazar(6, campo(registro, "Servicio"))
+                .enlazar(7, campo(registro, "Tabla"))
+                .enlazar(8, campo(registro, "Funcion"));
+            for (int k = 1; k <= 40; ++k)
+                alta.enlazar(8 + k, campo(registro, "Campo" + std::to_string(k)));
+            alta.ejecutar();
+            if (base_.cambios() > 0)
+                ++nuevos;
+            else
+                ++repetidos;
+            listar(id);
+        }
+    }
+    transaccion.confirmar();
+
+    Respuesta r = dato("[" + valores + "]");
+    r.bitacora = "setData " + sitio + ": " + std::to_string(nuevos) + " nuevos, " +
+                 std::to_string(repetidos) + " repetidos, " + std::to_string(acuses) + " acuses";
+    if (ignorados > 0) r.bitacora += ", " + std::to_string(ignorados) + " sin Id valido";
+    return r;
+}
+
+Respuesta Central::getData(const std::string& sitio) {
+    Transaccion transaccion(base_);
+    registrarSitio(sitio);
+
+    // Create the deliveries owed to this site among the records posted since
+    // its last visit: those addressed to it, and the general records of its
+    // client written by another site. A site that becomes known late thus
+    // still receives the general records posted before.
+    int64_t visto = 0;
+    {
+        Sentencia marca(base_, "SELECT ultimoRegistro FROM sitios WHERE codigo = ?1");
+        marca.enlazar(1, sitio);
+        if (marca.paso()) visto = marca.entero(0);
+    }
+    Sentencia nuevas(base_,
+                     "INSERT OR IGNORE INTO entregas (registro, sitio) "
+                     "SELECT id, ?1 FROM registros WHERE id > ?2 AND (destino = ?1 "
+                     "OR (general = 1 AND cliente = ?3 AND origen <> ?1)) ORDER BY id");
+    nuevas.enlazar(1, sitio).enlazar(2, visto).enlazar(3, clienteDe(sitio)).ejecutar();
+    Sentencia avance(base_,
+                     "UPDATE sitios SET ultimoRegistro = "
+                     "(SELECT coalesce(max(id), 0) FROM registros) WHERE codigo = ?1");
+    avance.enlazar(1, sitio).ejecutar();
+
+    Sentencia pendientes(
+        base_, "SELECT e.id, r.tabla, r.origen, r.destino, r.general, r.servicio, r.funcion" +
+                   listaDeCampos("r.", 39) +
+                   " FROM entregas e JOIN registros r ON r.id = e.registro "
+                   "WHERE e.sitio = ?1 AND e.acusado = 0 ORDER BY e.registro LIMIT " +
+                   std::to_string(kMaximoPorRespuesta));
+    pendientes.enlazar(1, sitio);
+    std::string lista;
+    std::vector<int64_t> sinAcuse;
+    int cuenta = 0;
+    while (pendientes.paso()) {
+        int64_t entrega = pendientes.entero(0);
+        std::string tabla = pendientes.texto(1);
+        std::string destino = pendientes.entero(4) ? sitio : pendientes.texto(3);
+        std::string objeto = "{\"id\":\"" + std::to_string(entrega) + "\"";
+        auto miembro = [&objeto](std::string_view clave, const std::string& valor) {
+            objeto += ",\"";
+            objeto += clave;
+            objeto += "\":\"";
+            objeto += json::Encode(valor);
+            objeto += '"';
+        };
+        miembro("Tabla", tabla);
+        miembro("Origen", pendientes.texto(2));
+        miembro("Destino", destino);
+        miembro("Servicio", pendientes.texto(5));
+        miembro("Funcion", pendientes.texto(6));
+        for (int k = 1; k <= 39; ++k) miembro("Campo" + std::to_string(k), pendientes.texto(6 + k));
+        objeto += '}';
+        if (!lista.empty()) lista += ',';
+        lista += objeto;
+        // A site acknowledges only records whose table code is above zero;
+        // any other record would be offered forever, so it goes out once.
+        if (!tablaAcusable(tabla)) sinAcuse.push_back(entrega);
+        ++cuenta;
+    }
+    Sentencia cerrar(base_, "UPDATE entregas SET acusado = 1 WHERE id = ?1");
+    for (int64_t entrega : sinAcuse) cerrar.enlazar(1, entrega).ejecutar();
+    transaccion.confirmar();
+
+    Respuesta r = dato("[" + lista + "]");
+    r.bitacora = "getData " + sitio + ": " + std::to_string(cuenta) + " registros";
+    return r;
+}
+
+Respuesta Central::atenderSocio(std::string_view cuerpo) {
+    auto pares = leerFormulario(cuerpo);
+    std::string id = recortar(buscar(pares, "id"));
+    if (id.empty()) return rechazo("Falta id");
+    id = enUnaLinea(id);
+    std::string sucursal = buscar(pares, "sucursal");
+    try {
+        Transaccion transaccion(base_);
+        Sentencia alta(base_,
+                       "INSERT INTO socios (idRegistro, sucursal, parametros) VALUES (?1, ?2, ?3) "
+                       "ON CONFLICT (idRegistro, sucursal) DO NOTHING");
+        alta.enlazar(1, id).enlazar(2, sucursal).enlazar(3, cuerpo).ejecutar();
+        bool nuevo = base_.cambios() > 0;
+        transaccion.confirmar();
+        Respuesta r;
+        r.cuerpo = "confirmacionEnvio=" + id + std::string(kFinLinea);
+        r.bitacora = "socio " + id + (nuevo ? ": guardado" : ": repetido");
+        return r;
+    } catch (const std::exception& e) {
+        Respuesta r;
+        r.estado = 500;
+        r.cuerpo = "Error interno\r\n";
+        r.bitacora = std::string("error interno: ") + e.what();
+        return r;
+    }
+}
+
+}  // namespace servidor

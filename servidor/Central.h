@@ -1,0 +1,60 @@
+// The reference central server's protocol logic, independent of the HTTP
+// transport: it takes a raw form body and gives the status, the body text
+// and one log line. Records posted by the sites are stored once, routed by
+// their destination and offered to each addressed site until that site
+// acknowledges them.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "BaseCentral.h"
+
+namespace servidor {
+
+// The destination that addresses every other site of the sender's client.
+inline constexpr std::string_view kDestinoGeneral = "000000000000000";
+// At most this many records go out in one getData answer.
+inline constexpr int kMaximoPorRespuesta = 500;
+
+struct Respuesta {
+    int estado = 200;
+    std::string cuerpo;
+    std::string bitacora;
+};
+
+// Splits a form body as sent: pairs on "&", each at its first "="; nothing
+// is decoded, so a "+" or a "%" stays as it is.
+std::vector<std::pair<std::string, std::string>> leerFormulario(std::string_view cuerpo);
+
+// Reads a doctors file and returns its JSON array on one line; throws
+// std::runtime_error when it cannot be read or is not a JSON array.
+std::string leerDoctores(const std::string& ruta);
+
+class Central {
+  public:
+    // doctores: the JSON array answered to getDoctores, on one line.
+    Central(const std::string& rutaBase, size_t digitosSucursal, std::string doctores = "[]");
+
+    // POST "/sincronizador/".
+    Respuesta atenderSincronizador(std::string_view cuerpo);
+    // POST "/ombrel.php", the partner endpoint.
+    Respuesta atenderSocio(std::string_view cuerpo);
+
+    // The client part of a site code: the code without its branch digits.
+    std::string clienteDe(std::string_view sitio) const;
+
+  private:
+    Respuesta getData(const std::string& sitio);
+    Respuesta setData(const std::string& sitio, std::string_view dato);
+    void registrarSitio(const std::string& sitio);
+
+    BaseCentral base_;
+    size_t digitosSucursal_;
+    std::string doctores_;
+};
+
+}  // namespace servidor

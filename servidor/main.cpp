@@ -1,0 +1,64 @@
+// sincronizador-servidor: the reference central server for demos and
+// end-to-end tests. It listens on loopback only.
+#include <httplib.h>
+#include <signal.h>
+
+#include <CLI/CLI.hpp>
+#include <iostream>
+#include <mutex>
+#include <thread>
+
+#include "Central.h"
+#include "ServidorHTTP.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"Servidor central de referencia del sincronizador"};
+    int puerto = 0;
+    std::string base;
+    std::string doctores;
+    size_t digitosSucursal = 3;
+    app.add_option("--puerto", puerto, "Puerto en 127.0.0.1 (0: uno libre)")
+        ->check(CLI::Range(0, 65535));
+    app.add_option("--base", base, "Archivo SQLite del servidor")->required();
+    app.add_option("--doctores", doctores, "Lista JSON de doctores")->check(CLI::ExistingFile);
+    app.add_option("--digitos-sucursal", digitosSucursal, "Caracteres del codigo de sucursal")
+        ->check(CLI::Range(1, 20));
+    CLI11_PARSE(app, argc, argv);
+
+    // SIGINT and SIGTERM stop the server cleanly from a thread of their own.
+    sigset_t senales;
+    sigemptyset(&senales);
+    sigaddset(&senales, SIGINT);
+    sigaddset(&senales, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &senales, nullptr);
+
+    std::unique_ptr<servidor::Central> central;
+    try {
+        std::string lista = doctores.empty() ? "[]" : servidor::leerDoctores(doctores);
+        central = std::make_unique<servidor::Central>(base, digitosSucursal, lista);
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << std::endl;
+        return 1;
+    }
+
+    httplib::Server http;
+    std::mutex cerrojo;
+    servidor::montarRutas(http, *central, cerrojo, std::cout);
+
+    int elegido = puerto == 0 ? http.bind_to_any_port("127.0.0.1")
+                              : (http.bind_to_port("127.0.0.1", puerto) ? puerto : -1);
+    if (elegido <= 0) {
+        std::cerr << "No se pudo escuchar en 127.0.0.1:" << puerto << std::endl;
+        return 1;
+    }
+    std::thread([&http, senales] {
+        int senal = 0;
+        sigwait(&senales, &senal);
+        http.stop();
+    }).detach();
+
+    std::cout << "Servidor escuchando en 127.0.0.1:" << elegido << std::endl;
+    bool bien = http.listen_after_bind();
+    std::cout << "Servidor detenido" << std::endl;
+    return bien ? 0 : 1;
+}

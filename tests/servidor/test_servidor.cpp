@@ -1,0 +1,397 @@
+// The reference server over real loopback HTTP: requests are rendered by
+// the synchronizer's own codec and sent byte for byte on a raw socket.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "Central.h"
+#include "ServidorHTTP.h"
+#include "http/clsHTTP.h"
+#include "json/JSON.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Registro = std::map<std::string, std::string>;
+
+const std::string kA = "900123001", kB = "900123002", kC = "900123003", kD = "900123004";
+const std::string kOtroCliente = "777777001";
+const std::string kGeneral = "000000000000000";
+
+fs::path archivoTemporal(const std::string& nombre) {
+    static std::atomic<int> contador{0};
+    return fs::temp_directory_path() / ("servidor_" + std::to_string(getpid()) + "_" +
+                                        std::to_string(contador++) + "_" + nombre);
+}
+
+// Sends one request on a fresh connection and reads until the peer closes.
+std::string intercambiar(int puerto, const std::string& peticion) {
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in dir{};
+    dir.sin_family = AF_INET;
+    dir.sin_port = htons(static_cast<uint16_t>(puerto));
+    dir.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(s, reinterpret_cast<sockaddr*>(&dir), sizeof dir) != 0) {
+        close(s);
+        return {};
+    }
+    size_t enviado = 0;
+    while (enviado < peticion.size()) {
+        ssize_t n = send(s, peticion.data() + enviado, peticion.size() - enviado, MSG_NOSIGNAL);
+        if (n <= 0) break;
+        enviado += static_cast<size_t>(n);
+    }
+    std::string respuesta;
+    char buffer[65536];
+    ssize_t n;
+    while ((n = recv(s, buffer, sizeof buffer, 0)) > 0)
+        respuesta.append(buffer, static_cast<size_t>(n));
+    close(s);
+    return respuesta;
+}
+
+std::string registroJSON(const Registro& r) {
+    std::string texto = "{";
+    for (const auto& [k, v] : r) {
+        if (texto.size() > 1) texto += ",";
+        texto += "\"" + k + "\":\"" + json::Encode(v) + "\"";
+    }
+    return texto + "}";
+}
+
+std::string loteJSON(const std::vector<Registro>& registros) {
+    std::string texto = "[";
+    for (const auto& r : registros) {
+        if (texto.size() > 1) texto += ",\r\n";
+        texto += registroJSON(r);
+    }
+    return texto + "]";
+}
+
+Registro dato(const std::string& id, const std::string& origen, const std::string& destino,
+              const std::string& campo1, const std::string& tabla = "6") {
+    return {{"Id", id},           {"Servicio", "2"}, {"Tabla", tabla},     {"Origen", origen},
+            {"Destino", destino}, {"Funcion", "A"},  {"Enviado", "False"}, {"Campo1", campo1}};
+}
+
+Registro acuse(const std::string& id, const std::string& sitio, const std::string& entrega) {
+    return {{"Id", id},           {"Servicio", "0"},     {"Tabla", "6"},
+            {"Origen", sitio},    {"Destino", kGeneral}, {"Funcion", "A"},
+            {"Enviado", "False"}, {"Campo1", entrega}};
+}
+
+std::vector<Registro> comoRegistros(const std::string& texto) {
+    std::vector<Registro> salida;
+    comun::Variant raiz = json::parse(texto);
+    EXPECT_EQ(json::GetParserErrors(), "") << texto.substr(0, 200);
+    auto lista = raiz.objetoComo<json::Coleccion>();
+    if (!lista) return salida;
+    for (const auto& e : lista->elementos()) {
+        auto d = e.objetoComo<json::Diccionario>();
+        Registro r;
+        for (size_t i = 0; i < d->Count(); ++i) r[d->Keys()[i]] = d->valorEn(i).texto();
+        salida.push_back(r);
+    }
+    return salida;
+}
+
+class ServidorEnMarcha : public ::testing::Test {
+  protected:
+    void SetUp() override { arrancar(); }
+    void TearDown() override {
+        detener();
+        fs::remove(base_);
+        fs::remove(base_.string() + "-wal");
+        fs::remove(base_.string() + "-shm");
+    }
+
+    void arrancar() {
+        central_ =
+            std::make_unique<servidor::Central>(base_.string(), 3, R"([{"id":"1","cedula":"7"}])");
+        http_ = std::make_unique<httplib::Server>();
+        servidor::montarRutas(*http_, *central_, cerrojo_, bitacora_);
+        puerto_ = http_->bind_to_any_port("127.0.0.1");
+        ASSERT_GT(puerto_, 0);
+        hilo_ = std::thread([this] { http_->listen_after_bind(); });
+        while (!http_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    void detener() {
+        if (http_) http_->stop();
+        if (hilo_.joinable()) hilo_.join();
+        http_.reset();
+        central_.reset();
+    }
+
+    // A request exactly as the synchronizer renders it.
+    http::clsHTTP pedir(const std::string& uri,
+                        const std::vector<std::pair<std::string, std::string>>& params) {
+        http::clsHTTP p;
+        p.metodo("POST");
+        p.host("127.0.0.1");
+        p.URI(uri);
+        for (const auto& [k, v] : params) p.addParam(k, v, "POST");
+        p.convertirRespuesta(intercambiar(puerto_, p.generarPeticion()));
+        return p;
+    }
+    http::clsHTTP servicio(const std::string& r, const std::string& sitio,
+                           const std::string* lote = nullptr) {
+        std::vector<std::pair<std::string, std::string>> params{{"r", r}, {"idSyA", sitio}};
+        if (lote) params.emplace_back("dato", *lote);
+        return pedir("/sincronizador/", params);
+    }
+    std::vector<Registro> getData(const std::string& sitio) {
+        http::clsHTTP p = servicio("servicio/getData", sitio);
+        EXPECT_EQ(p.getResponseCode(), 200);
+        return comoRegistros(p.getBodyData("dato"));
+    }
+    std::vector<std::string> setData(const std::string& sitio, const std::vector<Registro>& lote) {
+        std::string texto = loteJSON(lote);
+        http::clsHTTP p = servicio("servicio/setData", sitio, &texto);
+        EXPECT_EQ(p.getResponseCode(), 200);
+        std::vector<std::string> valores;
+        for (const auto& r : comoRegistros(p.getBodyData("dato"))) valores.push_back(r.at("valor"));
+        return valores;
+    }
+
+    fs::path base_ = archivoTemporal("central.db");
+    std::unique_ptr<servidor::Central> central_;
+    std::unique_ptr<httplib::Server> http_;
+    std::mutex cerrojo_;
+    std::ostringstream bitacora_;
+    std::thread hilo_;
+    int puerto_ = 0;
+};
+
+TEST_F(ServidorEnMarcha, GeneralSeRepartePorClienteYDirectoSoloAlDestino) {
+    getData(kB);
+    getData(kC);
+    getData(kOtroCliente);
+    auto valores = setData(
+        kA, {dato("10", kA, kGeneral, "hola+mundo & 100% {x}"), dato("11", kA, kB, "solo B")});
+    EXPECT_EQ(valores, (std::vector<std::string>{"10", "11"}));
+
+    auto paraB = getData(kB);
+    ASSERT_EQ(paraB.size(), 2u);
+    EXPECT_EQ(paraB[0].at("Destino"), kB);
+    EXPECT_EQ(paraB[0].at("Origen"), kA);
+    EXPECT_EQ(paraB[0].at("Campo1"), "hola+mundo & 100% {x}");
+    EXPECT_EQ(paraB[0].at("Tabla"), "6");
+    EXPECT_EQ(paraB[0].at("Servicio"), "2");
+    EXPECT_EQ(paraB[0].at("Funcion"), "A");
+    EXPECT_EQ(paraB[0].count("Campo39"), 1u);
+    EXPECT_EQ(paraB[0].count("Campo40"), 0u);
+    EXPECT_EQ(paraB[1].at("Destino"), kB);
+    EXPECT_EQ(paraB[1].at("Campo1"), "solo B");
+
+    auto paraC = getData(kC);
+    ASSERT_EQ(paraC.size(), 1u);
+    EXPECT_EQ(paraC[0].at("Destino"), kC);
+    EXPECT_NE(paraC[0].at("id"), paraB[0].at("id"));
+    EXPECT_NE(paraB[1].at("id"), paraB[0].at("id"));
+
+    EXPECT_TRUE(getData(kA).empty());
+    EXPECT_TRUE(getData(kOtroCliente).empty());
+}
+
+TEST_F(ServidorEnMarcha, SitioConocidoTardeRecibeLoGeneralAnteriorPeroNoLoPropio) {
+    setData(kA, {dato("1", kA, kGeneral, "previo")});
+    setData(kD, {dato("1", kD, kGeneral, "propio de D")});  // same Id, other site
+    auto paraD = getData(kD);
+    ASSERT_EQ(paraD.size(), 1u);
+    EXPECT_EQ(paraD[0].at("Campo1"), "previo");
+    EXPECT_EQ(paraD[0].at("Destino"), kD);
+    auto paraA = getData(kA);
+    ASSERT_EQ(paraA.size(), 1u);
+    EXPECT_EQ(paraA[0].at("Campo1"), "propio de D");
+}
+
+TEST_F(ServidorEnMarcha, AcuseTerminaLaEntregaYReenvioNoDuplica) {
+    setData(kA, {dato("10", kA, kB, "x")});
+    auto primera = getData(kB);
+    ASSERT_EQ(primera.size(), 1u);
+    const std::string entrega = primera[0].at("id");
+
+    // The answer to the site was lost: the record is offered again, and a
+    // re-post of the same record by its sender is not stored twice.
+    EXPECT_EQ(setData(kA, {dato("10", kA, kB, "x")}), std::vector<std::string>{"10"});
+    auto segunda = getData(kB);
+    ASSERT_EQ(segunda.size(), 1u);
+    EXPECT_EQ(segunda[0].at("id"), entrega);
+
+    // Another site cannot acknowledge B's delivery.
+    setData(kC, {acuse("70", kC, entrega)});
+    EXPECT_EQ(getData(kB).size(), 1u);
+
+    // The records survive a restart of the server.
+    detener();
+    arrancar();
+    EXPECT_EQ(getData(kB).size(), 1u);
+
+    EXPECT_EQ(setData(kB, {acuse("55", kB, entrega)}), std::vector<std::string>{"55"});
+    EXPECT_TRUE(getData(kB).empty());
+    // A repeated acknowledgement is still listed so the site stops sending it.
+    EXPECT_EQ(setData(kB, {acuse("55", kB, entrega)}), std::vector<std::string>{"55"});
+    EXPECT_NE(bitacora_.str().find("setData 900123001: 0 nuevos, 1 repetidos"), std::string::npos);
+}
+
+TEST_F(ServidorEnMarcha, RegistrosSinTablaAcusableSalenUnaVez) {
+    setData(kA, {dato("1", kA, kB, "sin tabla", "0"), dato("2", kA, kB, "con tabla")});
+    EXPECT_EQ(getData(kB).size(), 2u);
+    auto luego = getData(kB);
+    ASSERT_EQ(luego.size(), 1u);
+    EXPECT_EQ(luego[0].at("Campo1"), "con tabla");
+}
+
+TEST_F(ServidorEnMarcha, LotesGrandesYLimiteDeEntregaEnOrden) {
+    std::vector<Registro> lote;
+    const std::string relleno(400, 'z');
+    for (int i = 1; i <= 501; ++i)
+        lote.push_back(dato(std::to_string(i), kA, kB, std::to_string(i) + relleno));
+    EXPECT_EQ(setData(kA, lote).size(), 501u);
+    auto paraB = getData(kB);
+    ASSERT_EQ(paraB.size(), 500u);
+    EXPECT_EQ(paraB.front().at("Campo1"), "1" + relleno);
+    EXPECT_EQ(paraB.back().at("Campo1"), "500" + relleno);
+    std::vector<Registro> acuses;
+    for (size_t i = 0; i < paraB.size(); ++i)
+        acuses.push_back(acuse(std::to_string(1000 + i), kB, paraB[i].at("id")));
+    setData(kB, acuses);
+    auto resto = getData(kB);
+    ASSERT_EQ(resto.size(), 1u);
+    EXPECT_EQ(resto[0].at("Campo1"), "501" + relleno);
+}
+
+TEST_F(ServidorEnMarcha, PeticionesMalFormadasReciben400YElServidorSigue) {
+    std::string roto = "[{\"Id\":\"1\"";
+    std::string noLista = "{\"Id\":\"1\"}";
+    std::string conNumero = "[1]";
+    struct Caso {
+        std::vector<std::pair<std::string, std::string>> params;
+    } casos[] = {
+        {{{"r", "servicio/borrarTodo"}, {"idSyA", kA}}},
+        {{{"idSyA", kA}}},
+        {{{"r", "servicio/getData"}}},
+        {{{"r", "servicio/getData"}, {"idSyA", "001"}}},
+        {{{"r", "servicio/getData"}, {"idSyA", kGeneral}}},
+        {{{"r", "servicio/setData"}, {"idSyA", kA}}},
+        {{{"r", "servicio/setData"}, {"idSyA", kA}, {"dato", roto}}},
+        {{{"r", "servicio/setData"}, {"idSyA", kA}, {"dato", noLista}}},
+        {{{"r", "servicio/setData"}, {"idSyA", kA}, {"dato", conNumero}}},
+    };
+    for (const auto& caso : casos) {
+        http::clsHTTP p = pedir("/sincronizador/", caso.params);
+        EXPECT_EQ(p.getResponseCode(), 400) << p.paramsPost();
+    }
+    EXPECT_EQ(pedir("/ombrel.php", {{"nombre", "x"}}).getResponseCode(), 400);
+    // Nothing half-stored by the rejected batches, and service goes on.
+    EXPECT_TRUE(getData(kB).empty());
+
+    // "null" is an empty batch; the command form with "%2F" is understood.
+    std::string nulo = "null";
+    http::clsHTTP p = servicio("servicio/setData", kA, &nulo);
+    EXPECT_EQ(p.getBodyData("dato"), "[]");
+    http::clsHTTP c;
+    c.metodo("POST");
+    c.host("127.0.0.1");
+    c.URI("/sincronizador/");
+    c.comando("servicio/getDoctores");
+    c.convertirRespuesta(intercambiar(puerto_, c.generarPeticion()));
+    EXPECT_EQ(c.getResponseCode(), 200);
+    EXPECT_EQ(c.getBodyData("dato"), R"([{"id":"1","cedula":"7"}])");
+    EXPECT_EQ(c.getHeaderData("Connection"), "close");
+    EXPECT_EQ(servicio("servicio/getEstudios", kA).getBodyData("dato"), "[]");
+}
+
+TEST_F(ServidorEnMarcha, SocioConfirmaElId) {
+    http::clsHTTP p = pedir(
+        "/ombrel.php", {{"id", "57"}, {"cedula", "1+2"}, {"nombre", "Ana"}, {"sucursal", "1"}});
+    EXPECT_EQ(p.getResponseCode(), 200);
+    EXPECT_EQ(p.getBodyData("confirmacionEnvio"), "57");
+    EXPECT_NE(bitacora_.str().find("socio 57: guardado"), std::string::npos);
+    pedir("/ombrel.php", {{"id", "57"}, {"sucursal", "1"}});
+    EXPECT_NE(bitacora_.str().find("socio 57: repetido"), std::string::npos);
+}
+
+TEST(Formulario, SeLeeSinDecodificar) {
+    auto pares = servidor::leerFormulario("r=a%2Fb&x=1+2=3&vacio=&solo&&dato=[{\"a\":1}]");
+    ASSERT_EQ(pares.size(), 5u);
+    EXPECT_EQ(pares[0], (std::pair<std::string, std::string>{"r", "a%2Fb"}));
+    EXPECT_EQ(pares[1], (std::pair<std::string, std::string>{"x", "1+2=3"}));
+    EXPECT_EQ(pares[2], (std::pair<std::string, std::string>{"vacio", ""}));
+    EXPECT_EQ(pares[3], (std::pair<std::string, std::string>{"solo", ""}));
+    EXPECT_EQ(pares[4].second, "[{\"a\":1}]");
+}
+
+TEST(Doctores, ArchivoEnVariasLineasQuedaEnUnaYLoInvalidoSeRechaza) {
+    fs::path ruta = archivoTemporal("doctores.json");
+    std::ofstream(ruta)
+        << "[\r\n {\"id\":\"3\",\"cedula\":\"8\",\"nombre\":\"Luz\",\"apellido\":\"Paz\"}\n]\n";
+    EXPECT_EQ(servidor::leerDoctores(ruta.string()),
+              "[   {\"id\":\"3\",\"cedula\":\"8\",\"nombre\":\"Luz\",\"apellido\":\"Paz\"} ]");
+    std::ofstream(ruta) << "{\"no\":\"lista\"}";
+    EXPECT_THROW(servidor::leerDoctores(ruta.string()), std::runtime_error);
+    fs::remove(ruta);
+}
+
+// The program itself: starts on a free port, announces it, serves, and
+// stops on SIGTERM.
+TEST(Programa, ArrancaAnunciaElPuertoYAtiende) {
+    fs::path base = archivoTemporal("programa.db");
+    int tubo[2];
+    ASSERT_EQ(pipe(tubo), 0);
+    pid_t hijo = fork();
+    ASSERT_GE(hijo, 0);
+    if (hijo == 0) {
+        dup2(tubo[1], STDOUT_FILENO);
+        close(tubo[0]);
+        std::string programa = std::string(SINC_BIN_DIR) + "/sincronizador-servidor";
+        std::string rutaBase = base.string();
+        execl(programa.c_str(), programa.c_str(), "--puerto", "0", "--base", rutaBase.c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(tubo[1]);
+    FILE* salida = fdopen(tubo[0], "r");
+    char linea[256] = {};
+    ASSERT_NE(fgets(linea, sizeof linea, salida), nullptr);
+    std::string texto = linea;
+    const std::string prefijo = "Servidor escuchando en 127.0.0.1:";
+    ASSERT_EQ(texto.rfind(prefijo, 0), 0u) << texto;
+    int puerto = std::stoi(texto.substr(prefijo.size()));
+
+    http::clsHTTP p;
+    p.metodo("POST");
+    p.host("127.0.0.1");
+    p.URI("/sincronizador/");
+    p.addParam("r", "servicio/getData", "POST");
+    p.addParam("idSyA", kA, "POST");
+    p.convertirRespuesta(intercambiar(puerto, p.generarPeticion()));
+    EXPECT_EQ(p.getResponseCode(), 200);
+    EXPECT_EQ(p.getBodyData("dato"), "[]");
+
+    kill(hijo, SIGTERM);
+    int estado = 0;
+    waitpid(hijo, &estado, 0);
+    EXPECT_TRUE(WIFEXITED(estado) && WEXITSTATUS(estado) == 0);
+    fclose(salida);
+    fs::remove(base);
+    fs::remove(base.string() + "-wal");
+    fs::remove(base.string() + "-shm");
+}
+
+}  // namespace
