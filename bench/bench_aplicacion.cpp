@@ -1,0 +1,170 @@
+// The apply step at volume: generic inserts and product updates per second,
+// and the cost of a run against a small and a very large target table.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+
+#include "aplicacion/Aplicador.h"
+#include "comun/Bitacora.h"
+#include "datos/DAO_Conexion.h"
+#include "datos/Esquema.h"
+
+namespace {
+
+using comun::Variant;
+
+constexpr int kRegistros = 10000;
+constexpr int kRegistrosEscala = 1000;
+
+// A fresh site database in a temporary folder, removed when it goes.
+class BaseBanco {
+  public:
+    BaseBanco() {
+        std::random_device rd;
+        carpeta_ =
+            std::filesystem::temp_directory_path() / ("sinc-bench-ap-" + std::to_string(rd()));
+        std::filesystem::create_directories(carpeta_);
+        ruta_ = (carpeta_ / "sitio.db").string();
+        datos::crearBaseSitio(ruta_, "900100", "001", "Banco de pruebas", false);
+        dao.dataFile(ruta_);
+    }
+    ~BaseBanco() {
+        std::error_code ec;
+        std::filesystem::remove_all(carpeta_, ec);
+    }
+
+    // Queues `n` records of one table code, built by `campos(i)` (the text
+    // of the VALUES list after Funcion).
+    template <class F>
+    void recibir(int n, int tabla, const std::string& columnas, F campos) {
+        dao.conectar();
+        {
+            datos::Transaccion t(dao);
+            for (int i = 0; i < n; ++i)
+                dao.comando(
+                    "INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, "
+                    "Enviado" +
+                    columnas + ") VALUES (2, " + std::to_string(tabla) +
+                    ", '900100002', '900100001', 'A', 1" + campos(i) + ")");
+            t.confirmar();
+        }
+        dao.desconectar();
+    }
+    // Makes every applied record pending again.
+    void reabrir() { ejecutar("UPDATE COMUNICACIONES SET Funcion = 'A'"); }
+    void ejecutar(const std::string& sql) {
+        dao.conectar();
+        dao.comando(sql);
+        dao.desconectar();
+    }
+
+    datos::DAO_Conexion dao;
+
+  private:
+    std::filesystem::path carpeta_;
+    std::string ruta_;
+};
+
+const std::string kColumnasMov = ", Campo2, Campo3, Campo5, Campo6, Campo7, Campo9, Campo18";
+std::string camposMov(int i) {
+    return ", '" + std::to_string(1000 + i % 50) + "', 'HARINA', '3', '9600', '07/12/2026', " +
+           "'Compra', 'FC-" + std::to_string(i) + "'";
+}
+
+void BM_InsercionGenerica(benchmark::State& state) {
+    BaseBanco base;
+    base.recibir(kRegistros, 8, kColumnasMov, camposMov);
+    comun::BitacoraNula nula;
+    aplicacion::Aplicador ap(base.dao, nula);
+    for (auto _ : state) {
+        ap.aplicarComunicacion();
+        state.PauseTiming();
+        if (ap.resumen().aplicados != kRegistros) state.SkipWithError("records not applied");
+        base.reabrir();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * kRegistros);
+}
+BENCHMARK(BM_InsercionGenerica)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+void BM_ActualizacionProductos(benchmark::State& state) {
+    BaseBanco base;
+    base.dao.conectar();
+    {
+        datos::Transaccion t(base.dao);
+        for (int i = 0; i < kRegistros; ++i)
+            base.dao.comando("INSERT INTO Productos (CodigoAB, NombreProducto) VALUES ('P" +
+                             std::to_string(i) + "', 'Producto')");
+        t.confirmar();
+    }
+    base.dao.desconectar();
+    base.recibir(kRegistros, 2, ", Campo1, Campo2, Campo3, Campo4, Campo7, Campo9", [](int i) {
+        return ", 'P" + std::to_string(i) + "', 'Producto renovado', 'Varios', 'BAR', '1', '4500'";
+    });
+    comun::BitacoraNula nula;
+    aplicacion::Aplicador ap(base.dao, nula);
+    for (auto _ : state) {
+        ap.aplicarComunicacion();
+        state.PauseTiming();
+        if (ap.resumen().aplicados != kRegistros) state.SkipWithError("records not applied");
+        base.reabrir();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * kRegistros);
+}
+BENCHMARK(BM_ActualizacionProductos)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+// Seconds per run, by the size of the target table.
+std::map<int64_t, double> segundosPorTamano;
+
+void BM_TablaDestinoGrande(benchmark::State& state) {
+    BaseBanco base;
+    // About state.range(0) rows in MovInv: one row, doubled until there.
+    base.ejecutar(
+        "INSERT INTO MovInv (CODIGO, Nombre, Cantidad, Costo, fecha, Concepto, SyA, NUMERORR) "
+        "VALUES ('1001', 'HARINA', 1, 3200, '2026-11-02', 'Compra', '900100001', 'X-1')");
+    for (int64_t filas = 1; filas < state.range(0); filas *= 2)
+        base.ejecutar(
+            "INSERT INTO MovInv (CODIGO, Nombre, Cantidad, Costo, fecha, Concepto, SyA, NUMERORR) "
+            "SELECT CODIGO, Nombre, Cantidad, Costo, fecha, Concepto, SyA, NUMERORR FROM MovInv");
+    base.recibir(kRegistrosEscala, 8, kColumnasMov, camposMov);
+    comun::BitacoraNula nula;
+    aplicacion::Aplicador ap(base.dao, nula);
+    double total = 0;
+    for (auto _ : state) {
+        const auto inicio = std::chrono::steady_clock::now();
+        ap.aplicarComunicacion();
+        total += std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count();
+        state.PauseTiming();
+        base.reabrir();
+        state.ResumeTiming();
+    }
+    segundosPorTamano[state.range(0)] = total / static_cast<double>(state.iterations());
+    state.SetItemsProcessed(state.iterations() * kRegistrosEscala);
+}
+BENCHMARK(BM_TablaDestinoGrande)
+    ->Arg(10)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    if (segundosPorTamano.count(10) && segundosPorTamano.count(1000000) &&
+        segundosPorTamano[10] > 0)
+        std::printf(
+            "1,000 records into 1,000,000 rows vs 10 rows: time ratio %.2f (target <= 1.3)\n",
+            segundosPorTamano[1000000] / segundosPorTamano[10]);
+    return 0;
+}

@@ -1,0 +1,544 @@
+// The apply step and its families: products, supplies, recipe lines,
+// inventory movements, sites and agencies, sales rows, messages and the
+// generic column copy.
+#include "aplicacion/Aplicador.h"
+
+#include <optional>
+#include <stdexcept>
+
+#include "comun/Funciones.h"
+#include "comun/Texto.h"
+#include "comun/Variant.h"
+
+namespace aplicacion {
+
+using comun::Variant;
+using datos::DAO_Conexion;
+using datos::Recordset;
+using datos::TipoColumna;
+
+namespace {
+
+// Payload columns of a communication record.
+constexpr size_t kCampos = 40;
+
+// Records committed together. Each record still has its own savepoint, so a
+// failing one is undone alone; the group only spares a disk flush per record
+// and keeps the write lock short enough for the site's own application.
+constexpr int kRegistrosPorLote = 200;
+
+// A record refused before any write (a malformed value).
+class ErrorRegistro : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+std::string q(const std::string& texto) {
+    return DAO_Conexion::ValidarSql(Variant(texto));
+}
+
+bool vacio(const std::string& t) {
+    return t.empty();
+}
+bool vacioRecortado(const std::string& t) {
+    return comun::recortar(t).empty();
+}
+
+// Yes/No columns take true only for these two texts.
+bool aBooleano(const std::string& t) {
+    return t == "True" || t == "Verdadero";
+}
+
+int32_t enteroDe(const Variant& v) {
+    if (v.esNull() || v.esEmpty()) return 0;
+    if (v.esTexto() && !comun::IsNumeric(v)) return 0;
+    return v.CLng();
+}
+
+double dobleDe(const Variant& v) {
+    if (v.esNull() || v.esEmpty()) return 0;
+    if (v.esTexto() && !comun::IsNumeric(v)) return 0;
+    return v.CDbl();
+}
+
+// A write that may be refused by the column (a text in a number column, a
+// text too long): the column is left unset and the copy goes on.
+void asignarTolerante(Recordset& rs, size_t i, const Variant& valor) {
+    try {
+        rs.asignar(i, valor);
+    } catch (const comun::ErrorTipo&) {
+    } catch (const datos::ErrorBD&) {
+    }
+}
+
+bool mismoNombre(const std::string& a, std::string_view b) {
+    return comun::mayusculas(a) == comun::mayusculas(b);
+}
+
+}  // namespace
+
+const std::string& Registro::campo(size_t k) const {
+    static const std::string nada;
+    return k < campos.size() ? campos[k] : nada;
+}
+
+Aplicador::Aplicador(DAO_Conexion& conexion, comun::Bitacora& bitacora)
+    : con_(conexion), bitacora_(bitacora) {}
+
+std::string Aplicador::tablaDestino(int32_t tabla) {
+    switch (tabla) {
+        case 1:
+            return "Insumos";
+        case 2:
+            return "Productos";
+        case 3:
+            return "Rzs";
+        case 7:
+            return "rVent";
+        case 8:
+            return "MovInv";
+        case 11:
+            return "CxPg";
+        case 12:
+            return "Terceros";
+        case 13:
+            return "SucYAgen";
+        case 14:
+            return "Mensaje";
+        case 16:
+            return "MovInvHoy";
+        case 22:
+            return "Comandas";
+        case 24:
+            return "ConGen";
+        case 25:
+            return "Pw";
+        default:
+            return {};
+    }
+}
+
+void Aplicador::aplicarComunicacion() {
+    resumen_ = {};
+    con_.conectar();
+    try {
+        const std::string sitio = con_.getSyASys();
+        auto sel = con_.Query("SELECT * FROM COMUNICACIONES WHERE FUNCION <> 'X' AND DESTINO = '" +
+                              q(sitio) + "' AND (Tabla <> 23 and Tabla <> 27) ORDER BY TABLA, id");
+
+        std::vector<size_t> posCampos(kCampos + 1, 0);
+        if (!DAO_Conexion::RsVacio(sel)) {
+            for (size_t k = 1; k <= kCampos; ++k)
+                posCampos[k] = sel->indiceCampo("Campo" + std::to_string(k));
+        }
+
+        // One rule for failures: each record is applied inside its own
+        // transaction (a savepoint within the current group) together with
+        // its mark. A record whose family fails is rolled back (nothing of it
+        // stays), left unmarked so the next run retries it, and reported with
+        // its id and the engine's message; the run then goes on with the next
+        // record, so one bad record never holds back those behind it. A crash
+        // mid-run loses only the uncommitted group, writes and marks alike,
+        // so those records are simply applied again on the next run.
+        std::optional<datos::Transaccion> lote;
+        int enLote = 0;
+        while (!DAO_Conexion::RsVacio(sel)) {
+            Registro r;
+            r.id = enteroDe((*sel)["Id"]);
+            r.servicio = enteroDe((*sel)["Servicio"]);
+            r.tabla = enteroDe((*sel)["Tabla"]);
+            r.funcion = (*sel)["Funcion"].texto();
+            r.origen = (*sel)["Origen"].texto();
+            r.campos.assign(kCampos + 1, std::string());
+            for (size_t k = 1; k <= kCampos; ++k)
+                r.campos[k] = sel->valorCampo(posCampos[k]).texto();
+            sel->MoveNext();
+
+            if (r.servicio != 1 && (r.tabla == 22 || r.tabla == 25)) {
+                // Order actions and users: left unmarked for the families that
+                // handle them.
+                ++resumen_.pendientes;
+                continue;
+            }
+            if (!lote) lote.emplace(con_);
+            try {
+                datos::Transaccion t(con_);
+                aplicarRegistro(r);
+                marcar(r);
+                t.confirmar();
+                ++resumen_.aplicados;
+            } catch (const std::exception& e) {
+                // A target left mid-append must not carry this record's
+                // values into the next one.
+                cerrarDestinos();
+                ++resumen_.fallidos;
+                bitacora_.escribir("Comunicacion " + std::to_string(r.id) + " (tabla " +
+                                   std::to_string(r.tabla) + ") no aplicada: " + e.what());
+            }
+            if (++enLote >= kRegistrosPorLote) {
+                cerrarDestinos();
+                lote->confirmar();
+                lote.reset();
+                enLote = 0;
+            }
+        }
+        cerrarDestinos();
+        if (lote) lote->confirmar();
+        if (sel) sel->Close();
+    } catch (const std::exception& e) {
+        cerrarDestinos();
+        bitacora_.escribir(std::string("Aplicacion de comunicaciones interrumpida: ") + e.what());
+        con_.desconectar();
+        throw;
+    }
+    con_.desconectar();
+    bitacora_.escribir("Comunicaciones aplicadas: " + std::to_string(resumen_.aplicados) +
+                       ", fallidas: " + std::to_string(resumen_.fallidos) +
+                       ", pendientes: " + std::to_string(resumen_.pendientes));
+}
+
+void Aplicador::marcar(const Registro& r) {
+    const std::string id = std::to_string(r.id);
+    if (r.tabla == 0)
+        con_.comando("DELETE FROM COMUNICACIONES WHERE ID = " + id);
+    else
+        con_.comando("UPDATE COMUNICACIONES SET FUNCION = 'X' WHERE ID = " + id);
+}
+
+void Aplicador::aplicarRegistro(const Registro& r) {
+    if (r.servicio == 1) return;  // request records change no table
+    if (tablaDestino(r.tabla).empty()) return;
+    switch (r.tabla) {
+        case 12:
+            return;
+        case 13:
+            return aplicarSucYAgen(r);
+        case 2:
+            return aplicarProducto(r);
+        case 1:
+            return aplicarInsumo(r);
+        case 3: {
+            bool completo = true;
+            for (size_t k = 2; k <= 7; ++k) completo = completo && !vacio(r.campo(k));
+            if (completo) return aplicarReceta(r);
+            return aplicarGenerico(r);
+        }
+        case 7:
+            return aplicarRVent(r);
+        case 14:
+            return aplicarMensaje(r);
+        case 16:
+            return aplicarMovimiento(r);
+        default:
+            return aplicarGenerico(r);
+    }
+}
+
+Recordset& Aplicador::abrirDestino(const Registro& r) {
+    // Kept open for the run: reopening a table per record costs more than
+    // the append itself.
+    auto& rs = destinos_[r.tabla];
+    if (!rs) rs = con_.Query(tablaDestino(r.tabla));
+    return *rs;
+}
+
+void Aplicador::cerrarDestinos() {
+    for (auto& [tabla, rs] : destinos_)
+        if (rs) rs->Close();
+    destinos_.clear();
+}
+
+bool Aplicador::hayFilas(std::string_view sql) {
+    auto rs = con_.Query(sql);
+    const bool hay = !DAO_Conexion::RsVacio(rs);
+    return hay;
+}
+
+// --- lookups and small writers ---
+
+bool Aplicador::existeTerceroPorDocumento(const std::string& documento) {
+    return hayFilas("SELECT * FROM Terceros WHERE IDDOCUMENTO = '" + q(documento) + "'");
+}
+
+bool Aplicador::existeSucYAgen(const std::string& tercero, const std::string& idSyA) {
+    return hayFilas("SELECT * FROM SucYAgen WHERE Tercero = '" + q(tercero) + "' AND idSyA = '" +
+                    q(idSyA) + "'");
+}
+
+bool Aplicador::existeInsumo(const std::string& codigo, const std::string&) {
+    return hayFilas("SELECT Nombre FROM Insumos WHERE Codigo = '" + q(codigo) + "'");
+}
+
+bool Aplicador::existeProducto(const std::string& codigoAB) {
+    return hayFilas("SELECT NombreProducto FROM ProductoS WHERE CodigoAB = '" + q(codigoAB) + "'");
+}
+
+void Aplicador::setPreparacion(const std::string& codigo) {
+    if (!hayFilas("SELECT codigo FROM preparaciones WHERE Codigo = '" + q(codigo) + "'"))
+        con_.comando("insert into preparaciones values('" + q(codigo) + "')");
+}
+
+void Aplicador::setCostoUEPS(const std::string& codigo, double costo) {
+    con_.comando("UPDATE INSUMOS SET COSTO = '" + comun::textoDouble(costo) + "' WHERE CODIGO = '" +
+                 q(codigo) + "' ");
+}
+
+// --- products (2) ---
+
+void Aplicador::aplicarProducto(const Registro& r) {
+    const std::string& codigo = r.campo(1);
+    if (vacioRecortado(r.campo(2))) return;
+    if (r.funcion == "E") {
+        con_.comando("DELETE FROM PRODUCTOS WHERE CODIGOAB = '" + q(codigo) + "'");
+        con_.comando("DELETE FROM RZS WHERE IDPRODUCTO = '" + q(codigo) + "'");
+        return;
+    }
+    if (r.funcion != "A") return;
+
+    if (existeProducto(codigo)) {
+        con_.comando("UPDATE PRODUCTOS SET NombreProducto = '" + q(r.campo(2)) +
+                     "', Categoria = '" + q(r.campo(3)) + "', Negocio = '" + q(r.campo(4)) +
+                     "', Impx = '" + q(r.campo(7)) + "', PrecioUnidad = '" + q(r.campo(9)) + "' " +
+                     "WHERE CodigoAB = '" + q(codigo) + "'");
+        return;
+    }
+
+    // A product is backed by a supply of the same code.
+    if (!existeInsumo(codigo, {})) {
+        auto ins = con_.Query("select * from insumos");
+        ins->AddNew();
+        ins->asignar("Codigo", Variant(codigo));
+        ins->asignar("Nombre",
+                     Variant(comun::recortar(comun::mayusculas(comun::izquierda(r.campo(2), 50)))));
+        ins->asignar("Tipo", Variant("PEPS"));
+        ins->asignar("Inventario", Variant(int32_t{0}));
+        ins->asignar("medida", Variant("Unidad"));
+        ins->asignar("Costo", Variant(int32_t{0}));
+        ins->asignar("UInvF", Variant("01/01/2001"));
+        ins->asignar("UInvC", Variant(int32_t{0}));
+        ins->asignar("Empaque", Variant("Ninguno"));
+        ins->asignar("Standar", Variant("Standar de Calidad"));
+        ins->asignar("Categoria", Variant("Producto Terminado"));
+        ins->asignar("Padre", Variant(codigo));
+        ins->asignar("lProduccion", Variant("Ninguno"));
+        ins->asignar("CostoEstimado", Variant(int32_t{0}));
+        ins->Update();
+        ins->Close();
+    }
+
+    Recordset* rs = &abrirDestino(r);
+    rs->AddNew();
+    rs->asignar("CodigoAB", Variant(codigo));
+    rs->asignar("NombreProducto", Variant(r.campo(2)));
+    rs->asignar("Categoria", Variant(r.campo(3)));
+    const std::string negocio = comun::recortar(r.campo(4));
+    rs->asignar("Negocio", Variant(negocio.empty() ? std::string("COCINA") : negocio));
+    rs->asignar("PrecioUnidad", Variant(r.campo(9)));
+    rs->asignar("impx", Variant(r.campo(7)));
+    rs->asignar("impvr", Variant(int32_t{0}));
+    rs->asignar("Bloquear", Variant(r.campo(12)));
+    for (int k = 1; k <= 9; ++k)
+        rs->asignar("Precio" + std::to_string(k), Variant(r.campo(12 + static_cast<size_t>(k))));
+    rs->Update();
+}
+
+// --- supplies (1) ---
+
+void Aplicador::aplicarInsumo(const Registro& r) {
+    const std::string& codigo = r.campo(1);
+    if (vacio(codigo) || vacio(r.campo(2))) return;
+    if (r.funcion == "E") {
+        // The supply row stays, out of inventory; its product and recipe go.
+        con_.comando("UPDATE INSUMOS SET INVENTARIO = -1, NOMBRE = '' WHERE CODIGO = '" +
+                     q(codigo) + "'");
+        con_.comando("DELETE FROM PRODUCTOS WHERE CODIGOAB = '" + q(codigo) + "'");
+        con_.comando("DELETE FROM RZS WHERE IDPRODUCTO = '" + q(codigo) + "'");
+        return;
+    }
+    if (r.funcion != "A") return;
+
+    std::unique_ptr<Recordset> propio;
+    Recordset* rs = nullptr;
+    if (existeInsumo(codigo, r.campo(2))) {
+        propio = con_.Query("SELECT * FROM Insumos WHERE Codigo = '" + q(codigo) + "'");
+        rs = propio.get();
+    } else {
+        rs = &abrirDestino(r);
+        rs->AddNew();
+    }
+    // Positional copy; the last inventory date and the cost date keep their
+    // local values.
+    const size_t n = rs->numeroCampos();
+    for (size_t p = 0; p < n; ++p) {
+        if (rs->tipoCampo(p) == TipoColumna::Contador) continue;
+        const std::string& nombre = rs->nombreCampo(p);
+        if (mismoNombre(nombre, "UInvF") || mismoNombre(nombre, "Fecha Costo")) continue;
+        rs->asignar(p, Variant(comun::recortar(r.campo(p + 1))));
+    }
+    rs->Update();
+
+    if (!hayFilas("SELECT CODIGO FROM PREPARACIONES WHERE CODIGO = '" + q(codigo) + "'"))
+        con_.comando("INSERT INTO PREPARACIONES VALUES('" + q(codigo) + "')");
+}
+
+// --- recipe lines (3) ---
+
+void Aplicador::aplicarReceta(const Registro& r) {
+    if (r.funcion == "E") {
+        con_.comando("DELETE FROM RZS WHERE IDPRODUCTO = '" + q(r.campo(2)) + "' AND TIPO like '" +
+                     q(comun::izquierda(r.campo(8), 4)) + "*'");
+        return;
+    }
+    setPreparacion(r.campo(2));
+    if (!existeInsumo(r.campo(2), r.campo(4)) || !existeInsumo(r.campo(3), r.campo(5))) return;
+
+    Recordset* rs = &abrirDestino(r);
+    rs->AddNew();
+    rs->asignar("Consecutivo", Variant(int32_t{0}));
+    rs->asignar("IdProducto", Variant(r.campo(2)));
+    rs->asignar("IdInsumo", Variant(r.campo(3)));
+    rs->asignar("Producto", Variant(comun::recortar(r.campo(4))));
+    rs->asignar("Insumo", Variant(comun::recortar(r.campo(5))));
+    rs->asignar("Cantidad", Variant(r.campo(6)));
+    rs->asignar("medida", Variant(vacio(r.campo(7)) ? std::string("Unidad") : r.campo(7)));
+    rs->asignar("Tipo", Variant(r.campo(8)));
+    rs->asignar("NombreGrupo", Variant(comun::recortar(r.campo(10))));
+    rs->asignar("Medidor", Variant(vacio(r.campo(11)) ? std::string("UNIDAD") : r.campo(11)));
+    if (!vacio(r.campo(12))) rs->asignar("Bmedidor", Variant(r.campo(12)));
+    rs->Update();
+}
+
+// --- inventory movements (16) ---
+
+void Aplicador::aplicarMovimiento(const Registro& r) {
+    const std::string fecha = comun::formatearFecha(Variant(r.campo(7)));
+    if (fecha.empty())
+        throw ErrorRegistro("la fecha del movimiento no es una fecha: '" + r.campo(7) + "'");
+
+    // Known already, today or among the stored movements?
+    const std::string condicion = "where fecha = #" + fecha + "# AND NUMERORR = '" +
+                                  q(r.campo(18)) + "' AND SyA = '" + q(r.origen) +
+                                  "' AND CODIGO = '" + q(r.campo(2)) + "' ";
+    auto dup = con_.Query("select COUNT(*) AS ID from movinvHOY " + condicion +
+                          "UNION select COUNT(*) AS ID from movinv " + condicion);
+    double conocidos = 0;
+    while (!DAO_Conexion::RsVacio(dup)) {
+        conocidos += dobleDe((*dup)["id"]);
+        dup->MoveNext();
+    }
+    dup->Close();
+    if (conocidos != 0) return;
+
+    Recordset* rs = &abrirDestino(r);
+    rs->AddNew();
+    const size_t n = rs->numeroCampos();
+    for (size_t p = 0; p < n; ++p) {
+        const TipoColumna tipo = rs->tipoCampo(p);
+        const std::string& fuente = r.campo(p + 1);
+        switch (tipo) {
+            case TipoColumna::Contador:
+                break;
+            case TipoColumna::Fecha:
+                // A date text is that date (the duplicate check depends on it).
+                if (comun::IsDate(fuente) || comun::IsNumeric(fuente))
+                    asignarTolerante(*rs, p, Variant(fuente));
+                else
+                    asignarTolerante(*rs, p, Variant(int32_t{0}));
+                break;
+            case TipoColumna::Integer:
+            case TipoColumna::Long:
+            case TipoColumna::Single:
+                asignarTolerante(*rs, p,
+                                 comun::IsNumeric(fuente) ? Variant(fuente) : Variant(int32_t{0}));
+                break;
+            default:
+                asignarTolerante(*rs, p, Variant(fuente));
+                break;
+        }
+    }
+
+    // The mirror for this site: what the sender sent is what this site got.
+    const size_t iConcepto = rs->indiceCampo("Concepto");
+    const size_t iCantidad = rs->indiceCampo("Cantidad");
+    rs->asignar(iConcepto, Variant(r.campo(iConcepto + 1) == "Remision" ? "Recibo" : "Remision"));
+    const std::string& cantidadTexto = r.campo(iCantidad + 1);
+    if (comun::IsNumeric(cantidadTexto))
+        rs->asignar(iCantidad, Variant(0.0 - Variant(cantidadTexto).CDbl()));
+    rs->asignar("Confirmado", Variant(false));
+    rs->asignar("SyA", Variant(r.origen));
+    rs->Update();
+
+    // Unit cost of the supply, from the row as stored. A movement of no
+    // quantity has no unit cost and leaves the supply's cost alone.
+    const std::string codigo = (*rs)["Codigo"].texto();
+    const double costo = dobleDe((*rs)["Costo"]);
+    const double cantidad = dobleDe((*rs)["Cantidad"]);
+    if (cantidad != 0) {
+        const double unitario = costo / cantidad;
+        setCostoUEPS(codigo, unitario == 0 ? 0.0 : unitario);  // no "-0"
+    }
+}
+
+// --- sites and agencies (13) ---
+
+void Aplicador::aplicarSucYAgen(const Registro& r) {
+    if (r.funcion != "A") return;
+    std::unique_ptr<Recordset> propio;
+    Recordset* rs = nullptr;
+    if (existeSucYAgen(r.campo(3), r.campo(4))) {
+        propio = con_.Query("SELECT * FROM SucYAgen WHERE TERCERO = '" + q(r.campo(3)) +
+                            "' AND IDSYA = '" + q(r.campo(4)) + "'");
+        rs = propio.get();
+    } else {
+        rs = &abrirDestino(r);
+        rs->AddNew();
+    }
+    const size_t n = rs->numeroCampos();
+    for (size_t p = 0; p < n; ++p) {
+        const TipoColumna tipo = rs->tipoCampo(p);
+        if (tipo == TipoColumna::SiNo)
+            rs->asignar(p, Variant(aBooleano(r.campo(p + 1))));
+        else if (tipo != TipoColumna::Contador)
+            rs->asignar(p, Variant(r.campo(p + 1)));
+    }
+    rs->Update();
+}
+
+// --- sales rows (7) ---
+
+void Aplicador::aplicarRVent(const Registro& r) {
+    if (r.funcion != "A") return;
+    Recordset* rs = &abrirDestino(r);
+    rs->AddNew();
+    const size_t n = rs->numeroCampos();
+    for (size_t p = 0; p < n; ++p) {
+        if (rs->tipoCampo(p) == TipoColumna::Contador || vacio(r.campo(p + 1))) continue;
+        rs->asignar(p, Variant(r.campo(p + 1)));
+    }
+    rs->Update();
+}
+
+// --- messages (14): column p takes Campo p; column 0 is the counter ---
+
+void Aplicador::aplicarMensaje(const Registro& r) {
+    Recordset* rs = &abrirDestino(r);
+    rs->AddNew();
+    const size_t n = rs->numeroCampos();
+    for (size_t p = 1; p < n; ++p) rs->asignar(p, Variant(r.campo(p)));
+    rs->Update();
+}
+
+// --- generic insert (8, 11, 24 and incomplete recipe lines) ---
+
+void Aplicador::aplicarGenerico(const Registro& r) {
+    Recordset* rs = &abrirDestino(r);
+    rs->AddNew();
+    const size_t n = rs->numeroCampos();
+    for (size_t p = 0; p < n; ++p) {
+        if (rs->tipoCampo(p) == TipoColumna::Contador || vacio(r.campo(p + 1))) continue;
+        asignarTolerante(*rs, p, Variant(r.campo(p + 1)));
+    }
+    rs->Update();
+}
+
+}  // namespace aplicacion

@@ -1,0 +1,84 @@
+// The apply step: turns the inbound communication records addressed to this
+// site into changes of the site's own tables, one family per table code, and
+// marks each record applied.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "comun/Bitacora.h"
+#include "datos/DAO_Conexion.h"
+
+namespace aplicacion {
+
+// One inbound record as the families read it: the frame columns and the
+// payload texts (a null payload column reads as the empty text).
+struct Registro {
+    int32_t id = 0;
+    int32_t servicio = 0;
+    int32_t tabla = 0;
+    std::string funcion;
+    std::string origen;
+    std::vector<std::string> campos;  // campos[k] is Campo k; campos[0] unused
+
+    // Campo k, or the empty text beyond the last payload column.
+    const std::string& campo(size_t k) const;
+};
+
+// What one run did.
+struct ResumenAplicacion {
+    int aplicados = 0;   // family ran (or nothing to do) and the record was marked
+    int fallidos = 0;    // rolled back, left unmarked, retried next run
+    int pendientes = 0;  // codes whose family is not built yet, left unmarked
+};
+
+class Aplicador {
+  public:
+    Aplicador(datos::DAO_Conexion& conexion, comun::Bitacora& bitacora);
+
+    // Applies every pending record of this site; opens and closes the
+    // connection itself. A failure to connect or to read the selection is
+    // reported and raised to the caller.
+    void aplicarComunicacion();
+    const ResumenAplicacion& resumen() const { return resumen_; }
+
+    // The target table of a table code; "" for codes that change nothing.
+    static std::string tablaDestino(int32_t tabla);
+
+    // Lookups and small writers (the connection must be open).
+    bool existeTerceroPorDocumento(const std::string& documento);
+    bool existeSucYAgen(const std::string& tercero, const std::string& idSyA);
+    bool existeInsumo(const std::string& codigo, const std::string& nombre = {});
+    bool existeProducto(const std::string& codigoAB);
+    void setPreparacion(const std::string& codigo);
+    void setCostoUEPS(const std::string& codigo, double costo);
+
+  private:
+    void aplicarRegistro(const Registro& r);
+    void marcar(const Registro& r);
+
+    void aplicarProducto(const Registro& r);
+    void aplicarInsumo(const Registro& r);
+    void aplicarReceta(const Registro& r);
+    void aplicarMovimiento(const Registro& r);
+    void aplicarSucYAgen(const Registro& r);
+    void aplicarRVent(const Registro& r);
+    void aplicarMensaje(const Registro& r);
+    void aplicarGenerico(const Registro& r);
+
+    // The target table of the record's code, opened whole for appending and
+    // kept for the rest of the run.
+    datos::Recordset& abrirDestino(const Registro& r);
+    void cerrarDestinos();
+    bool hayFilas(std::string_view sql);
+
+    datos::DAO_Conexion& con_;
+    comun::Bitacora& bitacora_;
+    ResumenAplicacion resumen_;
+    std::map<int32_t, std::unique_ptr<datos::Recordset>> destinos_;
+};
+
+}  // namespace aplicacion

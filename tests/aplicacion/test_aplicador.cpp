@@ -1,0 +1,220 @@
+// The apply frame (selection, marking, failures and atomicity), inventory
+// movements and the column-copy families, on a real site database.
+#include <gtest/gtest.h>
+
+#include "EntornoAplicacion.h"
+
+namespace {
+
+using prueba::EntornoAplicacion;
+
+const std::string kOrigen = "900100002";
+
+// A movement record: Campo k is column k-1 of MovInvHoy (Campo2 CODIGO,
+// Campo5 Cantidad, Campo6 Costo, Campo7 fecha, Campo9 Concepto, Campo18
+// NUMERORR).
+std::map<int, std::string> movimiento(const std::string& codigo, const std::string& cantidad,
+                                      const std::string& concepto,
+                                      const std::string& fecha = "07/12/2026",
+                                      const std::string& documento = "RM-77") {
+    return {{2, codigo}, {3, "HARINA"},   {4, "Kilo"},   {5, cantidad},   {6, "20000"},
+            {7, fecha},  {8, "10:30:00"}, {9, concepto}, {10, "otro"},    {11, "2"},
+            {12, "ana"}, {13, "True"},    {14, "1.5"},   {18, documento}, {19, "9"}};
+}
+
+TEST(Marco, SoloLeeLoPendienteDeEsteSitioYMarcaLoQueNoCambiaNada) {
+    EntornoAplicacion e;
+    int32_t otroSitio = e.recibir(8, "A", {{2, "1001"}}, kOrigen, "900100003");
+    int32_t yaAplicado = e.recibir(8, "X", {{2, "1001"}});
+    int32_t c23 = e.recibir(23, "A", {{2, "1001"}});
+    int32_t c27 = e.recibir(27, "A", {{2, "1001"}});
+    int32_t c6 = e.recibir(6, "A", {{2, "1001"}});
+    int32_t c9 = e.recibir(9, "A", {{2, "1001"}});
+    int32_t c12 = e.recibir(12, "A", {{2, "1001"}});
+    int32_t c99 = e.recibir(99, "A", {{2, "1001"}});
+    int32_t sol0 = e.recibir(0, "A", {}, kOrigen, {}, 1);
+    int32_t solProducto = e.recibir(2, "A", {{1, "7001"}, {2, "X"}}, kOrigen, {}, 1);
+    int32_t acciones = e.recibir(22, "A", {{1, "1"}});
+    int32_t usuarios = e.recibir(25, "A", {{1, "1"}});
+    const int movInv = e.contar("MovInv");
+
+    e.aplicar();
+
+    EXPECT_EQ(e.funcionDe(otroSitio), "A");
+    EXPECT_EQ(e.funcionDe(yaAplicado), "X");
+    EXPECT_EQ(e.funcionDe(c23), "A");
+    EXPECT_EQ(e.funcionDe(c27), "A");
+    for (int32_t id : {c6, c9, c12, c99, solProducto}) EXPECT_EQ(e.funcionDe(id), "X") << id;
+    EXPECT_FALSE(e.registroExiste(sol0));
+    EXPECT_EQ(e.contar("MovInv"), movInv);
+    EXPECT_EQ(e.contar("Productos WHERE CodigoAB = '7001'"), 0);
+    // Families not built yet: left for later, counted in the summary.
+    EXPECT_EQ(e.funcionDe(acciones), "A");
+    EXPECT_EQ(e.funcionDe(usuarios), "A");
+    EXPECT_EQ(e.aplicador.resumen().pendientes, 2);
+    EXPECT_EQ(e.aplicador.resumen().aplicados, 6);
+    EXPECT_TRUE(e.enBitacora("pendientes: 2"));
+    EXPECT_FALSE(e.con.conectado());
+}
+
+TEST(Marco, UnRegistroQueFallaNoDetieneALosDemasNiQuedaAMedias) {
+    EntornoAplicacion e;
+    auto bueno = [](const std::string& codigo) {
+        return std::map<int, std::string>{{1, codigo}, {2, "Producto " + codigo}, {9, "100"}};
+    };
+    int32_t a = e.recibir(2, "A", bueno("5001"));
+    // Enough records before the bad one that it falls in a later commit group.
+    for (int i = 0; i < 250; ++i) e.recibir(8, "A", {{2, "R" + std::to_string(i)}});
+    auto malo = bueno("5002");
+    malo[9] = "cien pesos";  // the price column refuses it, after the supply was written
+    int32_t b = e.recibir(2, "A", malo);
+    int32_t c = e.recibir(2, "A", bueno("5003"));
+
+    e.aplicar();
+    EXPECT_EQ(e.funcionDe(a), "X");
+    EXPECT_EQ(e.funcionDe(b), "A");
+    EXPECT_EQ(e.funcionDe(c), "X");
+    EXPECT_EQ(e.contar("Productos WHERE CodigoAB IN ('5001', '5003')"), 2);
+    EXPECT_EQ(e.contar("MovInv WHERE CODIGO LIKE 'R*'"), 250);
+    // Nothing of the failed record stays: not even its backing supply.
+    EXPECT_EQ(e.contar("Productos WHERE CodigoAB = '5002'"), 0);
+    EXPECT_EQ(e.contar("Insumos WHERE Codigo = '5002'"), 0);
+    EXPECT_TRUE(e.enBitacora("Comunicacion " + std::to_string(b)));
+    EXPECT_EQ(e.aplicador.resumen().fallidos, 1);
+
+    // Retried on the next run; the others are not applied again.
+    e.aplicar();
+    EXPECT_EQ(e.contar("MovInv WHERE CODIGO LIKE 'R*'"), 250);
+    EXPECT_EQ(e.aplicador.resumen().aplicados, 0);
+    EXPECT_EQ(e.aplicador.resumen().fallidos, 1);
+    EXPECT_EQ(e.contar("Insumos WHERE Codigo = '5001'"), 1);
+}
+
+TEST(Marco, FalloEnLaUltimaEscrituraNoDejaElMovimientoAMedias) {
+    EntornoAplicacion e;
+    e.ejecutarDirecto(
+        "CREATE TRIGGER costoBloqueado BEFORE UPDATE OF Costo ON Insumos "
+        "BEGIN SELECT RAISE(ABORT, 'costo bloqueado'); END");
+    int32_t id = e.recibir(16, "A", movimiento("1001", "-5", "Remision"));
+    e.aplicar();
+    EXPECT_EQ(e.funcionDe(id), "A");
+    EXPECT_EQ(e.contar("MovInvHoy"), 0);
+    EXPECT_TRUE(e.enBitacora("costo bloqueado"));
+
+    // Once the cause is gone the record lands exactly once.
+    e.ejecutarDirecto("DROP TRIGGER costoBloqueado");
+    e.aplicar();
+    e.ejecutar("UPDATE COMUNICACIONES SET Funcion = 'A' WHERE Id = " + std::to_string(id));
+    e.aplicar();
+    EXPECT_EQ(e.contar("MovInvHoy"), 1);
+}
+
+TEST(Movimientos, RemisionSeGuardaComoReciboYUnaCopiaRepetidaSeReconoce) {
+    EntornoAplicacion e;
+    int32_t id = e.recibir(16, "A", movimiento("1001", "-5", "Remision"));
+    e.aplicar();
+    EXPECT_EQ(e.funcionDe(id), "X");
+    ASSERT_EQ(e.contar("MovInvHoy"), 1);
+    EXPECT_EQ(e.valor("SELECT Concepto FROM MovInvHoy"), "Recibo");
+    EXPECT_EQ(e.valor("SELECT Cantidad FROM MovInvHoy"), "5");
+    EXPECT_EQ(e.valor("SELECT SyA FROM MovInvHoy"), kOrigen);
+    EXPECT_EQ(e.valor("SELECT Confirmado FROM MovInvHoy"), "False");
+    EXPECT_EQ(e.valor("SELECT fecha FROM MovInvHoy"), "07/12/2026");
+    EXPECT_EQ(e.valor("SELECT Bodega FROM MovInvHoy"), "2");
+    EXPECT_EQ(e.valor("SELECT Costo FROM Insumos WHERE Codigo = '1001'"), "4000");
+
+    // The same movement delivered again is known and skipped.
+    int32_t copia = e.recibir(16, "A", movimiento("1001", "-5", "Remision"));
+    e.aplicar();
+    EXPECT_EQ(e.funcionDe(copia), "X");
+    EXPECT_EQ(e.contar("MovInvHoy"), 1);
+}
+
+TEST(Movimientos, ConocidoEnLosGuardadosOtroConceptoYValoresRaros) {
+    EntornoAplicacion e;
+    e.ejecutar(
+        "INSERT INTO MovInv (CODIGO, fecha, NUMERORR, SyA, Cantidad) "
+        "VALUES ('1002', '2026-12-06', 'RM-9', '" +
+        kOrigen + "', 3)");
+    e.recibir(16, "A", movimiento("1002", "3", "Traslado", "06/12/2026", "RM-9"));
+    auto raro = movimiento("1003", "4", "Traslado", "05/12/2026", "RM-O'10");
+    raro[11] = "dos";    // Bodega (SHORT)
+    raro[14] = "medio";  // Factor (SINGLE)
+    raro[6] = "mucho";   // Costo (DOUBLE): refused, left at its default
+    e.recibir(16, "A", raro);
+    auto cero = movimiento("1004", "0", "Remision", "05/12/2026", "RM-11");
+    e.recibir(16, "A", cero);
+    int32_t sinFecha = e.recibir(16, "A", movimiento("1005", "1", "Remision", "ayer", "RM-12"));
+
+    e.aplicar();
+    EXPECT_EQ(e.contar("MovInvHoy WHERE CODIGO = '1002'"), 0);
+    EXPECT_EQ(e.valor("SELECT Concepto FROM MovInvHoy WHERE CODIGO = '1003'"), "Remision");
+    EXPECT_EQ(e.valor("SELECT Cantidad FROM MovInvHoy WHERE CODIGO = '1003'"), "-4");
+    EXPECT_EQ(e.valor("SELECT Bodega FROM MovInvHoy WHERE CODIGO = '1003'"), "0");
+    EXPECT_EQ(e.valor("SELECT Factor FROM MovInvHoy WHERE CODIGO = '1003'"), "0");
+    EXPECT_EQ(e.valor("SELECT NUMERORR FROM MovInvHoy WHERE CODIGO = '1003'"), "RM-O'10");
+    EXPECT_EQ(e.valor("SELECT Costo FROM Insumos WHERE Codigo = '1003'"), "0");
+    // No quantity: stored, cost untouched.
+    EXPECT_EQ(e.contar("MovInvHoy WHERE CODIGO = '1004'"), 1);
+    EXPECT_EQ(e.valor("SELECT Costo FROM Insumos WHERE Codigo = '1004'"), "22000");
+    // Not a date: refused and kept for a look.
+    EXPECT_EQ(e.contar("MovInvHoy WHERE CODIGO = '1005'"), 0);
+    EXPECT_EQ(e.funcionDe(sinFecha), "A");
+    EXPECT_TRUE(e.enBitacora("Comunicacion " + std::to_string(sinFecha)));
+}
+
+TEST(Copias, SucursalSeActualizaEnSuSitioConSiNoEstricto) {
+    EntornoAplicacion e;
+    // ID, IDCLIENTE, Tercero, IDSYA, idTercero, Nombre, Direccion, Telefono,
+    // Principal, Bodega, Domicilios.
+    std::map<int, std::string> c = {{1, "77"},        {2, "900100"}, {3, "T-1"},     {4, "11001"},
+                                    {5, "4"},         {6, "Norte"},  {7, "Calle 1"}, {8, "555"},
+                                    {9, "Verdadero"}, {10, "1"},     {11, "True"}};
+    e.recibir(13, "A", c);
+    e.aplicar();
+    ASSERT_EQ(e.contar("SucYAgen WHERE Tercero = 'T-1'"), 1);
+    const std::string id = e.valor("SELECT ID FROM SucYAgen WHERE Tercero = 'T-1'");
+    EXPECT_EQ(e.valor("SELECT Principal FROM SucYAgen WHERE Tercero = 'T-1'"), "True");
+    EXPECT_EQ(e.valor("SELECT Bodega FROM SucYAgen WHERE Tercero = 'T-1'"), "False");
+    EXPECT_EQ(e.valor("SELECT Domicilios FROM SucYAgen WHERE Tercero = 'T-1'"), "True");
+
+    c[6] = "Norte II";
+    c[7] = "";
+    c[9] = "False";
+    e.recibir(13, "A", c);
+    e.recibir(13, "E", {{3, "T-2"}, {4, "11001"}});
+    e.aplicar();
+    EXPECT_EQ(e.contar("SucYAgen WHERE Tercero IN ('T-1', 'T-2')"), 1);
+    EXPECT_EQ(e.valor("SELECT ID FROM SucYAgen WHERE Tercero = 'T-1'"), id);
+    EXPECT_EQ(e.valor("SELECT Nombre FROM SucYAgen WHERE Tercero = 'T-1'"), "Norte II");
+    EXPECT_EQ(e.valor("SELECT Direccion FROM SucYAgen WHERE Tercero = 'T-1'"), "");
+    EXPECT_EQ(e.valor("SELECT Principal FROM SucYAgen WHERE Tercero = 'T-1'"), "False");
+}
+
+TEST(Copias, VentasMensajesEInsercionGenerica) {
+    EntornoAplicacion e;
+    // rVent: Id, Fecha, SyA, Factura, CodigoAB, NombreProducto, Cantidad, ...
+    e.recibir(7, "A", {{1, "5"}, {2, "06/12/2026"}, {3, kOrigen}, {4, "F-1"}, {5, "2001"}});
+    e.recibir(7, "E", {{4, "F-2"}});
+    // A message with any letter is added; column 1 takes Campo1.
+    e.recibir(14, "E", {{1, "Hola"}, {2, "900100001"}, {3, kOrigen}, {4, "1"}});
+    // CxPg twice: two rows. A refused value leaves its column unset.
+    std::map<int, std::string> cxp = {
+        {2, "01/12/2026"}, {3, "T-9"}, {4, "FC-1"}, {6, "no es numero"}, {9, kOrigen}};
+    e.recibir(11, "A", cxp);
+    e.recibir(11, "A", cxp);
+    e.aplicar();
+
+    EXPECT_EQ(e.contar("rVent"), 1);
+    EXPECT_EQ(e.valor("SELECT Cantidad FROM rVent"), "0");
+    EXPECT_NE(e.valor("SELECT Id FROM rVent"), "");
+    EXPECT_EQ(e.valor("SELECT Fecha FROM rVent"), "06/12/2026");
+    EXPECT_EQ(e.valor("SELECT mensaje FROM Mensaje WHERE origen = '" + kOrigen + "'"), "Hola");
+    EXPECT_EQ(e.valor("SELECT PRIORIDAD FROM Mensaje WHERE origen = '" + kOrigen + "'"), "1");
+    EXPECT_EQ(e.contar("CxPg WHERE Documento = 'FC-1'"), 2);
+    EXPECT_EQ(e.valor("SELECT Valor FROM CxPg"), "0");
+    EXPECT_EQ(e.valor("SELECT Tercero FROM CxPg"), "T-9");
+    EXPECT_EQ(e.aplicador.resumen().fallidos, 0);
+}
+
+}  // namespace

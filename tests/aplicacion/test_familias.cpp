@@ -1,0 +1,145 @@
+// The catalogue families: supplies, products and recipe lines, applied to a
+// real site database.
+#include <gtest/gtest.h>
+
+#include "EntornoAplicacion.h"
+
+namespace {
+
+using prueba::EntornoAplicacion;
+
+// A supply record: Campo k is the k-th column of Insumos.
+std::map<int, std::string> insumo(const std::string& codigo, const std::string& nombre) {
+    return {{1, codigo},     {2, nombre},  {3, "PEPS"},           {4, "12"},
+            {5, "Kilo"},     {6, "1500"},  {7, "05/05/2005"},     {8, "3"},
+            {9, "Bolsa"},    {10, "Std"},  {11, "Materia Prima"}, {12, codigo},
+            {13, "Ninguno"}, {14, "1500"}, {15, "06/06/2006"},    {16, "0"},
+            {17, "2"}};
+}
+
+std::map<int, std::string> producto(const std::string& codigo, const std::string& nombre,
+                                    const std::string& negocio = "") {
+    std::map<int, std::string> c = {{1, codigo}, {2, nombre},  {3, "Pizzas"}, {4, negocio},
+                                    {7, "1"},    {9, "21000"}, {12, "True"}};
+    for (int k = 13; k <= 21; ++k) c[k] = std::to_string(1000 * (k - 12));
+    return c;
+}
+
+std::map<int, std::string> lineaReceta(const std::string& prod, const std::string& ins,
+                                       const std::string& tipo = "Receta") {
+    return {{2, prod},  {3, ins},    {4, " PRODUCTO "}, {5, " INSUMO "},
+            {6, "0.5"}, {7, "Kilo"}, {8, tipo},         {10, " Masa "}};
+}
+
+TEST(Catalogo, UnaCorridaGuardaInsumoProductoYReceta) {
+    EntornoAplicacion e;
+    // Queued in reverse order: the run still applies supplies, then
+    // products, then recipe lines.
+    int32_t r = e.recibir(3, "A", lineaReceta("4001", "3001"));
+    int32_t p = e.recibir(
+        2, "A", producto("4001", "Pizza D'Angelo de la casa con extra queso y borde relleno"));
+    int32_t s = e.recibir(1, "A", insumo("3001", "  Harina O'Neil  "));
+    e.aplicar();
+
+    for (int32_t id : {r, p, s}) EXPECT_EQ(e.funcionDe(id), "X");
+    EXPECT_EQ(e.valor("SELECT Nombre FROM Insumos WHERE Codigo = '3001'"), "Harina O'Neil");
+    EXPECT_EQ(e.valor("SELECT Inventario FROM Insumos WHERE Codigo = '3001'"), "12");
+    // A new supply takes no dates from the record.
+    EXPECT_EQ(e.valor("SELECT UInvF FROM Insumos WHERE Codigo = '3001'"), "");
+
+    EXPECT_EQ(e.valor("SELECT NombreProducto FROM Productos WHERE CodigoAB = '4001'"),
+              "Pizza D'Angelo de la casa con extra queso y borde relleno");
+    EXPECT_EQ(e.valor("SELECT Negocio FROM Productos WHERE CodigoAB = '4001'"), "COCINA");
+    EXPECT_EQ(e.valor("SELECT Precio9 FROM Productos WHERE CodigoAB = '4001'"), "9000");
+    EXPECT_EQ(e.valor("SELECT Bloquear FROM Productos WHERE CodigoAB = '4001'"), "True");
+
+    // The backing supply of the new product, with its defaults.
+    EXPECT_EQ(e.valor("SELECT Nombre FROM Insumos WHERE Codigo = '4001'"),
+              "PIZZA D'ANGELO DE LA CASA CON EXTRA QUESO Y BORDE");
+    EXPECT_EQ(e.valor("SELECT Categoria FROM Insumos WHERE Codigo = '4001'"), "Producto Terminado");
+    EXPECT_EQ(e.valor("SELECT UInvF FROM Insumos WHERE Codigo = '4001'"), "01/01/2001");
+    EXPECT_EQ(e.valor("SELECT Padre FROM Insumos WHERE Codigo = '4001'"), "4001");
+
+    EXPECT_EQ(e.contar("Rzs WHERE IdProducto = '4001' AND IdInsumo = '3001'"), 1);
+    EXPECT_EQ(e.valor("SELECT Producto FROM Rzs WHERE IdProducto = '4001'"), "PRODUCTO");
+    EXPECT_EQ(e.valor("SELECT Medidor FROM Rzs WHERE IdProducto = '4001'"), "UNIDAD");
+    EXPECT_EQ(e.contar("PREPARACIONES WHERE Codigo IN ('3001', '4001')"), 2);
+}
+
+TEST(Catalogo, ActualizarProductoSoloTocaCincoColumnas) {
+    EntornoAplicacion e;
+    auto c = producto("2001", "Pizza Hawaiana Grande");
+    c[3] = "Especiales";
+    c[7] = "2";
+    c[9] = "27500";
+    c[12] = "True";
+    e.recibir(2, "A", c);
+    e.aplicar();
+
+    EXPECT_EQ(e.valor("SELECT NombreProducto FROM Productos WHERE CodigoAB = '2001'"),
+              "Pizza Hawaiana Grande");
+    EXPECT_EQ(e.valor("SELECT Categoria FROM Productos WHERE CodigoAB = '2001'"), "Especiales");
+    EXPECT_EQ(e.valor("SELECT Negocio FROM Productos WHERE CodigoAB = '2001'"), "");
+    EXPECT_EQ(e.valor("SELECT impx FROM Productos WHERE CodigoAB = '2001'"), "2");
+    EXPECT_EQ(e.valor("SELECT PrecioUnidad FROM Productos WHERE CodigoAB = '2001'"), "27500");
+    // Untouched by an update.
+    EXPECT_EQ(e.valor("SELECT Bloquear FROM Productos WHERE CodigoAB = '2001'"), "False");
+    EXPECT_EQ(e.valor("SELECT Precio1 FROM Productos WHERE CodigoAB = '2001'"), "25000");
+    EXPECT_EQ(e.valor("SELECT CodigoBarras FROM Productos WHERE CodigoAB = '2001'"),
+              "7701234000011");
+    EXPECT_EQ(e.contar("Productos WHERE CodigoAB = '2001'"), 1);
+}
+
+TEST(Catalogo, BorrarInsumoConservaSuFilaYQuitaSoloSuProductoYReceta) {
+    EntornoAplicacion e;
+    int32_t id = e.recibir(1, "E", {{1, "2001"}, {2, "PIZZA HAWAIANA"}});
+    e.aplicar();
+    EXPECT_EQ(e.funcionDe(id), "X");
+    EXPECT_EQ(e.valor("SELECT Inventario FROM Insumos WHERE Codigo = '2001'"), "-1");
+    EXPECT_EQ(e.valor("SELECT Nombre FROM Insumos WHERE Codigo = '2001'"), "");
+    EXPECT_EQ(e.contar("Productos WHERE CodigoAB = '2001'"), 0);
+    EXPECT_EQ(e.contar("Rzs WHERE IdProducto = '2001'"), 0);
+    // Neighbours untouched.
+    EXPECT_EQ(e.valor("SELECT Nombre FROM Insumos WHERE Codigo = '2002'"), "PAPAS A LA FRANCESA");
+    EXPECT_EQ(e.contar("Productos WHERE CodigoAB = '2002'"), 1);
+    EXPECT_EQ(e.contar("Rzs WHERE IdProducto = '2002'"), 1);
+}
+
+TEST(Catalogo, ActualizarInsumoConservaLasFechasLocales) {
+    EntornoAplicacion e;
+    e.recibir(1, "A", insumo("1001", "HARINA INTEGRAL"));
+    e.aplicar();
+    EXPECT_EQ(e.contar("Insumos WHERE Codigo = '1001'"), 1);
+    EXPECT_EQ(e.valor("SELECT Nombre FROM Insumos WHERE Codigo = '1001'"), "HARINA INTEGRAL");
+    EXPECT_EQ(e.valor("SELECT Costo FROM Insumos WHERE Codigo = '1001'"), "1500");
+    EXPECT_EQ(e.valor("SELECT UInvF FROM Insumos WHERE Codigo = '1001'"), "30/11/2026");
+    EXPECT_EQ(e.valor("SELECT [Fecha Costo] FROM Insumos WHERE Codigo = '1001'"), "30/11/2026");
+}
+
+TEST(Catalogo, BorrarRecetaSoloDeUnProductoYSegunElTipo) {
+    EntornoAplicacion e;
+    e.ejecutar(
+        "INSERT INTO Rzs (IdProducto, IdInsumo, Tipo) VALUES ('2001', '1006', 'Extra'), "
+        "('2002', '1001', 'Receta')");
+    int32_t id = e.recibir(3, "E", lineaReceta("2001", "1001", "Recetario"));
+    e.aplicar();
+    EXPECT_EQ(e.funcionDe(id), "X");
+    EXPECT_EQ(e.contar("Rzs WHERE IdProducto = '2001'"), 1);
+    EXPECT_EQ(e.valor("SELECT Tipo FROM Rzs WHERE IdProducto = '2001'"), "Extra");
+    EXPECT_EQ(e.contar("Rzs WHERE IdProducto = '2002'"), 2);
+}
+
+TEST(Catalogo, LineaDeRecetaSinIngredienteRegistraSoloLaPreparacion) {
+    EntornoAplicacion e;
+    e.recibir(3, "A", lineaReceta("2003", "9999"));
+    // An incomplete line (empty Campo4) is copied as it stands.
+    auto incompleta = lineaReceta("2002", "1005");
+    incompleta.erase(4);
+    e.recibir(3, "A", incompleta);
+    e.aplicar();
+    EXPECT_EQ(e.contar("Rzs WHERE IdInsumo = '9999'"), 0);
+    EXPECT_EQ(e.contar("PREPARACIONES WHERE Codigo = '2003'"), 1);
+    EXPECT_EQ(e.contar("Rzs WHERE IdProducto = '2002'"), 2);
+}
+
+}  // namespace
