@@ -1,0 +1,36 @@
+// The database port over the real data layer.
+#pragma once
+
+#include "datos/DAO_Conexion.h"
+#include "sincronizador/Puertos.h"
+
+namespace sincronizador {
+
+class BaseDatosDAO : public BaseDatos {
+  public:
+    explicit BaseDatosDAO(datos::DAO_Conexion& conexion) : conexion_(conexion) {}
+
+    std::string ruta() const override { return conexion_.dataFile(); }
+    void conectar() override { conexion_.conectar(); }
+    void desconectar() override { conexion_.desconectar(); }
+    void cargarValoresSitio() override { conexion_.cargarValoresSitio(); }
+    std::string getSyASys() override { return conexion_.getSyASys(); }
+    std::string getComunicacion() override { return conexion_.getComunicacion(); }
+    std::string getDatosQuiralte() override { return conexion_.getDatosQuiralte(); }
+    int32_t setComunicacion(const comun::Variant& r) override {
+        return conexion_.setComunicacion(r);
+    }
+    void marcarEnviados(const comun::Variant& r) override { conexion_.marcarEnviados(r); }
+    void MarcarRegistroEnviadoQuiralte(int32_t id) override {
+        conexion_.MarcarRegistroEnviadoQuiralte(id);
+    }
+    int32_t setDoctores(const comun::Variant& lista) override {
+        return conexion_.setDoctores(lista);
+    }
+    void eliminarEnviados() override { conexion_.eliminarEnviados(); }
+
+  private:
+    datos::DAO_Conexion& conexion_;
+};
+
+}  // namespace sincronizador

@@ -1,0 +1,480 @@
+#include "sincronizador/Motor.h"
+
+#include <array>
+#include <exception>
+#include <stdexcept>
+#include <utility>
+
+#include "comun/Texto.h"
+#include "datos/DAO_Conexion.h"
+#include "json/JSON.h"
+
+namespace sincronizador {
+
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+
+// A member of a partner record. The queue's key column is spelt "Id", so
+// names are matched exactly first and then without regard to ASCII case.
+comun::Variant miembro(const json::Diccionario& registro, std::string_view nombre) {
+    if (registro.Exists(nombre)) return registro.Item(nombre);
+    const auto& claves = registro.Keys();
+    for (size_t i = 0; i < claves.size(); ++i) {
+        const std::string& clave = claves[i];
+        if (clave.size() != nombre.size()) continue;
+        bool igual = true;
+        for (size_t j = 0; j < clave.size() && igual; ++j) {
+            char a = clave[j], b = nombre[j];
+            if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+            if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
+            igual = a == b;
+        }
+        if (igual) return registro.valorEn(i);
+    }
+    return {};
+}
+
+// The partner's parameter names and the record members they come from.
+constexpr std::array<std::pair<std::string_view, std::string_view>, 14> kCamposSocio{{
+    {"id", "id"},
+    {"cedula", "Campo1"},
+    {"nombre", "Campo2"},
+    {"apellido", "Campo3"},
+    {"sucursal", "Campo4"},
+    {"telefono", "Campo5"},
+    {"direccion", "Campo6"},
+    {"year", "Campo7"},
+    {"mes", "Campo8"},
+    {"dia", "Campo9"},
+    {"email", "Campo10"},
+    {"id_doctores", "Campo11"},
+    {"factura", "Campo12"},
+    {"valor", "Campo13"},
+}};
+// Studies travel as "estudio" k, taken from member "Campo" (k + 14).
+constexpr int kEstudios = 21;
+constexpr int kPrimerCampoEstudio = 14;
+
+}  // namespace
+
+Motor::Motor(Configuracion configuracion, BaseDatos& base, PasoLocal* pasoLocal, Consola& consola,
+             Bandeja& bandeja, Socket& socket, const comun::Reloj& reloj, comun::Bitacora& bitacora)
+    : configuracion_(std::move(configuracion)),
+      base_(base),
+      pasoLocal_(pasoLocal),
+      consola_(consola),
+      bandeja_(bandeja),
+      socket_(socket),
+      reloj_(reloj),
+      bitacora_(bitacora) {
+    peticion_.metodo("POST");
+    peticion_.host(configuracion_.hostServidor);
+    peticion_.URI("/sincronizador/");
+    peticion_.port(static_cast<int16_t>(configuracion_.puertoServidor));
+    peticionQuiralte_.metodo("POST");
+    peticionQuiralte_.host(configuracion_.hostSocio);
+    peticionQuiralte_.URI("/ombrel.php");
+    peticionQuiralte_.port(static_cast<int16_t>(configuracion_.puertoSocio));
+}
+
+void Motor::escribirConsola(const std::string& linea) {
+    consola_.escribir(linea + std::string(kCrLf));
+}
+
+template <class F>
+bool Motor::protegido(F&& trabajo) {
+    std::string mensaje;
+    try {
+        trabajo();
+        return true;
+    } catch (const datos::ErrorBD& e) {
+        mensaje = std::string("Error de base de datos: ") + e.what();
+    } catch (const std::exception& e) {
+        mensaje = std::string("Error: ") + e.what();
+    } catch (...) {
+        mensaje = "Error desconocido";
+    }
+    cerrarBase();
+    try {
+        escribirConsola(mensaje);
+        bitacora_.escribir(reloj_.ahora().iso() + " " + mensaje);
+    } catch (...) {
+    }
+    return false;
+}
+
+void Motor::cerrarBase() {
+    try {
+        base_.desconectar();
+    } catch (...) {
+    }
+}
+
+bool Motor::iniciar() {
+    bool correcto = false;
+    if (base_.ruta().empty()) {
+        escribirConsola("No se encuentra la base de datos");
+    } else {
+        correcto = protegido([&] {
+            base_.conectar();
+            base_.cargarValoresSitio();
+            base_.desconectar();
+        });
+    }
+    bandeja_.mostrar(EstadoIcono::Desconectado, "Conectando");
+    return correcto;
+}
+
+std::string Motor::datosConexion() const {
+    std::string texto;
+    texto += peticion_.host() + std::string(kCrLf);
+    texto += peticion_.metodo() + std::string(kCrLf);
+    texto += peticion_.URI() + std::string(kCrLf);
+    texto += "Base de datos: " + base_.ruta() + std::string(kCrLf);
+    return texto;
+}
+
+// ---------------------------------------------------------------- cycle
+
+void Motor::tick() {
+    if (conectando_) {
+        // The builder's wait for the connection: nothing runs, but an
+        // attempt that neither succeeds nor fails is given up in the end.
+        consola_.estadoSocket(socket_.estado());
+        if (++ticksConectando_ > maxTicksOcupado) {
+            falloConexion(errorTiempoAgotado, "Tiempo de conexion agotado");
+        }
+        return;
+    }
+    if (ocupado_) {
+        if (++ticksOcupado_ > maxTicksOcupado) {
+            ticksOcupado_ = 0;
+            ocupado_ = false;
+        }
+        return;
+    }
+    if (pausado_) return;
+    // The builders trap their own failures; this guards the console and
+    // socket ports, so that nothing escapes to the face's timer.
+    try {
+        consola_.limpiar();
+        ticksOcupado_ = 0;
+        ejecutarPaso();
+    } catch (const std::exception& e) {
+        bitacora_.escribir(reloj_.ahora().iso() + " Error: " + e.what());
+    } catch (...) {
+        bitacora_.escribir(reloj_.ahora().iso() + " Error desconocido");
+    }
+}
+
+void Motor::ejecutarPaso() {
+    switch (paso_) {
+        case -1:
+            solicitarDoctores();
+            paso_ = 0;
+            break;
+        case 0:
+            solicitarDatos();
+            paso_ = 1;
+            break;
+        case 1:
+            enviarDatos({});
+            paso_ = 2;
+            break;
+        case 2:
+            enviarDatosQuiralte();
+            paso_ = 3;
+            break;
+        case 3:
+            if (pasoLocal_ != nullptr) protegido([&] { pasoLocal_->aplicarComunicacion(); });
+            protegido([&] { limpiarEnviados(); });
+            paso_ = 0;
+            ++pasadas_;
+            break;
+        default:
+            break;
+    }
+}
+
+void Motor::limpiarEnviados() {
+    base_.conectar();
+    base_.eliminarEnviados();
+    base_.desconectar();
+}
+
+// ---------------------------------------------------------------- builders
+
+void Motor::addParam(http::clsHTTP& objeto, std::string_view clave, std::string_view valorUtf8) {
+    // The wire is Windows-1252: values are encoded before the codec counts
+    // the body, so Content-Length counts the bytes actually sent.
+    objeto.addParam(clave, comun::utf8ACp1252(valorUtf8), "POST");
+}
+
+void Motor::solicitarDoctores() {
+    if (!libre()) return;
+    escribirConsola("Peticion HTTP: \r\n--");
+    protegido([&] {
+        base_.conectar();
+        peticion_.limpiarParams();
+        addParam(peticion_, "r", "servicio/getDoctores");
+        base_.desconectar();
+        conectarYEnviar(peticion_, configuracion_.hostServidor, configuracion_.puertoServidor);
+    });
+}
+
+void Motor::solicitarDatos() {
+    if (!libre()) return;
+    escribirConsola("Peticion HTTP: \r\n--");
+    protegido([&] {
+        base_.conectar();
+        peticion_.limpiarParams();
+        addParam(peticion_, "r", "servicio/getData");
+        addParam(peticion_, "idSyA", base_.getSyASys());
+        base_.desconectar();
+        conectarYEnviar(peticion_, configuracion_.hostServidor, configuracion_.puertoServidor);
+    });
+}
+
+void Motor::enviarDatos(const std::string& texto) {
+    if (!libre()) return;
+    escribirConsola("Peticion HTTP: \r\n--");
+    protegido([&] {
+        base_.conectar();
+        peticion_.limpiarParams();
+        addParam(peticion_, "r", "servicio/setData");
+        addParam(peticion_, "idSyA", base_.getSyASys());
+        addParam(peticion_, "dato", texto.empty() ? base_.getComunicacion() : texto);
+        base_.desconectar();
+        conectarYEnviar(peticion_, configuracion_.hostServidor, configuracion_.puertoServidor);
+    });
+}
+
+void Motor::enviarDatosQuiralte() {
+    if (!libre()) return;
+    escribirConsola("Peticion HTTP: \r\n--");
+    protegido([&] {
+        base_.conectar();
+        peticionQuiralte_.limpiarParams();
+        const std::string datos = base_.getDatosQuiralte();
+        if (datos == "null") {
+            base_.desconectar();
+            conectado_ = false;
+            socket_.cerrar();
+            ocupado_ = false;
+            return;
+        }
+        const comun::Variant raiz = json::parse(datos);
+        auto registros = raiz.esObjeto() ? raiz.objetoComo<json::Coleccion>() : nullptr;
+        if (!registros) {
+            throw std::runtime_error("datos del socio no validos: " + json::GetParserErrors());
+        }
+        for (const comun::Variant& elemento : registros->elementos()) {
+            auto registro =
+                elemento.esObjeto() ? elemento.objetoComo<json::Diccionario>() : nullptr;
+            if (!registro) continue;
+            // A JSON null has no text form: it is sent as the empty text.
+            for (const auto& [parametro, campo] : kCamposSocio) {
+                addParam(peticionQuiralte_, parametro, miembro(*registro, campo).texto());
+            }
+            // The suffix follows the member, so an empty study leaves a gap.
+            for (int k = 0; k < kEstudios; ++k) {
+                const std::string valor =
+                    miembro(*registro, "Campo" + std::to_string(k + kPrimerCampoEstudio)).texto();
+                if (!valor.empty()) {
+                    addParam(peticionQuiralte_, "estudio" + std::to_string(k), valor);
+                }
+            }
+        }
+        base_.desconectar();
+        conectarYEnviar(peticionQuiralte_, configuracion_.hostSocio, configuracion_.puertoSocio);
+    });
+}
+
+void Motor::solicitarEstudios() {
+    if (!libre()) return;
+    escribirConsola("Peticion HTTP: \r\n--");
+    protegido([&] {
+        base_.conectar();
+        peticion_.limpiarParams();
+        addParam(peticion_, "r", "servicio/getEstudios");
+        base_.desconectar();
+        conectarYEnviar(peticion_, configuracion_.hostServidor, configuracion_.puertoServidor);
+    });
+}
+
+void Motor::conectarYEnviar(http::clsHTTP& objeto, const std::string& host, uint16_t puerto) {
+    std::string texto = objeto.generarPeticion();
+    escribirConsola(comun::cp1252AUtf8(texto) + "--");
+    escribirConsola("Conectandose al servidor...");
+    // A response left over from an earlier exchange (a peer that never
+    // closed) belongs to no request any more.
+    conectado_ = false;
+    std::string().swap(respuesta_);
+    socket_.cerrar();
+    pendiente_ = std::move(texto);
+    conectando_ = true;
+    ticksConectando_ = 0;
+    errorConexion_ = false;
+    socket_.conectar(host, puerto);
+    consola_.estadoSocket(socket_.estado());
+}
+
+// ---------------------------------------------------------------- socket events
+
+void Motor::falloConexion(int numero, const std::string& descripcion) {
+    conectando_ = false;
+    pendiente_.clear();
+    ocupado_ = false;
+    errorConexion_ = true;
+    try {
+        escribirConsola("Error de conexion (" + std::to_string(numero) + "): " + descripcion);
+        bandeja_.mostrar(EstadoIcono::Error, "Error de conexion");
+        socket_.cerrar();
+        consola_.estadoSocket(socket_.estado());
+    } catch (...) {
+    }
+}
+
+void Motor::alConectar() {
+    if (!conectando_) return;
+    conectando_ = false;
+    conectado_ = true;
+    ocupado_ = true;
+    errorConexion_ = false;
+    ticksOcupado_ = 0;
+    try {
+        bandeja_.mostrar(EstadoIcono::Conectado, "Conectado");
+        escribirConsola("Conectado, enviando datos...");
+        std::string texto = std::move(pendiente_);
+        pendiente_.clear();
+        socket_.enviar(texto);
+    } catch (...) {
+    }
+}
+
+void Motor::alRecibir(std::string_view bytes) {
+    if (!conectado_) return;
+    if (bytes.size() > configuracion_.limiteRespuesta - respuesta_.size()) {
+        abandonarRespuesta();
+        return;
+    }
+    respuesta_.append(bytes);
+}
+
+void Motor::abandonarRespuesta() {
+    conectado_ = false;
+    ocupado_ = false;
+    errorConexion_ = true;
+    std::string().swap(respuesta_);
+    const std::string mensaje = "Respuesta demasiado grande (mas de " +
+                                std::to_string(configuracion_.limiteRespuesta) +
+                                " bytes), intercambio abandonado";
+    try {
+        escribirConsola(mensaje);
+        bitacora_.escribir(reloj_.ahora().iso() + " " + mensaje);
+        bandeja_.mostrar(EstadoIcono::Error, "Error de conexion");
+        socket_.cerrar();
+    } catch (...) {
+    }
+}
+
+void Motor::alCerrar() {
+    if (conectando_) {
+        falloConexion(0, "Conexion cerrada antes de establecerse");
+        return;
+    }
+    if (!conectado_) return;
+    conectado_ = false;
+    std::string recibido;
+    recibido.swap(respuesta_);
+    try {
+        if (!recibido.empty()) {
+            const bool manejada =
+                protegido([&] { procesarRespuesta(comun::cp1252AUtf8(recibido)); });
+            if (manejada) {
+                bandeja_.mostrar(EstadoIcono::Satisfactorio, "Sincronizacion satisfactoria");
+            } else {
+                bandeja_.mostrar(EstadoIcono::Error, "Error de conexion");
+            }
+        }
+    } catch (...) {
+    }
+    ocupado_ = false;
+    errorConexion_ = false;
+    try {
+        socket_.cerrar();
+    } catch (...) {
+    }
+}
+
+void Motor::alFallar(int numero, const std::string& descripcion) {
+    if (conectando_) {
+        falloConexion(numero, descripcion);
+        return;
+    }
+    errorConexion_ = true;
+    // After the request was sent the exchange stays busy until the peer
+    // closes or the busy time-out releases it.
+    if (conectado_) ocupado_ = true;
+    try {
+        escribirConsola("Error de conexion (" + std::to_string(numero) + "): " + descripcion);
+        bandeja_.mostrar(EstadoIcono::Error, "Error de conexion");
+    } catch (...) {
+    }
+}
+
+// ---------------------------------------------------------------- responses
+
+void Motor::procesarRespuesta(const std::string& texto) {
+    peticion_.convertirRespuesta(texto);
+    escribirConsola("Respuesta: ");
+    escribirConsola("--");
+    escribirConsola(normalizarSaltos(texto) + std::string(kCrLf) + "--");
+    const std::string valor = peticion_.getBodyData(paso_ == 3 ? "confirmacionEnvio" : "dato");
+    if (peticion_.getResponseCode() != 200) {
+        escribirConsola("Ninguna accion realizada");
+        return;
+    }
+    if (paso_ == 3 && comun::IsNumeric(valor)) {
+        base_.MarcarRegistroEnviadoQuiralte(comun::Variant(valor).CLng());
+        return;
+    }
+    const comun::Variant dato = json::parse(valor);
+    if (!json::GetParserErrors().empty()) {
+        escribirConsola(json::GetParserErrors());
+        return;
+    }
+    switch (paso_) {
+        case 0:
+            base_.setDoctores(dato);
+            break;
+        case 1:
+            base_.setComunicacion(dato);
+            break;
+        case 2:
+            base_.marcarEnviados(dato);
+            break;
+        default:
+            break;
+    }
+}
+
+std::string Motor::normalizarSaltos(std::string_view texto) {
+    std::string salida;
+    salida.reserve(texto.size() + texto.size() / 16);
+    for (size_t i = 0; i < texto.size(); ++i) {
+        const char c = texto[i];
+        if (c == '\r') {
+            salida += "\r\n";
+            if (i + 1 < texto.size() && texto[i + 1] == '\n') ++i;
+        } else if (c == '\n') {
+            salida += "\r\n";
+        } else {
+            salida += c;
+        }
+    }
+    return salida;
+}
+
+}  // namespace sincronizador

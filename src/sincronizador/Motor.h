@@ -1,0 +1,122 @@
+// The synchronizer's cycle engine: the timer-driven cycle of steps, the
+// request builders, the socket events and the handling of the responses.
+// A plain single-threaded class driven by calls: the face calls tick() on
+// every timer tick and forwards the socket's events; everything the engine
+// does goes out through its ports.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "comun/Bitacora.h"
+#include "comun/Funciones.h"
+#include "http/clsHTTP.h"
+#include "sincronizador/Puertos.h"
+
+namespace sincronizador {
+
+class Motor {
+  public:
+    // Busy ticks after which an exchange (or a connection attempt) is
+    // given up: the 51st such tick releases it.
+    static constexpr int16_t maxTicksOcupado = 50;
+    // Reported when a connection attempt is given up (the Winsock number
+    // for a connection that timed out).
+    static constexpr int errorTiempoAgotado = 10060;
+
+    // pasoLocal may be null: the local step then only removes sent rows.
+    Motor(Configuracion configuracion, BaseDatos& base, PasoLocal* pasoLocal, Consola& consola,
+          Bandeja& bandeja, Socket& socket, const comun::Reloj& reloj, comun::Bitacora& bitacora);
+
+    // Start-up: loads the site values and shows the disconnected icon.
+    // False (with the reason on the console) when the cycle must not run.
+    bool iniciar();
+
+    // One timer tick.
+    void tick();
+    // Pausing stops new steps; an exchange under way still completes
+    // through its socket events. The face keeps calling tick() while paused,
+    // so that a hung connection or exchange is still released.
+    void pausar() { pausado_ = true; }
+    void reanudar() { pausado_ = false; }
+    bool pausado() const { return pausado_; }
+
+    // Socket events. `bytes` are as received (Windows-1252).
+    void alConectar();
+    void alRecibir(std::string_view bytes);
+    void alCerrar();
+    void alFallar(int numero, const std::string& descripcion);
+
+    // Request builders (the cycle calls the first four).
+    void solicitarDoctores();
+    void solicitarDatos();
+    void enviarDatos(const std::string& texto);
+    void enviarDatosQuiralte();
+    void solicitarEstudios();
+
+    // Handles a complete response (UTF-8), routed by paso. A failure of the
+    // database operation it calls is thrown; alCerrar traps and reports it.
+    void procesarRespuesta(const std::string& texto);
+    // Every line end made CR LF.
+    static std::string normalizarSaltos(std::string_view texto);
+
+    // The connection data shown by the window: server host, method, URI and
+    // the database path, each line ended by CR LF.
+    std::string datosConexion() const;
+
+    int16_t paso() const { return paso_; }
+    bool ocupado() const { return ocupado_; }
+    bool conectando() const { return conectando_; }
+    bool errorConexion() const { return errorConexion_; }
+    // Completed passes of the four steps (getData, setData, partner, local).
+    long pasadas() const { return pasadas_; }
+
+  private:
+    void escribirConsola(const std::string& linea);
+    void ejecutarPaso();
+    void limpiarEnviados();
+    // Runs one piece of database work; a failure goes to the console and
+    // the log, the database is closed, and false is returned.
+    template <class F>
+    bool protegido(F&& trabajo);
+    void cerrarBase();
+    bool libre() const { return !ocupado_ && !conectando_; }
+    void addParam(http::clsHTTP& objeto, std::string_view clave, std::string_view valorUtf8);
+    void conectarYEnviar(http::clsHTTP& objeto, const std::string& host, uint16_t puerto);
+    void falloConexion(int numero, const std::string& descripcion);
+    void abandonarRespuesta();
+
+    Configuracion configuracion_;
+    BaseDatos& base_;
+    PasoLocal* pasoLocal_;
+    Consola& consola_;
+    Bandeja& bandeja_;
+    Socket& socket_;
+    const comun::Reloj& reloj_;
+    comun::Bitacora& bitacora_;
+
+    http::clsHTTP peticion_;
+    http::clsHTTP peticionQuiralte_;
+
+    int16_t paso_ = -1;
+    bool ocupado_ = false;
+    bool errorConexion_ = false;
+    int16_t ticksOcupado_ = 0;
+    bool pausado_ = false;
+    long pasadas_ = 0;
+
+    // A connection has been started and neither established nor failed.
+    bool conectando_ = false;
+    int16_t ticksConectando_ = 0;
+    // The connection of the current exchange is established.
+    bool conectado_ = false;
+    // The request waiting for the connection (Windows-1252 bytes).
+    std::string pendiente_;
+    // The response collected so far (Windows-1252 bytes).
+    std::string respuesta_;
+    // The current response went over the limit and is being ignored.
+    bool descartando_ = false;
+};
+
+}  // namespace sincronizador

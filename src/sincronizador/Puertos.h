@@ -1,0 +1,95 @@
+// The engine's ports: the small interfaces through which the cycle engine
+// reaches the console, the tray icon, the TCP socket, the database and the
+// local apply step. The faces (window, headless) and the tests implement
+// them; the engine itself never touches a platform service.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "comun/Variant.h"
+
+namespace sincronizador {
+
+// The console log. `escribir` receives a piece of text to append exactly as
+// given (the engine adds CR LF to every line); `limpiar` empties it.
+class Consola {
+  public:
+    virtual ~Consola() = default;
+    virtual void escribir(const std::string& texto) = 0;
+    virtual void limpiar() = 0;
+    // The socket's state number while a connection is being made (the
+    // window's state label). Faces without one ignore it.
+    virtual void estadoSocket(int /*numero*/) {}
+};
+
+// The four images of the tray icon.
+enum class EstadoIcono {
+    Desconectado,
+    Conectado,
+    Satisfactorio,
+    Error,
+};
+
+// The tray icon: an image and its tooltip text.
+class Bandeja {
+  public:
+    virtual ~Bandeja() = default;
+    virtual void mostrar(EstadoIcono icono, const std::string& texto) = 0;
+};
+
+// A TCP client socket. The adapter reports its events back to the engine
+// (Motor::alConectar, alRecibir, alCerrar, alFallar) from the event loop,
+// after the call that caused them has returned. Bytes cross this port as
+// they are on the wire.
+class Socket {
+  public:
+    virtual ~Socket() = default;
+    // Closes the connection whatever its state; harmless when closed.
+    virtual void cerrar() = 0;
+    // Starts connecting and returns at once.
+    virtual void conectar(const std::string& host, uint16_t puerto) = 0;
+    virtual void enviar(const std::string& bytes) = 0;
+    // The platform's number for the socket's state.
+    virtual int estado() const = 0;
+};
+
+// The local apply step of the cycle (the real one is aplicacion::Aplicador).
+class PasoLocal {
+  public:
+    virtual ~PasoLocal() = default;
+    virtual void aplicarComunicacion() = 0;
+};
+
+// What the engine needs of the database. BaseDatosDAO forwards it to a real
+// datos::DAO_Conexion; unit tests use a fake.
+class BaseDatos {
+  public:
+    virtual ~BaseDatos() = default;
+    // The database path given by the configuration file ("" when missing).
+    virtual std::string ruta() const = 0;
+    virtual void conectar() = 0;
+    virtual void desconectar() = 0;
+    virtual void cargarValoresSitio() = 0;
+    virtual std::string getSyASys() = 0;
+    virtual std::string getComunicacion() = 0;
+    virtual std::string getDatosQuiralte() = 0;
+    virtual int32_t setComunicacion(const comun::Variant& respuesta) = 0;
+    virtual void marcarEnviados(const comun::Variant& respuesta) = 0;
+    virtual void MarcarRegistroEnviadoQuiralte(int32_t id) = 0;
+    virtual int32_t setDoctores(const comun::Variant& lista) = 0;
+    virtual void eliminarEnviados() = 0;
+};
+
+// Where the two peers are, and the engine's limits.
+struct Configuracion {
+    std::string hostServidor = "localhost";
+    uint16_t puertoServidor = 80;
+    std::string hostSocio = "localhost";
+    uint16_t puertoSocio = 80;
+    // A response longer than this is abandoned.
+    size_t limiteRespuesta = size_t{64} * 1024 * 1024;
+};
+
+}  // namespace sincronizador

@@ -1,0 +1,129 @@
+// Fakes of the engine's ports: they record what the engine does.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "comun/Funciones.h"
+#include "datos/DAO_Conexion.h"
+#include "sincronizador/Puertos.h"
+
+namespace prueba {
+
+using sincronizador::EstadoIcono;
+
+struct ConsolaFalsa : sincronizador::Consola {
+    std::string texto;
+    int limpiezas = 0;
+    void escribir(const std::string& t) override { texto += t; }
+    void limpiar() override {
+        texto.clear();
+        ++limpiezas;
+    }
+};
+
+struct BandejaFalsa : sincronizador::Bandeja {
+    std::vector<std::pair<EstadoIcono, std::string>> estados;
+    void mostrar(EstadoIcono icono, const std::string& texto) override {
+        estados.emplace_back(icono, texto);
+    }
+    EstadoIcono ultimo() const { return estados.back().first; }
+};
+
+struct SocketFalso : sincronizador::Socket {
+    std::vector<std::string> enviados;
+    std::vector<std::pair<std::string, uint16_t>> conexiones;
+    int cierres = 0;
+    void cerrar() override { ++cierres; }
+    void conectar(const std::string& host, uint16_t puerto) override {
+        conexiones.emplace_back(host, puerto);
+    }
+    void enviar(const std::string& bytes) override { enviados.push_back(bytes); }
+    int estado() const override { return 6; }
+};
+
+struct RelojFalso : comun::Reloj {
+    comun::Fecha ahora() const override { return {2026, 12, 8, 1, 30, 0}; }
+};
+
+// A database that answers from fields and records every call. `fallarEn`
+// names one operation that throws once.
+struct BaseFalsa : sincronizador::BaseDatos {
+    std::string rutaBase = "sitio.db";
+    std::string sitio = "900100001";
+    std::string comunicacion = "null";
+    std::string datosQuiralte = "null";
+    std::string fallarEn;
+    bool abierta = false;
+    std::vector<std::string> llamadas;
+    std::vector<comun::Variant> recibidos;
+    std::vector<int32_t> confirmados;
+
+    void registrar(const std::string& operacion) {
+        llamadas.push_back(operacion);
+        if (!fallarEn.empty() && operacion == fallarEn) {
+            fallarEn.clear();
+            throw datos::ErrorBD("database is locked", operacion);
+        }
+    }
+    int veces(const std::string& operacion) const {
+        int n = 0;
+        for (const auto& l : llamadas) n += l == operacion;
+        return n;
+    }
+
+    std::string ruta() const override { return rutaBase; }
+    void conectar() override {
+        registrar("conectar");
+        abierta = true;
+    }
+    void desconectar() override {
+        abierta = false;
+        registrar("desconectar");
+    }
+    void cargarValoresSitio() override { registrar("cargarValoresSitio"); }
+    std::string getSyASys() override {
+        registrar("getSyASys");
+        return sitio;
+    }
+    std::string getComunicacion() override {
+        registrar("getComunicacion");
+        return comunicacion;
+    }
+    std::string getDatosQuiralte() override {
+        registrar("getDatosQuiralte");
+        return datosQuiralte;
+    }
+    int32_t setComunicacion(const comun::Variant& r) override {
+        registrar("setComunicacion");
+        recibidos.push_back(r);
+        return 0;
+    }
+    void marcarEnviados(const comun::Variant& r) override {
+        registrar("marcarEnviados");
+        recibidos.push_back(r);
+    }
+    void MarcarRegistroEnviadoQuiralte(int32_t id) override {
+        registrar("MarcarRegistroEnviadoQuiralte");
+        confirmados.push_back(id);
+    }
+    int32_t setDoctores(const comun::Variant& lista) override {
+        registrar("setDoctores");
+        recibidos.push_back(lista);
+        return 0;
+    }
+    void eliminarEnviados() override { registrar("eliminarEnviados"); }
+};
+
+struct PasoLocalFalso : sincronizador::PasoLocal {
+    int llamadas = 0;
+    bool fallar = false;
+    void aplicarComunicacion() override {
+        ++llamadas;
+        if (fallar) throw std::runtime_error("registro rechazado");
+    }
+};
+
+}  // namespace prueba

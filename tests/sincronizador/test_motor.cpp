@@ -1,0 +1,414 @@
+// The cycle engine driven through its ports with fakes: the steps, the
+// exchanges' console and icon, the response routing and every way an
+// exchange can end.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Falsos.h"
+#include "json/JSON.h"
+#include "sincronizador/Motor.h"
+
+namespace {
+
+using namespace prueba;
+using sincronizador::Configuracion;
+using sincronizador::Motor;
+
+const std::string kOk = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n";
+
+Configuracion configuracionPrueba() {
+    Configuracion c;
+    c.hostServidor = "central.ejemplo";
+    c.puertoServidor = 8080;
+    c.hostSocio = "socio.ejemplo";
+    c.puertoSocio = 40080;
+    return c;
+}
+
+// What the codec renders for a POST with this body to this host and path.
+std::string peticionPost(const std::string& host, const std::string& uri,
+                         const std::string& cuerpo) {
+    return "POST " + uri + " HTTP/1.0\r\nHost: " + host +
+           "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+           std::to_string(cuerpo.size()) + "\r\n\r\n" + cuerpo + "\r\n";
+}
+
+class MotorTest : public ::testing::Test {
+  protected:
+    explicit MotorTest(Configuracion c = configuracionPrueba())
+        : motor(std::move(c), base, &local, consola, bandeja, socket, reloj, bitacora) {}
+
+    // Runs free ticks, ending every exchange with a peer that closes without
+    // data, until the cycle is at step `destino`.
+    void avanzarHasta(int destino) {
+        for (int i = 0; i < 20 && motor.paso() != destino; ++i) {
+            motor.tick();
+            if (motor.conectando()) {
+                motor.alConectar();
+                motor.alCerrar();
+            }
+        }
+        ASSERT_EQ(motor.paso(), destino);
+    }
+    // The exchange under way answered with `respuesta` in one piece.
+    void responder(const std::string& respuesta) {
+        motor.alConectar();
+        motor.alRecibir(respuesta);
+        motor.alCerrar();
+    }
+
+    BaseFalsa base;
+    PasoLocalFalso local;
+    ConsolaFalsa consola;
+    BandejaFalsa bandeja;
+    SocketFalso socket;
+    RelojFalso reloj;
+    comun::BitacoraMemoria bitacora;
+    Motor motor;
+};
+
+TEST_F(MotorTest, IntercambioSetDataCompletoConsolaPeticionYRespuestaEnTrozos) {
+    base.comunicacion = R"([{"Id":"17","Tabla":"6"}])";
+    avanzarHasta(1);
+
+    motor.tick();
+    const std::string peticion =
+        peticionPost("central.ejemplo", "/sincronizador/",
+                     R"(r=servicio/setData&idSyA=900100001&dato=[{"Id":"17","Tabla":"6"}])");
+    std::string esperado =
+        "Peticion HTTP: \r\n--\r\n" + peticion + "--\r\n" + "Conectandose al servidor...\r\n";
+    EXPECT_EQ(consola.texto, esperado);
+    EXPECT_TRUE(motor.conectando());
+    EXPECT_FALSE(motor.ocupado());
+    EXPECT_EQ(motor.paso(), 2);
+    EXPECT_FALSE(base.abierta);
+    ASSERT_EQ(socket.conexiones.back(),
+              (std::pair<std::string, uint16_t>{"central.ejemplo", 8080}));
+
+    // Ticks during the connection attempt do nothing.
+    const size_t enviadosAntes = socket.enviados.size();
+    motor.tick();
+    EXPECT_EQ(consola.texto, esperado);
+    EXPECT_EQ(socket.enviados.size(), enviadosAntes);
+
+    motor.alConectar();
+    esperado += "Conectado, enviando datos...\r\n";
+    EXPECT_EQ(consola.texto, esperado);
+    EXPECT_EQ(bandeja.estados.back(),
+              (std::pair{EstadoIcono::Conectado, std::string("Conectado")}));
+    EXPECT_TRUE(motor.ocupado());
+    ASSERT_EQ(socket.enviados.size(), enviadosAntes + 1);
+    EXPECT_EQ(socket.enviados.back(), peticion);
+
+    // The body's line ends are LF only; the console shows them as CR LF.
+    const std::string respuesta = kOk + "dato=[{\"valor\":\"17\"}]\nfin\n";
+    motor.alRecibir(respuesta.substr(0, 7));
+    motor.alRecibir(respuesta.substr(7, 30));
+    motor.alRecibir(respuesta.substr(37));
+    EXPECT_EQ(base.veces("marcarEnviados"), 0);
+    EXPECT_EQ(consola.texto, esperado);
+
+    const int cierresAntes = socket.cierres;
+    motor.alCerrar();
+    esperado += "Respuesta: \r\n--\r\n" + kOk + "dato=[{\"valor\":\"17\"}]\r\nfin\r\n\r\n--\r\n";
+    EXPECT_EQ(consola.texto, esperado);
+    ASSERT_EQ(base.veces("marcarEnviados"), 1);
+    auto lista = base.recibidos.back().objetoComo<json::Coleccion>();
+    ASSERT_TRUE(lista);
+    ASSERT_EQ(lista->Count(), 1u);
+    EXPECT_EQ(lista->Item(1).objetoComo<json::Diccionario>()->Item("valor").texto(), "17");
+    EXPECT_EQ(bandeja.estados.back(),
+              (std::pair{EstadoIcono::Satisfactorio, std::string("Sincronizacion satisfactoria")}));
+    EXPECT_FALSE(motor.ocupado());
+    EXPECT_GT(socket.cierres, cierresAntes);
+
+    // A late close or data after the exchange ended changes nothing.
+    motor.alRecibir("basura");
+    motor.alCerrar();
+    EXPECT_EQ(base.veces("marcarEnviados"), 1);
+}
+
+TEST_F(MotorTest, PeerQueCierraSinDatosNoSeManejaYLiberaElCiclo) {
+    motor.tick();
+    motor.alConectar();
+    motor.alCerrar();
+    EXPECT_EQ(consola.texto.find("Respuesta"), std::string::npos);
+    EXPECT_EQ(base.veces("setDoctores"), 0);
+    EXPECT_NE(bandeja.ultimo(), EstadoIcono::Satisfactorio);
+    EXPECT_FALSE(motor.ocupado());
+    EXPECT_FALSE(motor.errorConexion());
+}
+
+TEST_F(MotorTest, TiempoOcupadoLiberaEnElTick51SinEscribirNada) {
+    motor.tick();
+    motor.alConectar();
+    const std::string consolaAntes = consola.texto;
+    const size_t conexionesAntes = socket.conexiones.size();
+    for (int i = 0; i < 50; ++i) motor.tick();
+    EXPECT_TRUE(motor.ocupado());
+    motor.tick();
+    EXPECT_FALSE(motor.ocupado());
+    EXPECT_EQ(consola.texto, consolaAntes);
+    EXPECT_EQ(socket.conexiones.size(), conexionesAntes);
+
+    // The next free tick performs the following step.
+    motor.tick();
+    EXPECT_EQ(consola.texto.rfind("Peticion HTTP: ", 0), 0u);
+    EXPECT_NE(consola.texto.find("r=servicio/getData&idSyA=900100001"), std::string::npos);
+}
+
+TEST_F(MotorTest, PausaDejaTerminarElIntercambioYCongelaElPaso) {
+    motor.tick();
+    motor.pausar();
+    responder(kOk + "dato=[]");
+    EXPECT_EQ(base.veces("setDoctores"), 1);
+    EXPECT_FALSE(motor.ocupado());
+
+    const size_t conexiones = socket.conexiones.size();
+    for (int i = 0; i < 5; ++i) motor.tick();
+    EXPECT_EQ(socket.conexiones.size(), conexiones);
+    EXPECT_EQ(motor.paso(), 0);
+
+    motor.reanudar();
+    motor.tick();
+    EXPECT_EQ(socket.conexiones.size(), conexiones + 1);
+    EXPECT_EQ(motor.paso(), 1);
+}
+
+TEST_F(MotorTest, DosPasadasDoctoresUnaVezYPasoLocalCompleto) {
+    for (int i = 0; i < 9; ++i) {
+        motor.tick();
+        if (motor.conectando()) {
+            motor.alConectar();
+            motor.alCerrar();
+        }
+    }
+    // getDoctores, then twice getData, setData, (no partner data), local.
+    std::vector<std::string> servicios;
+    for (const auto& enviado : socket.enviados) {
+        const size_t p = enviado.find("r=servicio/");
+        servicios.push_back(enviado.substr(p + 11, enviado.find_first_of("&\r", p) - p - 11));
+    }
+    EXPECT_EQ(servicios, (std::vector<std::string>{"getDoctores", "getData", "setData", "getData",
+                                                   "setData"}));
+    EXPECT_EQ(motor.pasadas(), 2);
+    EXPECT_EQ(local.llamadas, 2);
+    EXPECT_EQ(base.veces("eliminarEnviados"), 2);
+    EXPECT_FALSE(base.abierta);
+    // After the local step the console stays empty until the next step.
+    EXPECT_EQ(consola.texto, "");
+    EXPECT_EQ(motor.paso(), 0);
+}
+
+TEST_F(MotorTest, SocioNumeraEstudiosPorMiembroNuloVacioIdSinMayusculas) {
+    base.datosQuiralte =
+        R"([{"Id":"42","Campo1":"123","Campo2":"Ana","Campo3":"Ruiz","Campo11":null,)"
+        R"("Campo13":"9.5","Campo14":"RX","Campo15":"","Campo16":"TAC","Campo17":null,)"
+        R"("Campo20":"ECO"}])";
+    avanzarHasta(2);
+    motor.tick();
+    const std::string cuerpo =
+        "id=42&cedula=123&nombre=Ana&apellido=Ruiz&sucursal=&telefono=&direccion=&year=&mes=&"
+        "dia=&email=&id_doctores=&factura=&valor=9.5&estudio0=RX&estudio2=TAC&estudio6=ECO";
+    EXPECT_EQ(socket.conexiones.back(), (std::pair<std::string, uint16_t>{"socio.ejemplo", 40080}));
+    motor.alConectar();
+    EXPECT_EQ(socket.enviados.back(), peticionPost("socio.ejemplo", "/ombrel.php", cuerpo));
+
+    // The partner's confirmation is routed by the step after the push.
+    responder(kOk + "confirmacionEnvio=42\r\n");
+    ASSERT_EQ(base.confirmados.size(), 1u);
+    EXPECT_EQ(base.confirmados[0], 42);
+
+    // Other spellings of the key column also give the id.
+    for (const char* clave : {"id", "ID"}) {
+        base.datosQuiralte = std::string("[{\"") + clave + "\":\"7\"}]";
+        avanzarHasta(2);
+        motor.tick();
+        motor.alConectar();
+        EXPECT_NE(socket.enviados.back().find("\r\n\r\nid=7&cedula=&"), std::string::npos) << clave;
+        motor.alCerrar();
+    }
+}
+
+TEST_F(MotorTest, SocioSinDatosNoEnviaNada) {
+    avanzarHasta(2);
+    const size_t conexiones = socket.conexiones.size();
+    motor.tick();
+    EXPECT_EQ(socket.conexiones.size(), conexiones);
+    EXPECT_EQ(consola.texto, "Peticion HTTP: \r\n--\r\n");
+    EXPECT_FALSE(motor.ocupado());
+    EXPECT_FALSE(motor.conectando());
+    EXPECT_FALSE(base.abierta);
+    EXPECT_EQ(motor.paso(), 3);
+}
+
+TEST_F(MotorTest, FallosDeBaseVanALaConsolaYElCicloSigue) {
+    avanzarHasta(0);
+    base.fallarEn = "getSyASys";
+    EXPECT_NO_THROW(motor.tick());
+    EXPECT_NE(consola.texto.find("Error de base de datos: database is locked"), std::string::npos);
+    EXPECT_FALSE(base.abierta);
+    EXPECT_FALSE(motor.conectando());
+    EXPECT_EQ(motor.paso(), 1);
+    EXPECT_FALSE(bitacora.lineas.empty());
+
+    // The next step runs normally.
+    motor.tick();
+    EXPECT_TRUE(motor.conectando());
+    motor.alConectar();
+    motor.alCerrar();
+
+    // A failing apply step still lets the sent rows be removed.
+    avanzarHasta(3);
+    local.fallar = true;
+    EXPECT_NO_THROW(motor.tick());
+    EXPECT_NE(consola.texto.find("Error: registro rechazado"), std::string::npos);
+    EXPECT_EQ(base.veces("eliminarEnviados"), 1);
+    EXPECT_EQ(motor.paso(), 0);
+    local.fallar = false;
+
+    // A failure while storing a response: console, error icon, closed base.
+    motor.tick();
+    base.fallarEn = "setComunicacion";
+    EXPECT_NO_THROW(responder(kOk + R"(dato=[{"id":"1"}])"));
+    EXPECT_NE(consola.texto.find("Error de base de datos"), std::string::npos);
+    EXPECT_EQ(bandeja.ultimo(), EstadoIcono::Error);
+    EXPECT_FALSE(base.abierta);
+    EXPECT_FALSE(motor.ocupado());
+}
+
+TEST_F(MotorTest, RespuestasSinAccion) {
+    // Not 200: nothing stored, but the exchange counts as handled.
+    avanzarHasta(0);
+    motor.tick();
+    responder("HTTP/1.0 500 Error\r\n\r\ndato=[]");
+    EXPECT_NE(consola.texto.find("Ninguna accion realizada\r\n"), std::string::npos);
+    EXPECT_EQ(base.veces("setComunicacion"), 0);
+    EXPECT_EQ(bandeja.ultimo(), EstadoIcono::Satisfactorio);
+
+    // 200 without the key: the parser's complaint is shown.
+    motor.tick();
+    responder(kOk + "otra=1");
+    EXPECT_NE(consola.texto.find("Invalid JSON"), std::string::npos);
+    EXPECT_EQ(base.veces("marcarEnviados"), 0);
+
+    // A partner answer that is not a number changes nothing.
+    base.datosQuiralte = R"([{"Id":"5"}])";
+    motor.tick();
+    responder(kOk + "confirmacionEnvio=[1]");
+    EXPECT_TRUE(base.confirmados.empty());
+}
+
+TEST_F(MotorTest, WindowsEnElCableContentLengthEnBytesCodificados) {
+    base.comunicacion = "[{\"Campo1\":\"ñandú café\"}]";
+    avanzarHasta(1);
+    motor.tick();
+    motor.alConectar();
+    const std::string cuerpo =
+        "r=servicio/setData&idSyA=900100001&dato=[{\"Campo1\":\"\xF1"
+        "and\xFA"
+        " caf\xE9\"}]";
+    EXPECT_EQ(socket.enviados.back(), peticionPost("central.ejemplo", "/sincronizador/", cuerpo));
+    // The console shows the request as text.
+    EXPECT_NE(consola.texto.find("ñandú café"), std::string::npos);
+    motor.alCerrar();
+
+    // A Windows-1252 response reaches the database as UTF-8.
+    avanzarHasta(0);
+    motor.tick();
+    responder(kOk +
+              "dato=[{\"id\":\"1\",\"Campo1\":\"Pe\xF1"
+              "a\"}]");
+    auto lista = base.recibidos.back().objetoComo<json::Coleccion>();
+    ASSERT_TRUE(lista);
+    EXPECT_EQ(lista->Item(1).objetoComo<json::Diccionario>()->Item("Campo1").texto(), "Peña");
+}
+
+TEST_F(MotorTest, FalloAlConectarYConexionQueNoTermina) {
+    motor.tick();
+    motor.alFallar(10061, "Connection refused");
+    EXPECT_NE(consola.texto.find("Conectandose al servidor...\r\nError de conexion (10061): "
+                                 "Connection refused\r\n"),
+              std::string::npos);
+    EXPECT_EQ(bandeja.estados.back(),
+              (std::pair{EstadoIcono::Error, std::string("Error de conexion")}));
+    EXPECT_TRUE(socket.enviados.empty());
+    EXPECT_FALSE(motor.ocupado());
+    EXPECT_TRUE(motor.errorConexion());
+
+    // The failed step is not repeated; an attempt that hangs is given up on
+    // the 51st tick.
+    motor.tick();
+    EXPECT_EQ(motor.paso(), 1);
+    for (int i = 0; i < 50; ++i) motor.tick();
+    EXPECT_TRUE(motor.conectando());
+    motor.tick();
+    EXPECT_FALSE(motor.conectando());
+    EXPECT_NE(consola.texto.find("Error de conexion (10060): "), std::string::npos);
+    EXPECT_EQ(bandeja.ultimo(), EstadoIcono::Error);
+
+    // A connection that arrives after being given up sends nothing.
+    motor.alConectar();
+    EXPECT_TRUE(socket.enviados.empty());
+    EXPECT_FALSE(motor.ocupado());
+    motor.tick();
+    EXPECT_EQ(motor.paso(), 2);
+}
+
+class MotorLimiteTest : public MotorTest {
+  protected:
+    static Configuracion conLimite() {
+        Configuracion c = configuracionPrueba();
+        c.limiteRespuesta = 100;
+        return c;
+    }
+    MotorLimiteTest() : MotorTest(conLimite()) {}
+};
+
+TEST_F(MotorLimiteTest, RespuestaDemasiadoGrandeSeAbandona) {
+    motor.tick();
+    motor.alConectar();
+    motor.alRecibir(kOk + std::string(60 - kOk.size(), 'x'));
+    motor.alRecibir(std::string(41, 'y'));
+    EXPECT_NE(consola.texto.find("Respuesta demasiado grande"), std::string::npos);
+    EXPECT_EQ(bandeja.ultimo(), EstadoIcono::Error);
+    EXPECT_FALSE(motor.ocupado());
+    motor.alRecibir("mas");
+    motor.alCerrar();
+    EXPECT_EQ(consola.texto.find("Respuesta: "), std::string::npos);
+    EXPECT_EQ(base.veces("setDoctores"), 0);
+
+    // Exactly at the limit is still accepted.
+    motor.tick();
+    motor.alConectar();
+    motor.alRecibir(kOk + "dato=[]" + std::string(100 - kOk.size() - 7, ' '));
+    motor.alCerrar();
+    EXPECT_NE(consola.texto.find("Respuesta: "), std::string::npos);
+}
+
+TEST_F(MotorTest, ArranqueCargaElSitioOInformaElMotivo) {
+    EXPECT_TRUE(motor.iniciar());
+    EXPECT_EQ(base.veces("cargarValoresSitio"), 1);
+    EXPECT_FALSE(base.abierta);
+    EXPECT_EQ(bandeja.estados.back(),
+              (std::pair{EstadoIcono::Desconectado, std::string("Conectando")}));
+
+    base.fallarEn = "conectar";
+    EXPECT_FALSE(motor.iniciar());
+    EXPECT_NE(consola.texto.find("database is locked"), std::string::npos);
+
+    consola.texto.clear();
+    base.rutaBase.clear();
+    EXPECT_FALSE(motor.iniciar());
+    EXPECT_EQ(consola.texto, "No se encuentra la base de datos\r\n");
+    EXPECT_EQ(motor.datosConexion(),
+              "central.ejemplo\r\nPOST\r\n/sincronizador/\r\nBase de datos: \r\n");
+}
+
+TEST(NormalizarSaltos, CadaFinDeLineaQuedaCrLf) {
+    EXPECT_EQ(Motor::normalizarSaltos("a\rb\nc\r\nd\r"), "a\r\nb\r\nc\r\nd\r\n");
+    EXPECT_EQ(Motor::normalizarSaltos("\n\n\r\r\n"), "\r\n\r\n\r\n\r\n");
+}
+
+}  // namespace

@@ -1,0 +1,137 @@
+// The cycle engine over a real site database: one full pass of the cycle
+// with scripted peer answers, and a database that cannot be opened.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "BaseDePrueba.h"
+#include "Falsos.h"
+#include "datos/DAO_Conexion.h"
+#include "sincronizador/BaseDatosDAO.h"
+#include "sincronizador/Motor.h"
+
+namespace {
+
+using namespace prueba;
+using sincronizador::Motor;
+
+const std::string kOk = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n";
+
+class MotorBaseTest : public ::testing::Test {
+  protected:
+    void SetUp() override { dao.dataFile(base.ruta()); }
+
+    void ejecutar(const std::string& sql) {
+        dao.conectar();
+        dao.comando(sql);
+        dao.desconectar();
+    }
+    int numero(const std::string& sql) {
+        dao.conectar();
+        auto rs = dao.Query(sql);
+        const int n = (*rs)["n"].CLng();
+        rs.reset();
+        dao.desconectar();
+        return n;
+    }
+    void responder(const std::string& respuesta) {
+        motor.alConectar();
+        motor.alRecibir(respuesta);
+        motor.alCerrar();
+    }
+
+    BaseDePrueba base{false};
+    datos::DAO_Conexion dao;
+    sincronizador::BaseDatosDAO puerto{dao};
+    ConsolaFalsa consola;
+    BandejaFalsa bandeja;
+    SocketFalso socket;
+    RelojFalso reloj;
+    comun::BitacoraMemoria bitacora;
+    Motor motor{
+        sincronizador::Configuracion{}, puerto, nullptr, consola, bandeja, socket, reloj, bitacora};
+};
+
+TEST_F(MotorBaseTest, UnaPasadaCompletaSobreLaBaseDelSitio) {
+    ASSERT_TRUE(motor.iniciar()) << consola.texto;
+    EXPECT_EQ(dao.sitio().identificadorCliente, base.cliente());
+    const std::string sitio = base.sitio();
+
+    ejecutar(
+        "INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, Campo1) "
+        "VALUES (2, 6, '" +
+        sitio + "', '000000000000000', 'A', 'mesa 4')");
+    const std::string idCola = std::to_string(numero("SELECT MAX(Id) AS n FROM COMUNICACIONES"));
+
+    // Doctors: a new supplier.
+    motor.tick();
+    responder(kOk + R"(dato=[{"id":"77","cedula":"111","nombre":"Ana","apellido":"Ruiz"}])");
+    EXPECT_EQ(numero("SELECT COUNT(*) AS n FROM Terceros WHERE IdDocumento = '111' "
+                     "AND idCliente = '77' AND Nombre = 'Ana Ruiz'"),
+              1)
+        << consola.texto;
+
+    // A partner record for that doctor, kept local.
+    ejecutar(
+        "INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, Campo1, "
+        "Campo11, Campo14) VALUES (2, 200, '" +
+        sitio + "', '" + sitio + "', 'A', '5550001', '77', 'RX')");
+    const std::string idSocio = std::to_string(numero("SELECT MAX(Id) AS n FROM COMUNICACIONES"));
+
+    // getData: the inbound record is stored and acknowledged.
+    motor.tick();
+    responder(kOk + R"(dato=[{"id":"S-1","Tabla":"14","Origen":"900100002","Destino":")" + sitio +
+              R"(","Servicio":"2","Funcion":"A","Campo1":"hola"}])" + "\r\n");
+    EXPECT_EQ(numero("SELECT COUNT(*) AS n FROM COMUNICACIONES WHERE Campo40 = 'S-1'"), 1)
+        << consola.texto;
+    EXPECT_EQ(numero("SELECT COUNT(*) AS n FROM COMUNICACIONES WHERE Servicio = 0 "
+                     "AND Campo1 = 'S-1'"),
+              1);
+
+    // setData: the queued row goes out and the server's answer marks it.
+    motor.tick();
+    motor.alConectar();
+    const std::string enviado = socket.enviados.back();
+    EXPECT_NE(enviado.find("r=servicio/setData&idSyA=" + sitio + "&dato=["), std::string::npos);
+    EXPECT_NE(enviado.find("\"Id\":\"" + idCola + "\""), std::string::npos);
+    motor.alRecibir(kOk + R"(dato=[{"valor":")" + idCola + R"("}])");
+    motor.alCerrar();
+    EXPECT_EQ(numero("SELECT COUNT(*) AS n FROM COMUNICACIONES WHERE Id = " + idCola +
+                     " AND Enviado = TRUE"),
+              1)
+        << consola.texto;
+
+    // Partner push: the row's own Id, then the confirmation deletes it.
+    motor.tick();
+    motor.alConectar();
+    EXPECT_NE(socket.enviados.back().find("\r\n\r\nid=" + idSocio + "&cedula=5550001&"),
+              std::string::npos)
+        << socket.enviados.back();
+    EXPECT_NE(socket.enviados.back().find("&estudio0=RX\r\n"), std::string::npos);
+    motor.alRecibir(kOk + "confirmacionEnvio=" + idSocio + "\r\n");
+    motor.alCerrar();
+    EXPECT_EQ(numero("SELECT COUNT(*) AS n FROM COMUNICACIONES WHERE Id = " + idSocio), 0);
+
+    // Local step: the sent row is removed, the inbound one stays.
+    motor.tick();
+    EXPECT_EQ(numero("SELECT COUNT(*) AS n FROM COMUNICACIONES WHERE Id = " + idCola), 0);
+    EXPECT_EQ(numero("SELECT COUNT(*) AS n FROM COMUNICACIONES WHERE Campo40 = 'S-1'"), 1);
+    EXPECT_EQ(motor.pasadas(), 1);
+    EXPECT_FALSE(dao.conectado());
+}
+
+TEST_F(MotorBaseTest, BaseQueNoAbreSeInformaYElCicloSigue) {
+    dao.dataFile(base.ruta() + ".no-existe");
+    EXPECT_FALSE(motor.iniciar());
+    EXPECT_NE(consola.texto.find("Error de base de datos: "), std::string::npos);
+
+    motor.tick();
+    EXPECT_NE(consola.texto.find("Error de base de datos: "), std::string::npos);
+    EXPECT_TRUE(socket.conexiones.empty());
+    EXPECT_EQ(motor.paso(), 0);
+    motor.tick();
+    EXPECT_EQ(motor.paso(), 1);
+    EXPECT_FALSE(dao.conectado());
+}
+
+}  // namespace
