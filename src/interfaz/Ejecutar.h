@@ -1,0 +1,17 @@
+// `sincronizador ejecutar FILE SQL`: runs one statement of the Access
+// dialect on a site database through the data layer, for administrators,
+// demos and end-to-end tests.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+namespace interfaz {
+
+// A SELECT prints each row on one line, values separated by "|"; any other
+// statement prints the number of rows it affected. Returns the exit code;
+// an error is printed to `errores`.
+int ejecutarSql(const std::string& archivo, const std::string& sql, std::ostream& salida,
+                std::ostream& errores);
+
+}  // namespace interfaz

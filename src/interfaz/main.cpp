@@ -1,0 +1,114 @@
+// Entry point of the sincronizador program: a CLI11 application whose
+// subcommands are its modes.
+#include <CLI/CLI.hpp>
+
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <string>
+
+#include "datos/Esquema.h"
+#include "interfaz/Ejecutar.h"
+#ifdef SINC_CON_QT
+#include "interfaz/SinVentana.h"
+#endif
+
+namespace {
+
+struct OpcionesCrearBase {
+    std::string archivo;
+    std::string cliente;
+    std::string sucursal;
+    std::string nombre;
+    bool demo = false;
+};
+
+// sincronizador crear-base FILE --cliente ID --sucursal CODE [--nombre NAME] [--demo]
+void agregarCrearBase(CLI::App& app, OpcionesCrearBase& o) {
+    CLI::App* sub = app.add_subcommand("crear-base", "Create a new site database");
+    sub->add_option("archivo", o.archivo, "Database file to create (must not exist)")->required();
+    sub->add_option("--cliente", o.cliente, "Client identifier (leading part of the site code)")
+        ->required();
+    sub->add_option("--sucursal", o.sucursal, "Branch code of this site")->required();
+    sub->add_option("--nombre", o.nombre, "Name of the business (setting Nombre Establecimiento)");
+    sub->add_flag("--demo", o.demo, "Add the demo catalogue");
+}
+
+int crearBase(const OpcionesCrearBase& o) {
+    try {
+        datos::crearBaseSitio(o.archivo, o.cliente, o.sucursal, o.nombre, o.demo);
+    } catch (const std::exception& e) {
+        std::cerr << "crear-base: " << e.what() << "\n";
+        return 1;
+    }
+    std::cout << "Created site database " << o.archivo << " for site " << o.cliente + o.sucursal
+              << (o.demo ? " with the demo catalogue" : "") << "\n";
+    return 0;
+}
+
+// The file "Acceso" beside the program names the database by default.
+std::string accesoPorDefecto(const char* argv0) {
+    std::error_code ec;
+    auto programa = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) programa = std::filesystem::absolute(argv0, ec);
+    return (programa.parent_path() / "Acceso").string();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Synchronizer of a site database with the central server"};
+    app.require_subcommand(0, 1);
+
+    OpcionesCrearBase crear;
+    agregarCrearBase(app, crear);
+
+    std::string archivoSql, sql;
+    CLI::App* ejecutar =
+        app.add_subcommand("ejecutar", "Run one SQL statement (Access dialect) on a site database");
+    ejecutar->add_option("archivo", archivoSql, "Site database file")->required();
+    ejecutar->add_option("sql", sql, "The statement")->required();
+
+    bool sinVentana = false;
+    std::string acceso = accesoPorDefecto(argv[0]);
+    std::string servidor = "localhost", socio = "localhost";
+    int intervalo = 800;
+    long ciclos = 0;
+    app.add_flag("--sin-ventana", sinVentana, "Run headless: console lines to standard output");
+    app.add_option("--acceso", acceso, "Configuration file whose first line names the database");
+    app.add_option("--servidor", servidor, "Central server, HOST[:PORT] (port 80 by default)");
+    app.add_option("--socio", socio, "Partner service, HOST[:PORT] (port 80 by default)");
+    app.add_option("--intervalo", intervalo, "Cycle tick in milliseconds")
+        ->check(CLI::Range(1, 3600000));
+    app.add_option("--ciclos", ciclos,
+                   "Stop after N full passes of the cycle (0: run until stopped)")
+        ->check(CLI::NonNegativeNumber);
+
+    CLI11_PARSE(app, argc, argv);
+
+    if (app.got_subcommand("crear-base")) return crearBase(crear);
+    if (app.got_subcommand("ejecutar"))
+        return interfaz::ejecutarSql(archivoSql, sql, std::cout, std::cerr);
+
+#ifdef SINC_CON_QT
+    interfaz::OpcionesEjecucion opciones;
+    opciones.acceso = acceso;
+    opciones.intervaloMs = intervalo;
+    opciones.ciclos = ciclos;
+    if (!interfaz::separarHostPuerto(servidor, opciones.hostServidor, opciones.puertoServidor) ||
+        !interfaz::separarHostPuerto(socio, opciones.hostSocio, opciones.puertoSocio)) {
+        std::cerr << "sincronizador: --servidor and --socio take HOST or HOST:PORT (1-65535)\n";
+        return 2;
+    }
+    if (!sinVentana) {
+        std::cerr << "sincronizador: the window face is not part of this build; run with "
+                     "--sin-ventana\n";
+        return 2;
+    }
+    return interfaz::ejecutarSinVentana(argc, argv, opciones);
+#else
+    (void)sinVentana;
+    std::cerr << "sincronizador: this build has no run modes (built without Qt)\n";
+    return 2;
+#endif
+}

@@ -1,0 +1,425 @@
+#include "Entorno.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+
+namespace e2e {
+
+namespace {
+
+constexpr const char* kGeneral = "000000000000000";
+
+std::string comillas(const std::string& texto) {
+    std::string r = "'";
+    for (char c : texto) {
+        if (c == '\'') r += '\'';
+        r += c;
+    }
+    return r + "'";
+}
+
+std::string leerArchivo(const fs::path& archivo) {
+    std::ifstream entrada(archivo, std::ios::binary);
+    std::stringstream contenido;
+    contenido << entrada.rdbuf();
+    return contenido.str();
+}
+
+fs::path archivoUnico(const fs::path& carpeta, const std::string& prefijo) {
+    static std::atomic<int> contador{0};
+    return carpeta / (prefijo + "-" + std::to_string(contador++) + ".log");
+}
+
+sockaddr_in loopback(int puerto) {
+    sockaddr_in dir{};
+    dir.sin_family = AF_INET;
+    dir.sin_port = htons(static_cast<uint16_t>(puerto));
+    dir.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return dir;
+}
+
+int puertoDe(int descriptor) {
+    sockaddr_in dir{};
+    socklen_t largo = sizeof dir;
+    if (getsockname(descriptor, reinterpret_cast<sockaddr*>(&dir), &largo) != 0)
+        throw std::system_error(errno, std::generic_category(), "getsockname");
+    return ntohs(dir.sin_port);
+}
+
+void enviarTodo(int descriptor, const std::string& texto) {
+    size_t enviado = 0;
+    while (enviado < texto.size()) {
+        ssize_t n = send(descriptor, texto.data() + enviado, texto.size() - enviado, MSG_NOSIGNAL);
+        if (n <= 0) return;
+        enviado += static_cast<size_t>(n);
+    }
+}
+
+// Reads one HTTP request: the head, then as many body bytes as its
+// Content-Length says. Gives up after two quiet seconds.
+std::string leerPeticion(int conexion) {
+    std::string peticion;
+    char bloque[8192];
+    while (true) {
+        size_t finCabecera = peticion.find("\r\n\r\n");
+        if (finCabecera != std::string::npos) {
+            size_t largo = 0;
+            size_t pos = peticion.find("Content-Length:");
+            if (pos != std::string::npos && pos < finCabecera)
+                largo = std::stoul(peticion.substr(pos + 15));
+            if (peticion.size() >= finCabecera + 4 + largo) return peticion;
+        }
+        pollfd espera{conexion, POLLIN, 0};
+        if (poll(&espera, 1, 2000) <= 0) return peticion;
+        ssize_t n = recv(conexion, bloque, sizeof bloque, 0);
+        if (n <= 0) return peticion;
+        peticion.append(bloque, static_cast<size_t>(n));
+    }
+}
+
+}  // namespace
+
+fs::path carpetaBinarios() {
+    return fs::path(SINC_BIN_DIR);
+}
+
+// --- temporary folder ---
+
+CarpetaTemporal::CarpetaTemporal() {
+    std::string plantilla = (fs::temp_directory_path() / "sinc-e2e-XXXXXX").string();
+    if (!mkdtemp(plantilla.data()))
+        throw std::system_error(errno, std::generic_category(), "mkdtemp");
+    ruta_ = plantilla;
+}
+
+CarpetaTemporal::~CarpetaTemporal() {
+    std::error_code ignorado;
+    fs::remove_all(ruta_, ignorado);
+}
+
+// --- child processes ---
+
+Proceso::Proceso(const std::vector<std::string>& argumentos, fs::path bitacora)
+    : bitacora_(std::move(bitacora)) {
+    // Everything the child needs is prepared before the fork: between fork
+    // and exec only async-signal-safe calls are made.
+    std::vector<char*> argv;
+    for (const auto& a : argumentos) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const std::string rutaBitacora = bitacora_.string();
+    const pid_t padre = getpid();
+
+    pid_ = fork();
+    if (pid_ < 0) throw std::system_error(errno, std::generic_category(), "fork");
+    if (pid_ == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != padre) _exit(127);
+        int salida = open(rutaBitacora.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int nulo = open("/dev/null", O_RDONLY);
+        if (salida < 0 || nulo < 0) _exit(127);
+        dup2(nulo, 0);
+        dup2(salida, 1);
+        dup2(salida, 2);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+}
+
+Proceso::~Proceso() {
+    if (!codigo_ && pid_ > 0) {
+        kill(pid_, SIGKILL);
+        int estado = 0;
+        waitpid(pid_, &estado, 0);
+    }
+}
+
+void Proceso::recoger(int estado) {
+    if (WIFEXITED(estado))
+        codigo_ = WEXITSTATUS(estado);
+    else if (WIFSIGNALED(estado))
+        codigo_ = 128 + WTERMSIG(estado);
+    else
+        codigo_ = -1;
+}
+
+bool Proceso::vivo() {
+    if (codigo_) return false;
+    int estado = 0;
+    if (waitpid(pid_, &estado, WNOHANG) == pid_) {
+        recoger(estado);
+        return false;
+    }
+    return true;
+}
+
+std::optional<int> Proceso::esperar(std::chrono::milliseconds limite) {
+    const auto fin = std::chrono::steady_clock::now() + limite;
+    while (vivo()) {
+        if (std::chrono::steady_clock::now() >= fin) {
+            kill(pid_, SIGKILL);
+            int estado = 0;
+            waitpid(pid_, &estado, 0);
+            recoger(estado);
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    return codigo_;
+}
+
+std::optional<int> Proceso::detener(std::chrono::milliseconds limite) {
+    if (vivo()) kill(pid_, SIGTERM);
+    return esperar(limite);
+}
+
+std::string Proceso::salida() const {
+    return leerArchivo(bitacora_);
+}
+
+Resultado correr(const std::vector<std::string>& argumentos, std::chrono::milliseconds limite) {
+    CarpetaTemporal carpeta;
+    Proceso proceso(argumentos, carpeta.ruta() / "salida.log");
+    Resultado r;
+    r.codigo = proceso.esperar(limite).value_or(-1);
+    r.salida = proceso.salida();
+    return r;
+}
+
+bool esperarTexto(const fs::path& archivo, const std::string& texto,
+                  std::chrono::milliseconds limite) {
+    const auto fin = std::chrono::steady_clock::now() + limite;
+    while (std::chrono::steady_clock::now() < fin) {
+        if (leerArchivo(archivo).find(texto) != std::string::npos) return true;
+        std::this_thread::sleep_for(20ms);
+    }
+    return false;
+}
+
+// --- site databases ---
+
+Sitio crearSitio(const fs::path& carpeta, const std::string& cliente, const std::string& sucursal) {
+    Sitio sitio;
+    sitio.codigo = cliente + sucursal;
+    sitio.base = carpeta / ("sitio-" + sitio.codigo + ".db");
+    sitio.acceso = carpeta / ("Acceso-" + sitio.codigo);
+    Resultado r =
+        correr({(carpetaBinarios() / "sincronizador").string(), "crear-base", sitio.base.string(),
+                "--cliente", cliente, "--sucursal", sucursal, "--demo"});
+    if (r.codigo != 0) throw std::runtime_error("crear-base failed: " + r.salida);
+    std::ofstream(sitio.acceso) << sitio.base.string() << "\r\n";
+    return sitio;
+}
+
+std::vector<std::vector<std::string>> consultar(const Sitio& sitio, const std::string& sql) {
+    Resultado r = correr(
+        {(carpetaBinarios() / "sincronizador").string(), "ejecutar", sitio.base.string(), sql});
+    if (r.codigo != 0)
+        throw std::runtime_error("ejecutar failed (" + std::to_string(r.codigo) + ") on " + sql +
+                                 ": " + r.salida);
+    std::vector<std::vector<std::string>> filas;
+    std::istringstream lineas(r.salida);
+    std::string linea;
+    while (std::getline(lineas, linea)) {
+        if (!linea.empty() && linea.back() == '\r') linea.pop_back();
+        std::vector<std::string> fila;
+        size_t inicio = 0;
+        while (true) {
+            size_t barra = linea.find('|', inicio);
+            fila.push_back(linea.substr(inicio, barra - inicio));
+            if (barra == std::string::npos) break;
+            inicio = barra + 1;
+        }
+        filas.push_back(std::move(fila));
+    }
+    return filas;
+}
+
+std::string valor(const Sitio& sitio, const std::string& sql) {
+    auto filas = consultar(sitio, sql);
+    if (filas.size() != 1 || filas[0].size() != 1)
+        throw std::runtime_error("expected one value from " + sql);
+    return filas[0][0];
+}
+
+long ejecutar(const Sitio& sitio, const std::string& sql) {
+    return std::stol(valor(sitio, sql));
+}
+
+void escribirProducto(const Sitio& sitio, const std::string& codigo, const std::string& nombre) {
+    ejecutar(sitio,
+             "INSERT INTO PRODUCTOS (CodigoAB, NombreProducto, Categoria, Negocio, impx, "
+             "PrecioUnidad, Precio1) VALUES (" +
+                 comillas(codigo) + ", " + comillas(nombre) +
+                 ", 'BEBIDAS', 'BAR', 1, 12500, 12500)");
+    // As the point of sale queues it: every column of the row as text,
+    // yes/no columns empty.
+    ejecutar(sitio,
+             "INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, Enviado, "
+             "Campo1, Campo2, Campo3, Campo4, Campo7, Campo8, Campo9, Campo11, Campo13) VALUES (2, "
+             "2, " +
+                 comillas(sitio.codigo) + ", '" + kGeneral + "', 'A', False, " + comillas(codigo) +
+                 ", " + comillas(nombre) + ", 'BEBIDAS', 'BAR', '1', '0', '12500', '0', '12500')");
+}
+
+void escribirMensaje(const Sitio& sitio, const std::string& texto) {
+    ejecutar(sitio, "INSERT INTO MENSAJE (mensaje, destino, origen, PRIORIDAD) VALUES (" +
+                        comillas(texto) + ", 'SERVIDOR', 'LOCAL', -2)");
+    ejecutar(sitio,
+             "INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, Enviado, "
+             "Campo1, Campo2, Campo3, Campo4) VALUES (2, 14, " +
+                 comillas(sitio.codigo) + ", '" + kGeneral + "', 'A', False, " + comillas(texto) +
+                 ", 'CHAT', 'LOCAL', '1')");
+}
+
+// --- the reference server and the synchronizer ---
+
+ServidorReferencia::ServidorReferencia(const fs::path& carpeta) {
+    static std::atomic<int> contador{0};
+    const int n = contador++;
+    const fs::path bitacora = carpeta / ("servidor-" + std::to_string(n) + ".log");
+    proceso_ = std::make_unique<Proceso>(
+        std::vector<std::string>{(carpetaBinarios() / "sincronizador-servidor").string(),
+                                 "--puerto", "0", "--base",
+                                 (carpeta / ("central-" + std::to_string(n) + ".db")).string()},
+        bitacora);
+    const std::string listo = "Servidor escuchando en 127.0.0.1:";
+    if (!esperarTexto(bitacora, listo, 15s))
+        throw std::runtime_error("the reference server did not start: " + proceso_->salida());
+    const std::string texto = proceso_->salida();
+    puerto_ = std::stoi(texto.substr(texto.find(listo) + listo.size()));
+}
+
+Resultado sincronizar(const Sitio& sitio, const std::string& servidor, int ciclos, int intervaloMs,
+                      std::chrono::milliseconds limite) {
+    Proceso proceso(
+        {(carpetaBinarios() / "sincronizador").string(), "--sin-ventana", "--acceso",
+         sitio.acceso.string(), "--servidor", servidor, "--socio", servidor, "--intervalo",
+         std::to_string(intervaloMs), "--ciclos", std::to_string(ciclos)},
+        archivoUnico(sitio.acceso.parent_path(), "sincronizador-" + sitio.codigo));
+    Resultado r;
+    r.codigo = proceso.esperar(limite).value_or(-1);
+    r.salida = proceso.salida();
+    return r;
+}
+
+// --- raw loopback ---
+
+std::string intercambiar(int puerto, const std::string& peticion) {
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    if (s < 0) return {};
+    sockaddr_in dir = loopback(puerto);
+    timeval espera{5, 0};
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &espera, sizeof espera);
+    if (connect(s, reinterpret_cast<sockaddr*>(&dir), sizeof dir) != 0) {
+        close(s);
+        return {};
+    }
+    enviarTodo(s, peticion);
+    std::string respuesta;
+    char bloque[8192];
+    while (true) {
+        ssize_t n = recv(s, bloque, sizeof bloque, 0);
+        if (n <= 0) break;
+        respuesta.append(bloque, static_cast<size_t>(n));
+    }
+    close(s);
+    return respuesta;
+}
+
+int puertoCerrado() {
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in dir = loopback(0);
+    if (s < 0 || bind(s, reinterpret_cast<sockaddr*>(&dir), sizeof dir) != 0)
+        throw std::system_error(errno, std::generic_category(), "bind");
+    int puerto = puertoDe(s);
+    close(s);
+    return puerto;
+}
+
+// --- misbehaving peer ---
+
+PeerDefectuoso::PeerDefectuoso(Modo modo, std::string destino)
+    : modo_(modo), destino_(std::move(destino)) {
+    escucha_ = socket(AF_INET, SOCK_STREAM, 0);
+    int si = 1;
+    setsockopt(escucha_, SOL_SOCKET, SO_REUSEADDR, &si, sizeof si);
+    sockaddr_in dir = loopback(0);
+    if (escucha_ < 0 || bind(escucha_, reinterpret_cast<sockaddr*>(&dir), sizeof dir) != 0 ||
+        listen(escucha_, 16) != 0)
+        throw std::system_error(errno, std::generic_category(), "listen");
+    puerto_ = puertoDe(escucha_);
+    hilo_ = std::thread([this] { atender(); });
+}
+
+PeerDefectuoso::~PeerDefectuoso() {
+    parar_ = true;
+    hilo_.join();
+    for (int c : abiertas_) close(c);
+    close(escucha_);
+}
+
+void PeerDefectuoso::atender() {
+    while (!parar_) {
+        pollfd espera{escucha_, POLLIN, 0};
+        if (poll(&espera, 1, 50) <= 0) continue;
+        int conexion = accept(escucha_, nullptr, nullptr);
+        if (conexion >= 0) responder(conexion);
+    }
+}
+
+void PeerDefectuoso::responder(int conexion) {
+    const std::string peticion = leerPeticion(conexion);
+    ++peticiones_;
+    if (modo_ == Modo::Mudo) {
+        // Kept open until the peer is destroyed: the client sees neither an
+        // answer nor a close.
+        abiertas_.push_back(conexion);
+        return;
+    }
+
+    // The tempting body acknowledges the first row the request carried and
+    // offers one record for the site, so that a client that took it would
+    // visibly mark or store something.
+    std::string id = "1";
+    size_t pos = peticion.find("\"Id\":\"");
+    if (pos != std::string::npos) {
+        size_t inicio = pos + 6;
+        size_t fin = peticion.find('"', inicio);
+        if (fin != std::string::npos && fin > inicio) id = peticion.substr(inicio, fin - inicio);
+    }
+    const std::string cuerpo =
+        "dato=[{\"valor\":\"" + id + "\"},{\"id\":\"" + kIdTentador +
+        "\",\"Tabla\":\"2\",\"Origen\":\"999999999\",\"Destino\":\"" + destino_ +
+        "\",\"Servicio\":\"2\",\"Funcion\":\"A\",\"Campo1\":\"TENTADOR\",\"Campo2\":"
+        "\"Producto que no debe existir\"}]\r\n";
+    const std::string largo = "Content-Length: " + std::to_string(cuerpo.size()) + "\r\n\r\n";
+
+    if (modo_ == Modo::Error500) {
+        enviarTodo(conexion, "HTTP/1.0 500 Internal Server Error\r\nContent-Type: text/html\r\n" +
+                                 largo + cuerpo);
+    } else {
+        // Cut inside the second object: the first acknowledgement is
+        // complete, the list is not.
+        const size_t corte = cuerpo.find(kIdTentador);
+        enviarTodo(conexion, "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n" + largo +
+                                 cuerpo.substr(0, corte));
+    }
+    shutdown(conexion, SHUT_WR);
+    close(conexion);
+}
+
+}  // namespace e2e

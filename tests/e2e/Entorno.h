@@ -1,0 +1,170 @@
+// The pieces the end-to-end tests are made of: the real programs run as
+// child processes, site databases made and read through the program's own
+// subcommands, and small misbehaving peers on loopback.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace e2e {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// The folder of the built programs.
+fs::path carpetaBinarios();
+
+// A fresh folder under the system's temporary folder, removed with the
+// object.
+class CarpetaTemporal {
+  public:
+    CarpetaTemporal();
+    ~CarpetaTemporal();
+    CarpetaTemporal(const CarpetaTemporal&) = delete;
+    CarpetaTemporal& operator=(const CarpetaTemporal&) = delete;
+    const fs::path& ruta() const { return ruta_; }
+
+  private:
+    fs::path ruta_;
+};
+
+struct Resultado {
+    // Exit code; 128 + the signal number when a signal ended it; -1 when it
+    // did not end in time (it was then killed).
+    int codigo = -1;
+    std::string salida;
+};
+
+// A child process whose standard output and error go to one log file. The
+// child dies with the test process, and the destructor kills it if it is
+// still running, so no test leaves a process behind.
+class Proceso {
+  public:
+    Proceso(const std::vector<std::string>& argumentos, fs::path bitacora);
+    ~Proceso();
+    Proceso(const Proceso&) = delete;
+    Proceso& operator=(const Proceso&) = delete;
+
+    // Waits for the end within `limite`; nullopt (and the child killed) if
+    // it did not end in time.
+    std::optional<int> esperar(std::chrono::milliseconds limite);
+    // SIGTERM, a bounded wait, then SIGKILL. Returns the exit code.
+    std::optional<int> detener(std::chrono::milliseconds limite = 5s);
+    bool vivo();
+    std::string salida() const;
+    pid_t pid() const { return pid_; }
+
+  private:
+    void recoger(int estado);
+    pid_t pid_ = -1;
+    fs::path bitacora_;
+    std::optional<int> codigo_;
+};
+
+// Runs a program to its end, bounded in time, and returns its output.
+Resultado correr(const std::vector<std::string>& argumentos,
+                 std::chrono::milliseconds limite = 30s);
+
+// Waits (bounded) until a file contains `texto`.
+bool esperarTexto(const fs::path& archivo, const std::string& texto,
+                  std::chrono::milliseconds limite);
+
+// One site: its database, its configuration file and its code.
+struct Sitio {
+    fs::path base;
+    fs::path acceso;
+    std::string codigo;
+};
+
+// Creates a site database with the schema tool and its configuration file.
+Sitio crearSitio(const fs::path& carpeta, const std::string& cliente, const std::string& sucursal);
+
+// Runs one statement on a site database through the program's data layer;
+// throws std::runtime_error when it fails.
+std::vector<std::vector<std::string>> consultar(const Sitio& sitio, const std::string& sql);
+// The single value of a query that returns one row of one column.
+std::string valor(const Sitio& sitio, const std::string& sql);
+// A statement that changes rows; returns the number of affected rows.
+long ejecutar(const Sitio& sitio, const std::string& sql);
+
+// What a point of sale writes for a new product: the product row and its
+// record queued for the client's other sites.
+void escribirProducto(const Sitio& sitio, const std::string& codigo, const std::string& nombre);
+// What the support window writes for a chat message: the message row and
+// its queued record.
+void escribirMensaje(const Sitio& sitio, const std::string& texto);
+
+// The reference central server on a free loopback port.
+class ServidorReferencia {
+  public:
+    explicit ServidorReferencia(const fs::path& carpeta);
+    int puerto() const { return puerto_; }
+    std::string direccion() const { return "127.0.0.1:" + std::to_string(puerto_); }
+    std::string salida() const { return proceso_->salida(); }
+
+  private:
+    std::unique_ptr<Proceso> proceso_;
+    int puerto_ = 0;
+};
+
+// Runs the headless synchronizer of a site against `servidor` (also used
+// as the partner) for a number of full passes.
+Resultado sincronizar(const Sitio& sitio, const std::string& servidor, int ciclos, int intervaloMs,
+                      std::chrono::milliseconds limite = 60s);
+
+// Sends one raw request on a fresh loopback connection and reads until the
+// peer closes.
+std::string intercambiar(int puerto, const std::string& peticion);
+
+// A port on loopback on which nothing listens.
+int puertoCerrado();
+
+// A loopback peer that accepts connections and misbehaves in one way.
+class PeerDefectuoso {
+  public:
+    enum class Modo {
+        // Accepts, reads the request and never answers nor closes.
+        Mudo,
+        // Starts a 200 answer and closes in the middle of its body.
+        CortaRespuesta,
+        // Answers status 500 with a body that would change the database if
+        // it were taken.
+        Error500,
+    };
+    // `destino`: the site whose records the tempting bodies address.
+    PeerDefectuoso(Modo modo, std::string destino);
+    ~PeerDefectuoso();
+    PeerDefectuoso(const PeerDefectuoso&) = delete;
+    PeerDefectuoso& operator=(const PeerDefectuoso&) = delete;
+
+    int puerto() const { return puerto_; }
+    std::string direccion() const { return "127.0.0.1:" + std::to_string(puerto_); }
+    int peticiones() const { return peticiones_; }
+
+    // The server id of the record that the tempting bodies carry.
+    static constexpr const char* kIdTentador = "770077";
+
+  private:
+    void atender();
+    void responder(int conexion);
+
+    Modo modo_;
+    std::string destino_;
+    int escucha_ = -1;
+    int puerto_ = 0;
+    std::atomic<bool> parar_{false};
+    std::atomic<int> peticiones_{0};
+    std::vector<int> abiertas_;
+    std::thread hilo_;
+};
+
+}  // namespace e2e

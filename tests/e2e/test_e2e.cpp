@@ -1,0 +1,179 @@
+// End to end: the real synchronizer of two sites of one client, the
+// reference central server and misbehaving peers, all on loopback, with
+// real site databases read and written through the program itself.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "Entorno.h"
+
+namespace {
+
+using namespace e2e;
+
+const std::string kCliente = "900100";
+
+std::string contar(const Sitio& sitio, const std::string& condicion) {
+    return valor(sitio, "SELECT COUNT(*) FROM COMUNICACIONES WHERE " + condicion);
+}
+
+std::string getDataCrudo(const std::string& sitio) {
+    const std::string cuerpo = "r=servicio/getData&idSyA=" + sitio;
+    return "POST /sincronizador/ HTTP/1.0\r\n"
+           "Content-Type: application/x-www-form-urlencoded\r\n"
+           "Content-Length: " +
+           std::to_string(cuerpo.size()) + "\r\n\r\n" + cuerpo + "\r\n";
+}
+
+// A product and a chat message written at A reach B through the server:
+// each is applied exactly once, acknowledged, and leaves both queues.
+TEST(DeSitioASitio, UnRegistroEscritoEnAseAplicaUnaVezEnByDejaLasColas) {
+    CarpetaTemporal carpeta;
+    Sitio a = crearSitio(carpeta.ruta(), kCliente, "001");
+    Sitio b = crearSitio(carpeta.ruta(), kCliente, "002");
+    ServidorReferencia servidor(carpeta.ruta());
+
+    escribirProducto(a, "E2E-001", "Limonada de coco");
+    escribirMensaje(a, "Hola desde la sede 001");
+    ASSERT_EQ(contar(a, "Origen = '" + a.codigo + "' AND Enviado = False"), "2");
+
+    Resultado ra = sincronizar(a, servidor.direccion(), 2, 50);
+    ASSERT_EQ(ra.codigo, 0) << ra.salida;
+    // Acknowledged by the server (marked sent) and then removed by the
+    // local step: only a row marked sent is ever deleted.
+    EXPECT_EQ(contar(a, "Origen = '" + a.codigo + "'"), "0") << ra.salida;
+
+    // Three passes: the one that stores and applies, then two more in which
+    // an unacknowledged record would come back.
+    Resultado rb = sincronizar(b, servidor.direccion(), 3, 50);
+    ASSERT_EQ(rb.codigo, 0) << rb.salida;
+
+    EXPECT_EQ(valor(b, "SELECT COUNT(*) FROM PRODUCTOS WHERE CodigoAB = 'E2E-001'"), "1");
+    auto producto =
+        consultar(b,
+                  "SELECT NombreProducto, Categoria, Negocio, PrecioUnidad FROM PRODUCTOS WHERE "
+                  "CodigoAB = "
+                  "'E2E-001'");
+    ASSERT_EQ(producto.size(), 1u);
+    EXPECT_EQ(producto[0],
+              (std::vector<std::string>{"Limonada de coco", "BEBIDAS", "BAR", "12500"}));
+    EXPECT_EQ(valor(b, "SELECT COUNT(*) FROM INSUMOS WHERE Codigo = 'E2E-001'"), "1");
+
+    auto mensaje = consultar(b,
+                             "SELECT mensaje, destino, origen, PRIORIDAD FROM MENSAJE WHERE "
+                             "mensaje = 'Hola desde la sede 001'");
+    ASSERT_EQ(mensaje.size(), 1u) << rb.salida;
+    EXPECT_EQ(mensaje[0],
+              (std::vector<std::string>{"Hola desde la sede 001", "CHAT", "LOCAL", "1"}));
+
+    // One inbound copy of each, stored as received from the server and
+    // marked applied.
+    auto entrantes = consultar(b,
+                               "SELECT Tabla, Origen, Funcion FROM COMUNICACIONES WHERE Destino "
+                               "= '" +
+                                   b.codigo + "' ORDER BY Tabla");
+    EXPECT_EQ(entrantes,
+              (std::vector<std::vector<std::string>>{{"2", a.codigo, "X"}, {"14", a.codigo, "X"}}))
+        << rb.salida;
+    EXPECT_EQ(contar(b, "Destino = '" + b.codigo +
+                            "' AND Enviado = True AND Campo40 IS NOT NULL AND Campo40 <> ''"),
+              "2");
+    // The acknowledgements went out and left B's queue.
+    EXPECT_EQ(contar(b, "Servicio = 0"), "0") << rb.salida;
+
+    // The server holds nothing more for B...
+    const std::string respuesta = intercambiar(servidor.puerto(), getDataCrudo(b.codigo));
+    EXPECT_NE(respuesta.find("dato=[]"), std::string::npos) << respuesta;
+    // ...and A got nothing back of its own records.
+    Resultado ra2 = sincronizar(a, servidor.direccion(), 1, 50);
+    ASSERT_EQ(ra2.codigo, 0) << ra2.salida;
+    EXPECT_EQ(contar(a, "Tabla = 2 OR Tabla = 14"), "0");
+    EXPECT_EQ(valor(a, "SELECT COUNT(*) FROM PRODUCTOS WHERE CodigoAB = 'E2E-001'"), "1");
+}
+
+enum class Falla { Rechazo, Mudo, CortaRespuesta, Error500 };
+
+std::string nombreFalla(const testing::TestParamInfo<Falla>& info) {
+    switch (info.param) {
+        case Falla::Rechazo:
+            return "ConexionRechazada";
+        case Falla::Mudo:
+            return "PeerQueNuncaResponde";
+        case Falla::CortaRespuesta:
+            return "PeerQueCierraAMitad";
+        case Falla::Error500:
+            return "PeerQueRespondeError500";
+    }
+    return "Desconocida";
+}
+
+void PrintTo(Falla falla, std::ostream* salida) {
+    *salida << nombreFalla(testing::TestParamInfo<Falla>(falla, 0));
+}
+
+class PeerQueFalla : public testing::TestWithParam<Falla> {};
+
+// While the peer misbehaves the synchronizer keeps cycling and the queued
+// record stays unsent; nothing the peer says is taken; once a real server
+// is there the record is delivered.
+TEST_P(PeerQueFalla, ElSincronizadorSigueYElRegistroLlegaDespues) {
+    CarpetaTemporal carpeta;
+    Sitio a = crearSitio(carpeta.ruta(), kCliente, "001");
+    Sitio b = crearSitio(carpeta.ruta(), kCliente, "002");
+    escribirProducto(a, "E2E-002", "Arepa de queso");
+    const std::string pendiente =
+        "Tabla = 2 AND Origen = '" + a.codigo + "' AND Enviado = False AND Campo1 = 'E2E-002'";
+
+    std::unique_ptr<PeerDefectuoso> peer;
+    std::string direccion;
+    switch (GetParam()) {
+        case Falla::Rechazo:
+            direccion = "127.0.0.1:" + std::to_string(puertoCerrado());
+            break;
+        case Falla::Mudo:
+            peer = std::make_unique<PeerDefectuoso>(PeerDefectuoso::Modo::Mudo, a.codigo);
+            break;
+        case Falla::CortaRespuesta:
+            peer = std::make_unique<PeerDefectuoso>(PeerDefectuoso::Modo::CortaRespuesta, a.codigo);
+            break;
+        case Falla::Error500:
+            peer = std::make_unique<PeerDefectuoso>(PeerDefectuoso::Modo::Error500, a.codigo);
+            break;
+    }
+    if (peer) direccion = peer->direccion();
+
+    // Two passes at 20 ms: a silent peer costs 51 ticks per exchange.
+    Resultado r = sincronizar(a, direccion, 2, 20);
+    ASSERT_EQ(r.codigo, 0) << r.salida;
+    if (peer) {
+        // The doctors list, then getData and setData of both passes.
+        EXPECT_GE(peer->peticiones(), 5) << r.salida;
+    } else {
+        EXPECT_NE(r.salida.find("Error de conexion ("), std::string::npos) << r.salida;
+    }
+    EXPECT_EQ(contar(a, pendiente), "1") << r.salida;
+    EXPECT_EQ(contar(a, std::string("Campo40 = '") + PeerDefectuoso::kIdTentador + "'"), "0")
+        << r.salida;
+    EXPECT_EQ(valor(a, "SELECT COUNT(*) FROM PRODUCTOS WHERE CodigoAB = 'TENTADOR'"), "0");
+    peer.reset();
+
+    ServidorReferencia servidor(carpeta.ruta());
+    Resultado ra = sincronizar(a, servidor.direccion(), 1, 20);
+    ASSERT_EQ(ra.codigo, 0) << ra.salida;
+    EXPECT_EQ(contar(a, "Tabla = 2 AND Origen = '" + a.codigo + "'"), "0") << ra.salida;
+
+    Resultado rb = sincronizar(b, servidor.direccion(), 1, 20);
+    ASSERT_EQ(rb.codigo, 0) << rb.salida;
+    EXPECT_EQ(valor(b, "SELECT COUNT(*) FROM PRODUCTOS WHERE CodigoAB = 'E2E-002'"), "1")
+        << rb.salida;
+    EXPECT_EQ(contar(b, "Destino = '" + b.codigo + "' AND Funcion = 'X'"), "1") << rb.salida;
+}
+
+INSTANTIATE_TEST_SUITE_P(Peers, PeerQueFalla,
+                         testing::Values(Falla::Rechazo, Falla::Mudo, Falla::CortaRespuesta,
+                                         Falla::Error500),
+                         nombreFalla);
+
+}  // namespace
