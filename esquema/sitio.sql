@@ -71,6 +71,8 @@ CREATE TABLE COMUNICACIONES (
 CREATE INDEX COMUNICACIONES_Envio ON COMUNICACIONES (Enviado, Servicio, Id);
 CREATE INDEX COMUNICACIONES_Destino ON COMUNICACIONES (Destino, Funcion);
 CREATE INDEX COMUNICACIONES_Campo40 ON COMUNICACIONES (Campo40);
+-- Finds the acknowledgement of an inbound record (Servicio 0, Campo1 = its id).
+CREATE INDEX COMUNICACIONES_Acuse ON COMUNICACIONES (Servicio, Campo1);
 
 -- Site settings, one per row: NOMBRE the setting, DESCRIPCION its value.
 -- Tax rows are named 'Impuesto' followed by a product's impx; Vr is the

@@ -16,24 +16,6 @@ constexpr const char* kDestinoGeneral = "000000000000000";
 // Payload columns of a communication record (Campo1 .. Campo40).
 constexpr size_t kMaxCamposCarga = 40;
 
-// Closes the connection when the work ends, also when an error escapes, so
-// no connection is left open behind a failed operation.
-class GuardaConexion {
-  public:
-    explicit GuardaConexion(DAO_Conexion& c) : c_(c) { c_.conectar(); }
-    ~GuardaConexion() {
-        try {
-            c_.desconectar();
-        } catch (...) {
-        }
-    }
-    GuardaConexion(const GuardaConexion&) = delete;
-    GuardaConexion& operator=(const GuardaConexion&) = delete;
-
-  private:
-    DAO_Conexion& c_;
-};
-
 // A row id given by the server: a whole number that fits a 32-bit key.
 bool leerIdFila(const Variant& valor, int32_t& id) {
     if (!comun::IsNumeric(valor)) return false;

@@ -24,7 +24,7 @@ using ListaParametros = std::vector<Variant>;
 
 // Every failure of the data layer: the engine's message and the statement.
 class ErrorBD : public std::runtime_error {
-public:
+  public:
     ErrorBD(const std::string& mensaje, std::string sentencia = {})
         : std::runtime_error(sentencia.empty() ? mensaje : mensaje + " [" + sentencia + "]"),
           mensaje_(mensaje),
@@ -32,7 +32,7 @@ public:
     const std::string& mensaje() const { return mensaje_; }
     const std::string& sentencia() const { return sentencia_; }
 
-private:
+  private:
     std::string mensaje_;
     std::string sentencia_;
 };
@@ -49,7 +49,7 @@ struct ValoresSitio {
 class MotorConexion;  // engine side
 
 class DAO_Conexion {
-public:
+  public:
     DAO_Conexion();
     ~DAO_Conexion();
     DAO_Conexion(const DAO_Conexion&) = delete;
@@ -71,8 +71,7 @@ public:
     // Runs one statement; returns the number of rows it affected.
     int comando(std::string_view sql, const ListaParametros& parametros = {});
     // Opens a record set over a SELECT or a bare table name.
-    std::unique_ptr<Recordset> Query(std::string_view sql,
-                                     const ListaParametros& parametros = {});
+    std::unique_ptr<Recordset> Query(std::string_view sql, const ListaParametros& parametros = {});
     // True when the record set has no current row, is closed or absent.
     static bool RsVacio(const Recordset* rs);
     static bool RsVacio(const std::unique_ptr<Recordset>& rs) { return RsVacio(rs.get()); }
@@ -130,16 +129,35 @@ public:
     // --- doctors import ---
     int32_t setDoctores(const Variant& lista);
 
-private:
+  private:
     std::string dataFile_;
     std::unique_ptr<MotorConexion> motor_;
     ValoresSitio sitio_;
     comun::Bitacora* bitacora_ = nullptr;
 };
 
+// Opens the connection for one piece of work and closes it when the work
+// ends, also when an error escapes, so no connection is left open behind a
+// failed operation.
+class GuardaConexion {
+  public:
+    explicit GuardaConexion(DAO_Conexion& c) : c_(c) { c_.conectar(); }
+    ~GuardaConexion() {
+        try {
+            c_.desconectar();
+        } catch (...) {
+        }
+    }
+    GuardaConexion(const GuardaConexion&) = delete;
+    GuardaConexion& operator=(const GuardaConexion&) = delete;
+
+  private:
+    DAO_Conexion& c_;
+};
+
 // Runs a group of writes atomically: rolls back unless confirmed.
 class Transaccion {
-public:
+  public:
     explicit Transaccion(DAO_Conexion& c) : c_(c) { c_.empezarTransaccion(); }
     ~Transaccion() {
         if (!hecha_) {
@@ -156,7 +174,7 @@ public:
     Transaccion(const Transaccion&) = delete;
     Transaccion& operator=(const Transaccion&) = delete;
 
-private:
+  private:
     DAO_Conexion& c_;
     bool hecha_ = false;
 };

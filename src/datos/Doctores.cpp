@@ -8,27 +8,6 @@
 
 namespace datos {
 
-namespace {
-
-// Closes the connection when the work ends, also when an error escapes.
-class GuardaConexion {
-  public:
-    explicit GuardaConexion(DAO_Conexion& c) : c_(c) { c_.conectar(); }
-    ~GuardaConexion() {
-        try {
-            c_.desconectar();
-        } catch (...) {
-        }
-    }
-    GuardaConexion(const GuardaConexion&) = delete;
-    GuardaConexion& operator=(const GuardaConexion&) = delete;
-
-  private:
-    DAO_Conexion& c_;
-};
-
-}  // namespace
-
 int32_t DAO_Conexion::setDoctores(const Variant& lista) {
     auto doctores = lista.esObjeto() ? lista.objetoComo<json::Coleccion>() : nullptr;
     if (!doctores) {

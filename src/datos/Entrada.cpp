@@ -16,23 +16,6 @@ constexpr const char* kDestinoGeneral = "000000000000000";
 // keeps the server's id of the record.
 constexpr int kCamposEntrantes = 39;
 
-// Closes the connection when the work ends, also when an error escapes.
-class GuardaConexion {
-  public:
-    explicit GuardaConexion(DAO_Conexion& c) : c_(c) { c_.conectar(); }
-    ~GuardaConexion() {
-        try {
-            c_.desconectar();
-        } catch (...) {
-        }
-    }
-    GuardaConexion(const GuardaConexion&) = delete;
-    GuardaConexion& operator=(const GuardaConexion&) = delete;
-
-  private:
-    DAO_Conexion& c_;
-};
-
 // The table code as a value to compare with: a whole number binds as one,
 // anything else numeric as a double.
 Variant tablaComoNumero(const Variant& tabla) {
@@ -102,8 +85,7 @@ int32_t DAO_Conexion::setComunicacion(const Variant& respuesta) {
             const std::string destino = r->Item("Destino").texto();
             auto acuse = Query(
                 "SELECT ID FROM COMUNICACIONES WHERE origen = ? AND destino = "
-                "'000000000000000' AND tabla = ? AND servicio = 0 AND campo1 = ? AND Enviado "
-                "IN (FALSE, TRUE)",
+                "'000000000000000' AND tabla = ? AND servicio = 0 AND campo1 = ?",
                 {Variant(destino), tablaComoNumero(tablaR), Variant(id)});
             const bool sinAcuse = RsVacio(acuse);
             CerrarRs(acuse);

@@ -7,27 +7,6 @@
 
 namespace datos {
 
-namespace {
-
-// Closes the connection when the work ends, also when an error escapes.
-class GuardaConexion {
-  public:
-    explicit GuardaConexion(DAO_Conexion& c) : c_(c) { c_.conectar(); }
-    ~GuardaConexion() {
-        try {
-            c_.desconectar();
-        } catch (...) {
-        }
-    }
-    GuardaConexion(const GuardaConexion&) = delete;
-    GuardaConexion& operator=(const GuardaConexion&) = delete;
-
-  private:
-    DAO_Conexion& c_;
-};
-
-}  // namespace
-
 std::string DAO_Conexion::getDatosQuiralte() {
     auto rs = Query(
         "SELECT top 1 * "
