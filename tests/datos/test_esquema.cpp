@@ -123,10 +123,14 @@ TEST_F(Esquema, ComunicacionesHasTheRecordLayout) {
     std::set<std::string> indices;
     for (auto& f : con_.filas("SELECT name FROM pragma_index_list('COMUNICACIONES')"))
         indices.insert(f[0]);
-    EXPECT_EQ(indices.size(), 3u);
+    EXPECT_EQ(indices, (std::set<std::string>{"COMUNICACIONES_Envio", "COMUNICACIONES_Destino",
+                                              "COMUNICACIONES_Campo40", "COMUNICACIONES_Acuse"}));
     EXPECT_EQ(
         con_.valor("SELECT group_concat(name) FROM pragma_index_info('COMUNICACIONES_Envio')"),
         "Enviado,Servicio,Id");
+    EXPECT_EQ(
+        con_.valor("SELECT group_concat(name) FROM pragma_index_info('COMUNICACIONES_Acuse')"),
+        "Servicio,Campo1");
 }
 
 TEST_F(Esquema, PositionalCopiesLineUpWithTheRecordFields) {
