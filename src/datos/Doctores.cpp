@@ -41,7 +41,9 @@ int32_t DAO_Conexion::setDoctores(const Variant& lista) {
                 "Definido', 'Nit/CC', 'No definido', 'Simplificado', 'No Definido', 'No "
                 "Definido', 'No Definido', 'No Definido', '0', 'No Definido', Now, Now, Now, 'No "
                 "Definido')",
-                {Variant(nombre), Variant(cedula), Variant(id)});
+                // Named text parameters: a "::" inside a value is bound as
+                // part of it rather than read as a parameter name.
+                {Variant("nombre::" + nombre), Variant("cedula::" + cedula), Variant("id::" + id)});
             ++nuevos;
         }
     }

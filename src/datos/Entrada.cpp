@@ -27,6 +27,12 @@ Variant tablaComoNumero(const Variant& tabla) {
     return Variant(d);
 }
 
+// A text from the network as a named text parameter, so that a "::" inside
+// it is bound as part of the value rather than read as a parameter name.
+Variant textoEntero(const char* nombre, const std::string& texto) {
+    return Variant(std::string(nombre) + "::" + texto);
+}
+
 // An absent member leaves the column at its default (null).
 void asignarMiembro(Recordset& rs, const std::string& columna, const Variant& valor) {
     if (!valor.esEmpty()) rs.asignar(columna, valor);
@@ -61,7 +67,8 @@ int32_t DAO_Conexion::setComunicacion(const Variant& respuesta) {
         const std::string id = r->Item("id").texto();
         if (id.empty()) continue;
 
-        auto existente = Query("SELECT ID FROM COMUNICACIONES WHERE CAMPO40 = ?", {Variant(id)});
+        auto existente =
+            Query("SELECT ID FROM COMUNICACIONES WHERE CAMPO40 = ?", {textoEntero("campo40", id)});
         const bool nuevo = RsVacio(existente);
         CerrarRs(existente);
         if (nuevo) {
@@ -86,7 +93,8 @@ int32_t DAO_Conexion::setComunicacion(const Variant& respuesta) {
             auto acuse = Query(
                 "SELECT ID FROM COMUNICACIONES WHERE origen = ? AND destino = "
                 "'000000000000000' AND tabla = ? AND servicio = 0 AND campo1 = ?",
-                {Variant(destino), tablaComoNumero(tablaR), Variant(id)});
+                {textoEntero("origen", destino), tablaComoNumero(tablaR),
+                 textoEntero("campo1", id)});
             const bool sinAcuse = RsVacio(acuse);
             CerrarRs(acuse);
             if (sinAcuse) {

@@ -113,6 +113,9 @@ int enlazarValor(sqlite3_stmt* st, int indice, const ValorSql& v) {
 std::optional<ValorSql> valorParametro(const Variant& v) {
     switch (v.tipo()) {
         case comun::TipoVariant::String: {
+            // name::value: the name ends at the first "::"; everything after
+            // it, later "::" included, is the value. Callers that bind a text
+            // of unknown content give it a name, so it is bound whole.
             const std::string& s = v.comoTexto();
             auto p = s.find("::");
             if (p != std::string::npos) return ValorSql::deTexto(s.substr(p + 2));
@@ -868,11 +871,16 @@ class ConexionSqlite : public MotorConexion {
         sqlite3_stmt* st = sentenciaCache(traducir(sql, esquema_), sql);
         Reinicio r{st};
         enlazarParametros(db, st, parametros, sql);
+        // sqlite3_changes keeps the count of the last INSERT, UPDATE or DELETE,
+        // so a statement that wrote nothing (a query, CREATE, DROP) must not
+        // report it: only a statement that changed rows reports a count.
+        const int totalAntes = sqlite3_total_changes(db);
         int rc;
         while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         }
         if (rc != SQLITE_DONE) throw ErrorBD(sqlite3_errmsg(db), std::string(sql));
-        return sqlite3_stmt_readonly(st) ? 0 : sqlite3_changes(db);
+        if (sqlite3_stmt_readonly(st) || sqlite3_total_changes(db) == totalAntes) return 0;
+        return sqlite3_changes(db);
     }
 
     std::unique_ptr<MotorRecordset> abrir(std::string_view sql,

@@ -114,6 +114,9 @@ TEST_F(Dao, ComandoDevuelveFilasAfectadasYEnlazaPorPosicion) {
     EXPECT_EQ(c_.comando("delete from prueba where id = ?", {int32_t{3}}), 1);
     EXPECT_EQ(c_.comando("UPDATE Prueba SET Cantidad = Cantidad + 1"), 2);
     EXPECT_EQ(c_.comando("SELECT * FROM Prueba"), 0);
+    // A statement that writes no rows reports none, not the count left by
+    // the last UPDATE.
+    EXPECT_EQ(c_.comando("CREATE TABLE Otra (x LONG)"), 0);
 
     // A Null element gives no parameter: the text goes to the first "?".
     EXPECT_EQ(c_.comando("UPDATE Prueba SET Nombre = ? WHERE Id = ?",

@@ -85,6 +85,20 @@ TEST_F(DoctoresTest, ActualizaLosConocidosEInsertaLosNuevos) {
     EXPECT_EQ(contar("1 = 1"), antes + 1);
 }
 
+TEST_F(DoctoresTest, LosValoresDelAltaSeGuardanEnterosAunConDosPuntosDobles) {
+    // Texts holding "::" are stored whole, so importing the list again
+    // finds the doctor by its identity number instead of inserting it twice.
+    auto lista = json::parse(
+        "[{\"id\":\"srv::9\",\"cedula\":\"CC::55\",\"nombre\":\"Ana::Maria\","
+        "\"apellido\":\"Ruiz\"}]");
+    EXPECT_EQ(dao.setDoctores(lista), 1);
+    EXPECT_EQ(contar("IdDocumento = 'CC::55' AND Nombre = 'Ana::Maria Ruiz' AND "
+                     "idCliente = 'srv::9'"),
+              1);
+    EXPECT_EQ(dao.setDoctores(lista), 0);
+    EXPECT_EQ(contar("IdDocumento = 'CC::55'"), 1);
+}
+
 TEST_F(DoctoresTest, UnaListaQueNoEsArregloSeRechaza) {
     EXPECT_THROW(dao.setDoctores(json::parse("{\"id\":\"D1\",\"cedula\":\"111\"}")), ErrorBD);
     EXPECT_FALSE(dao.conectado());

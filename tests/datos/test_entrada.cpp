@@ -133,6 +133,19 @@ TEST_F(EntradaTest, TextosHostilesSeGuardanTalCual) {
     dao.desconectar();
 }
 
+TEST_F(EntradaTest, TextosConDosPuntosDoblesNoSeRecortanAlCompararlos) {
+    // "::" inside a bound text must not be read as a parameter name: the
+    // duplicate and acknowledgement tests compare the whole id and Destino.
+    const std::string texto =
+        "[{\"id\":\"srv::77\",\"Tabla\":6,\"Servicio\":2,\"Destino\":\"a::b\","
+        "\"Campo1\":\"x\"}]";
+    EXPECT_EQ(dao.setComunicacion(respuesta(texto)), 1);
+    EXPECT_EQ(dao.setComunicacion(respuesta(texto)), 1);
+    EXPECT_EQ(contar("Campo40 = 'srv::77'"), 1);
+    EXPECT_EQ(contar("Servicio = 0 AND Campo1 = 'srv::77' AND Origen = 'a::b'"), 1);
+    EXPECT_EQ(contar(), 2);
+}
+
 TEST_F(EntradaTest, UnaRespuestaQueFallaNoGuardaNada) {
     // The second record holds a value the Servicio column cannot take.
     const std::string texto =
