@@ -3,6 +3,7 @@
 // generic column copy.
 #include "aplicacion/Aplicador.h"
 
+#include <cmath>
 #include <optional>
 #include <stdexcept>
 
@@ -279,6 +280,10 @@ void Aplicador::setPreparacion(const std::string& codigo) {
 }
 
 void Aplicador::setCostoUEPS(const std::string& codigo, double costo) {
+    // An overflowing division has no cost to write: its text ("Infinity")
+    // would be stored as text in the number column.
+    if (!std::isfinite(costo))
+        throw ErrorRegistro("el costo del insumo '" + codigo + "' no es un numero finito");
     con_.comando("UPDATE INSUMOS SET COSTO = '" + comun::textoDouble(costo) + "' WHERE CODIGO = '" +
                  q(codigo) + "' ");
 }
@@ -296,6 +301,14 @@ void Aplicador::aplicarProducto(const Registro& r) {
     if (r.funcion != "A") return;
 
     if (existeProducto(codigo)) {
+        // Tax and unit price go into number columns. The engine would keep a
+        // text that is not a number as text there, so such a record is
+        // refused before any write, as the statement itself fails in Access.
+        for (const size_t k : {size_t{7}, size_t{9}}) {
+            if (!comun::IsNumeric(r.campo(k)))
+                throw ErrorRegistro("Campo" + std::to_string(k) +
+                                    " del producto no es un numero: '" + r.campo(k) + "'");
+        }
         con_.comando("UPDATE PRODUCTOS SET NombreProducto = '" + q(r.campo(2)) +
                      "', Categoria = '" + q(r.campo(3)) + "', Negocio = '" + q(r.campo(4)) +
                      "', Impx = '" + q(r.campo(7)) + "', PrecioUnidad = '" + q(r.campo(9)) + "' " +

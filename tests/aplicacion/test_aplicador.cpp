@@ -145,6 +145,10 @@ TEST(Movimientos, ConocidoEnLosGuardadosOtroConceptoYValoresRaros) {
     auto cero = movimiento("1004", "0", "Remision", "05/12/2026", "RM-11");
     e.recibir(16, "A", cero);
     int32_t sinFecha = e.recibir(16, "A", movimiento("1005", "1", "Remision", "ayer", "RM-12"));
+    // A unit cost that overflows a double is refused, not written as text.
+    auto desborde = movimiento("1006", "0.001", "Remision", "05/12/2026", "RM-13");
+    desborde[6] = "1E308";
+    int32_t infinito = e.recibir(16, "A", desborde);
 
     e.aplicar();
     EXPECT_EQ(e.contar("MovInvHoy WHERE CODIGO = '1002'"), 0);
@@ -161,6 +165,9 @@ TEST(Movimientos, ConocidoEnLosGuardadosOtroConceptoYValoresRaros) {
     EXPECT_EQ(e.contar("MovInvHoy WHERE CODIGO = '1005'"), 0);
     EXPECT_EQ(e.funcionDe(sinFecha), "A");
     EXPECT_TRUE(e.enBitacora("Comunicacion " + std::to_string(sinFecha)));
+    EXPECT_EQ(e.funcionDe(infinito), "A");
+    EXPECT_EQ(e.contar("MovInvHoy WHERE CODIGO = '1006'"), 0);
+    EXPECT_EQ(e.contar("Insumos WHERE typeof(Costo) = 'text'"), 0);
 }
 
 TEST(Copias, SucursalSeActualizaEnSuSitioConSiNoEstricto) {

@@ -90,6 +90,27 @@ TEST(Catalogo, ActualizarProductoSoloTocaCincoColumnas) {
     EXPECT_EQ(e.contar("Productos WHERE CodigoAB = '2001'"), 1);
 }
 
+TEST(Catalogo, ActualizarProductoConImpuestoOPrecioQueNoEsNumeroSeRechaza) {
+    EntornoAplicacion e;
+    auto precio = producto("2001", "Pizza Hawaiana Grande");
+    precio[9] = "cien";
+    auto impuesto = producto("2002", "Papas Grandes");
+    impuesto[7] = "";
+    int32_t a = e.recibir(2, "A", precio);
+    int32_t b = e.recibir(2, "A", impuesto);
+    e.aplicar();
+
+    // Neither is marked nor written: no text lands in a number column.
+    EXPECT_EQ(e.funcionDe(a), "A");
+    EXPECT_EQ(e.funcionDe(b), "A");
+    EXPECT_EQ(e.aplicador.resumen().fallidos, 2);
+    EXPECT_TRUE(e.enBitacora("Campo9 del producto no es un numero: 'cien'"));
+    EXPECT_EQ(e.valor("SELECT NombreProducto FROM Productos WHERE CodigoAB = '2001'"),
+              "Pizza Hawaiana");
+    EXPECT_EQ(e.contar("Productos WHERE typeof(PrecioUnidad) = 'text' OR typeof(impx) = 'text'"),
+              0);
+}
+
 TEST(Catalogo, BorrarInsumoConservaSuFilaYQuitaSoloSuProductoYReceta) {
     EntornoAplicacion e;
     int32_t id = e.recibir(1, "E", {{1, "2001"}, {2, "PIZZA HAWAIANA"}});
