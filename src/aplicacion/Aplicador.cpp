@@ -3,6 +3,8 @@
 // generic column copy.
 #include "aplicacion/Aplicador.h"
 
+#include <cstdio>
+
 #include <cmath>
 #include <optional>
 #include <stdexcept>
@@ -424,9 +426,19 @@ void Aplicador::aplicarReceta(const Registro& r) {
 // --- inventory movements (16) ---
 
 void Aplicador::aplicarMovimiento(const Registro& r) {
-    const std::string fecha = comun::formatearFecha(Variant(r.campo(7)));
+    std::string fecha = comun::formatearFecha(Variant(r.campo(7)));
     if (fecha.empty())
         throw ErrorRegistro("la fecha del movimiento no es una fecha: '" + r.campo(7) + "'");
+    // A movement stored with its time of day is only found again by the
+    // same date and time: a literal of the day alone would never match it,
+    // and every re-delivery would store the movement once more.
+    comun::Fecha conHora;
+    if (comun::leerFecha(r.campo(7), conHora) && conHora.tieneHora()) {
+        char hora[16];
+        std::snprintf(hora, sizeof hora, " %02d:%02d:%02d", conHora.hora, conHora.minuto,
+                      conHora.segundo);
+        fecha += hora;
+    }
 
     // Known already, today or among the stored movements?
     const std::string condicion = "where fecha = #" + fecha + "# AND NUMERORR = '" +

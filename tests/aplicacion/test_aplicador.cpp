@@ -128,6 +128,15 @@ TEST(Movimientos, RemisionSeGuardaComoReciboYUnaCopiaRepetidaSeReconoce) {
     e.aplicar();
     EXPECT_EQ(e.funcionDe(copia), "X");
     EXPECT_EQ(e.contar("MovInvHoy"), 1);
+
+    // A movement dated with its time of day is recognised on re-delivery too.
+    const auto conHora = movimiento("1001", "2", "Traslado", "08/12/2026 10:30:00", "TR-5");
+    e.recibir(16, "A", conHora);
+    e.aplicar();
+    int32_t otraVez = e.recibir(16, "A", conHora);
+    e.aplicar();
+    EXPECT_EQ(e.funcionDe(otraVez), "X");
+    EXPECT_EQ(e.contar("MovInvHoy WHERE NUMERORR = 'TR-5'"), 1);
 }
 
 TEST(Movimientos, ConocidoEnLosGuardadosOtroConceptoYValoresRaros) {
