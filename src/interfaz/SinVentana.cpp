@@ -88,10 +88,20 @@ bool separarHostPuerto(const std::string& texto, std::string& host, uint16_t& pu
 int ejecutarSinVentana(int argc, char** argv, const OpcionesEjecucion& opciones) {
     QCoreApplication app(argc, argv);
 
-    QLockFile bloqueo(rutaBloqueo(opciones.acceso));
+    // A lock older than any age stays valid while its process lives; one
+    // left by a process that died is taken over.
+    const QString archivoBloqueo = rutaBloqueo(opciones.acceso);
+    QLockFile bloqueo(archivoBloqueo);
     bloqueo.setStaleLockTime(0);
     if (!bloqueo.tryLock(0)) {
-        std::cerr << "La Aplicación ya esta en ejecución\n";
+        // Only a lock held by another instance means that one is running; a
+        // lock file that cannot be written is a different failure.
+        if (bloqueo.error() == QLockFile::LockFailedError) {
+            std::cerr << "La Aplicación ya esta en ejecución\n";
+        } else {
+            std::cerr << "sincronizador: cannot create the lock file "
+                      << archivoBloqueo.toStdString() << "\n";
+        }
         return 3;
     }
 
@@ -117,8 +127,11 @@ int ejecutarSinVentana(int argc, char** argv, const OpcionesEjecucion& opciones)
     sincronizador::BaseDatosDAO base(conexion);
     PasoLocalAplicador pasoLocal(conexion, bitacora);
     SocketQt socket;
+    // The engine's own log repeats its console lines with a time stamp; here
+    // the console already is standard output, so that copy is dropped.
+    comun::BitacoraNula bitacoraMotor;
     sincronizador::Motor motor(configuracion, base, &pasoLocal, consola, bandeja, socket, reloj,
-                               bitacora);
+                               bitacoraMotor);
     socket.motor(&motor);
 
     std::cout << motor.datosConexion() << std::flush;

@@ -56,6 +56,29 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 14> kCamposS
 constexpr int kEstudios = 21;
 constexpr int kPrimerCampoEstudio = 14;
 
+// The partner confirms a record with its number in the plain form only:
+// optional spaces, an optional sign, digits, an optional decimal part,
+// optional spaces. Any other text (an exponent such as "1e2", a tab, a bare
+// point) is not taken as a record number.
+bool esNumeroLlano(std::string_view t) {
+    size_t i = 0;
+    const size_t n = t.size();
+    auto digitos = [&] {
+        const size_t inicio = i;
+        while (i < n && t[i] >= '0' && t[i] <= '9') ++i;
+        return i - inicio;
+    };
+    while (i < n && t[i] == ' ') ++i;
+    if (i < n && (t[i] == '+' || t[i] == '-')) ++i;
+    if (digitos() == 0) return false;
+    if (i < n && t[i] == '.') {
+        ++i;
+        if (digitos() == 0) return false;
+    }
+    while (i < n && t[i] == ' ') ++i;
+    return i == n;
+}
+
 }  // namespace
 
 Motor::Motor(Configuracion configuracion, BaseDatos& base, PasoLocal* pasoLocal, Consola& consola,
@@ -151,6 +174,7 @@ void Motor::tick() {
         if (++ticksOcupado_ > maxTicksOcupado) {
             ticksOcupado_ = 0;
             ocupado_ = false;
+            abandonarIntercambio();
         }
         return;
     }
@@ -379,6 +403,20 @@ void Motor::abandonarRespuesta() {
     }
 }
 
+void Motor::abandonarIntercambio() {
+    // A peer that never closes ends as a failed exchange: its connection is
+    // dropped, so a late answer is not routed to a later step.
+    conectado_ = false;
+    errorConexion_ = true;
+    std::string().swap(respuesta_);
+    try {
+        escribirConsola("Tiempo de respuesta agotado, intercambio abandonado");
+        bandeja_.mostrar(EstadoIcono::Error, "Error de conexion");
+        socket_.cerrar();
+    } catch (...) {
+    }
+}
+
 void Motor::alCerrar() {
     if (conectando_) {
         falloConexion(0, "Conexion cerrada antes de establecerse");
@@ -436,7 +474,7 @@ void Motor::procesarRespuesta(const std::string& texto) {
         escribirConsola("Ninguna accion realizada");
         return;
     }
-    if (paso_ == 3 && comun::IsNumeric(valor)) {
+    if (paso_ == 3 && esNumeroLlano(valor)) {
         base_.MarcarRegistroEnviadoQuiralte(comun::Variant(valor).CLng());
         return;
     }

@@ -86,6 +86,7 @@ class Motor {
     void conectarYEnviar(http::clsHTTP& objeto, const std::string& host, uint16_t puerto);
     void falloConexion(int numero, const std::string& descripcion);
     void abandonarRespuesta();
+    void abandonarIntercambio();
 
     Configuracion configuracion_;
     BaseDatos& base_;
@@ -115,8 +116,6 @@ class Motor {
     std::string pendiente_;
     // The response collected so far (Windows-1252 bytes).
     std::string respuesta_;
-    // The current response went over the limit and is being ignored.
-    bool descartando_ = false;
 };
 
 }  // namespace sincronizador

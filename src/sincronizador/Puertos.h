@@ -40,9 +40,10 @@ class Bandeja {
 };
 
 // A TCP client socket. The adapter reports its events back to the engine
-// (Motor::alConectar, alRecibir, alCerrar, alFallar) from the event loop,
-// after the call that caused them has returned. Bytes cross this port as
-// they are on the wire.
+// (Motor::alConectar, alRecibir, alCerrar, alFallar) from the event loop;
+// a connection that fails at once may also be reported from inside
+// `conectar`, which the engine is ready for. `cerrar` reports nothing. Bytes
+// cross this port as they are on the wire.
 class Socket {
   public:
     virtual ~Socket() = default;

@@ -2,7 +2,10 @@
 // to start, and stops.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
+#include <optional>
+#include <string>
 
 #include "Entorno.h"
 
@@ -38,6 +41,53 @@ TEST(Programa, UnaInstanciaPorArchivoDeConfiguracion) {
 
     // SIGTERM ends the first one cleanly.
     EXPECT_EQ(primero.detener(), 0);
+}
+
+// Sets an environment variable for the children started while it lives.
+class VariableDeEntorno {
+  public:
+    VariableDeEntorno(const char* nombre, const std::string& valor) : nombre_(nombre) {
+        if (const char* antes = std::getenv(nombre)) anterior_ = antes;
+        setenv(nombre, valor.c_str(), 1);
+    }
+    ~VariableDeEntorno() {
+        if (anterior_)
+            setenv(nombre_, anterior_->c_str(), 1);
+        else
+            unsetenv(nombre_);
+    }
+    VariableDeEntorno(const VariableDeEntorno&) = delete;
+    VariableDeEntorno& operator=(const VariableDeEntorno&) = delete;
+
+  private:
+    const char* nombre_;
+    std::optional<std::string> anterior_;
+};
+
+// A lock file that cannot be created is reported as such, not as another
+// instance running.
+TEST(Programa, BloqueoQueNoSePuedeCrearNoEsOtraInstancia) {
+    CarpetaTemporal carpeta;
+    const Sitio a = crearSitio(carpeta.ruta(), "900100", "001");
+    const fs::path noEsCarpeta = carpeta.ruta() / "no-es-carpeta";
+    std::ofstream(noEsCarpeta) << "x";
+
+    std::optional<Proceso> proceso;
+    {
+        // The temporary folder, where the lock lives, is a plain file.
+        const VariableDeEntorno tmpdir("TMPDIR", noEsCarpeta.string());
+        proceso.emplace(
+            std::vector<std::string>{programa(), "--sin-ventana", "--acceso", a.acceso,
+                                     "--servidor", "127.0.0.1:" + std::to_string(puertoCerrado()),
+                                     "--intervalo", "20", "--ciclos", "1"},
+            carpeta.ruta() / "salida.log");
+    }
+    const std::optional<int> codigo = proceso->esperar(20s);
+    const std::string salida = proceso->salida();
+    ASSERT_TRUE(codigo) << salida;
+    EXPECT_NE(*codigo, 0) << salida;
+    EXPECT_EQ(salida.find("La Aplicación ya esta en ejecución"), std::string::npos) << salida;
+    EXPECT_NE(salida.find("lock file"), std::string::npos) << salida;
 }
 
 TEST(Programa, SinConfiguracionOSinBaseNoArranca) {

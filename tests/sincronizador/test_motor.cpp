@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "Falsos.h"
 #include "json/JSON.h"
@@ -140,17 +142,33 @@ TEST_F(MotorTest, PeerQueCierraSinDatosNoSeManejaYLiberaElCiclo) {
     EXPECT_FALSE(motor.errorConexion());
 }
 
-TEST_F(MotorTest, TiempoOcupadoLiberaEnElTick51SinEscribirNada) {
+// A peer that never closes: the 51st busy tick ends the exchange as failed,
+// with a console line and the error icon, and drops its connection.
+TEST_F(MotorTest, TiempoOcupadoAbandonaElIntercambioEnElTick51) {
     motor.tick();
     motor.alConectar();
+    motor.alRecibir(kOk + "dato=[");
     const std::string consolaAntes = consola.texto;
     const size_t conexionesAntes = socket.conexiones.size();
     for (int i = 0; i < 50; ++i) motor.tick();
     EXPECT_TRUE(motor.ocupado());
+    EXPECT_EQ(consola.texto, consolaAntes);
+    const int cierresAntes = socket.cierres;
     motor.tick();
     EXPECT_FALSE(motor.ocupado());
-    EXPECT_EQ(consola.texto, consolaAntes);
+    EXPECT_TRUE(motor.errorConexion());
+    EXPECT_EQ(consola.texto,
+              consolaAntes + "Tiempo de respuesta agotado, intercambio abandonado\r\n");
+    EXPECT_EQ(bandeja.estados.back(),
+              (std::pair{EstadoIcono::Error, std::string("Error de conexion")}));
+    EXPECT_GT(socket.cierres, cierresAntes);
     EXPECT_EQ(socket.conexiones.size(), conexionesAntes);
+
+    // A late answer belongs to no exchange any more.
+    motor.alRecibir("]");
+    motor.alCerrar();
+    EXPECT_EQ(consola.texto.find("Respuesta: "), std::string::npos);
+    EXPECT_EQ(base.veces("setDoctores"), 0);
 
     // The next free tick performs the following step.
     motor.tick();
@@ -298,6 +316,22 @@ TEST_F(MotorTest, RespuestasSinAccion) {
     motor.tick();
     responder(kOk + "confirmacionEnvio=[1]");
     EXPECT_TRUE(base.confirmados.empty());
+}
+
+// Only a plain number confirms a partner record: "1e2" would otherwise
+// delete record 100.
+TEST_F(MotorTest, ConfirmacionDelSocioSoloConNumeroLlano) {
+    base.datosQuiralte = R"([{"Id":"5"}])";
+    const std::vector<std::pair<std::string, std::vector<int32_t>>> casos = {
+        {"1e2", {}}, {"5E0", {}}, {"\t57", {}}, {" -57 ", {-57}}, {"+8.0", {8}},
+    };
+    for (const auto& [valor, esperado] : casos) {
+        base.confirmados.clear();
+        avanzarHasta(2);
+        motor.tick();
+        responder(kOk + "confirmacionEnvio=" + valor + "\r\n");
+        EXPECT_EQ(base.confirmados, esperado) << valor;
+    }
 }
 
 TEST_F(MotorTest, WindowsEnElCableContentLengthEnBytesCodificados) {
