@@ -237,6 +237,17 @@ void Aplicador::aplicarRegistro(const Registro& r) {
     }
 }
 
+Recordset& Aplicador::filaUpsert(bool existe, const std::string& seleccion, const Registro& r,
+                                 std::unique_ptr<Recordset>& propia) {
+    if (existe) {
+        propia = con_.Query(seleccion);
+        return *propia;
+    }
+    Recordset& rs = abrirDestino(r);
+    rs.AddNew();
+    return rs;
+}
+
 Recordset& Aplicador::abrirDestino(const Registro& r) {
     // Kept open for the run: reopening a table per record costs more than
     // the append itself.
@@ -373,14 +384,9 @@ void Aplicador::aplicarInsumo(const Registro& r) {
     if (r.funcion != "A") return;
 
     std::unique_ptr<Recordset> propio;
-    Recordset* rs = nullptr;
-    if (existeInsumo(codigo, r.campo(2))) {
-        propio = con_.Query("SELECT * FROM Insumos WHERE Codigo = '" + q(codigo) + "'");
-        rs = propio.get();
-    } else {
-        rs = &abrirDestino(r);
-        rs->AddNew();
-    }
+    Recordset* rs =
+        &filaUpsert(existeInsumo(codigo, r.campo(2)),
+                    "SELECT * FROM Insumos WHERE Codigo = '" + q(codigo) + "'", r, propio);
     // Positional copy; the last inventory date and the cost date keep their
     // local values.
     const size_t n = rs->numeroCampos();
@@ -509,15 +515,10 @@ void Aplicador::aplicarMovimiento(const Registro& r) {
 void Aplicador::aplicarSucYAgen(const Registro& r) {
     if (r.funcion != "A") return;
     std::unique_ptr<Recordset> propio;
-    Recordset* rs = nullptr;
-    if (existeSucYAgen(r.campo(3), r.campo(4))) {
-        propio = con_.Query("SELECT * FROM SucYAgen WHERE TERCERO = '" + q(r.campo(3)) +
-                            "' AND IDSYA = '" + q(r.campo(4)) + "'");
-        rs = propio.get();
-    } else {
-        rs = &abrirDestino(r);
-        rs->AddNew();
-    }
+    Recordset* rs = &filaUpsert(existeSucYAgen(r.campo(3), r.campo(4)),
+                                "SELECT * FROM SucYAgen WHERE TERCERO = '" + q(r.campo(3)) +
+                                    "' AND IDSYA = '" + q(r.campo(4)) + "'",
+                                r, propio);
     const size_t n = rs->numeroCampos();
     for (size_t p = 0; p < n; ++p) {
         const TipoColumna tipo = rs->tipoCampo(p);

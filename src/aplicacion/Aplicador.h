@@ -72,6 +72,10 @@ class Aplicador {
     // The target table of the record's code, opened whole for appending and
     // kept for the rest of the run.
     datos::Recordset& abrirDestino(const Registro& r);
+    // The row an upsert writes: the first row of `seleccion` when the key
+    // exists (kept alive in `propia`), else a new row of the target table.
+    datos::Recordset& filaUpsert(bool existe, const std::string& seleccion, const Registro& r,
+                                 std::unique_ptr<datos::Recordset>& propia);
     void cerrarDestinos();
     bool hayFilas(std::string_view sql);
 
