@@ -15,40 +15,57 @@ using comun::Decimal;
 // Dictionary and collection
 
 size_t Diccionario::buscar(std::string_view clave) const {
-    if (claves_.size() > kUmbralIndice) {
-        auto it = indice_.find(std::string(clave));
-        return it == indice_.end() ? claves_.size() : it->second;
+    if (!forma_) return 0;
+    const auto& claves = forma_->claves;
+    if (claves.size() > kUmbralIndice) {
+        auto it = forma_->indice.find(std::string(clave));
+        return it == forma_->indice.end() ? claves.size() : it->second;
     }
-    for (size_t i = 0; i < claves_.size(); ++i) {
-        if (claves_[i] == clave) return i;
+    for (size_t i = 0; i < claves.size(); ++i) {
+        if (claves[i] == clave) return i;
     }
-    return claves_.size();
+    return claves.size();
+}
+
+const std::vector<std::string>& Diccionario::Keys() const {
+    static const std::vector<std::string> kNinguna;
+    return forma_ ? forma_->claves : kNinguna;
 }
 
 bool Diccionario::Exists(std::string_view clave) const {
-    return buscar(clave) < claves_.size();
+    return buscar(clave) < Count();
 }
 
 Variant Diccionario::Item(std::string_view clave) const {
     size_t i = buscar(clave);
-    return i < claves_.size() ? valores_[i] : Variant();
+    return i < Count() ? valores_[i] : Variant();
 }
 
-void Diccionario::reservar(size_t n) {
-    claves_.reserve(n);
-    valores_.reserve(n);
+void Diccionario::asignar(std::shared_ptr<Forma> forma, std::vector<Variant> valores) {
+    forma_ = std::move(forma);
+    valores_ = std::move(valores);
+}
+
+Diccionario::Forma& Diccionario::formaPropia() {
+    if (!forma_) {
+        forma_ = std::make_shared<Forma>();
+    } else if (forma_.use_count() > 1) {
+        forma_ = std::make_shared<Forma>(*forma_);
+    }
+    return *forma_;
 }
 
 void Diccionario::agregarDistinta(std::string clave, Variant valor) {
-    const size_t i = claves_.size();
+    Forma& forma = formaPropia();
+    const size_t i = forma.claves.size();
     if (i + 1 > kUmbralIndice) {
-        if (indice_.empty()) {
-            indice_.reserve(2 * kUmbralIndice);
-            for (size_t k = 0; k < i; ++k) indice_.emplace(claves_[k], k);
+        if (forma.indice.empty()) {
+            forma.indice.reserve(2 * kUmbralIndice);
+            for (size_t k = 0; k < i; ++k) forma.indice.emplace(forma.claves[k], k);
         }
-        indice_.emplace(clave, i);
+        forma.indice.emplace(clave, i);
     }
-    claves_.push_back(std::move(clave));
+    forma.claves.push_back(std::move(clave));
     valores_.push_back(std::move(valor));
 }
 
@@ -60,7 +77,7 @@ bool Diccionario::Add(std::string clave, Variant valor) {
 
 void Diccionario::Set(std::string clave, Variant valor) {
     size_t i = buscar(clave);
-    if (i < claves_.size()) {
+    if (i < Count()) {
         valores_[i] = std::move(valor);
         return;
     }
@@ -244,7 +261,21 @@ class Analizador {
     int profundidad_ = 0;
 
     bool fin() const { return p_ >= s_.size(); }
-    std::string posicion() const { return std::to_string(p_ + 1); }
+    // Characters (code points) before `bytesContados_`; error texts give
+    // character positions, and since the position only moves forward the
+    // count goes on from where the last error left it.
+    size_t bytesContados_ = 0;
+    size_t caracteresContados_ = 0;
+
+    // The 1-based character position of p_.
+    std::string posicion() {
+        const size_t hasta = std::min(p_, s_.size());
+        while (bytesContados_ < hasta) {
+            leerCodigo(s_, bytesContados_);
+            ++caracteresContados_;
+        }
+        return std::to_string(caracteresContados_ + 1);
+    }
 
     // Skips blanks, parentheses and comments.
     void saltar() {
@@ -337,6 +368,35 @@ class Analizador {
         return false;
     }
 
+    // The last key list made at each depth: the next object at that depth
+    // with the same keys shares it.
+    std::vector<std::shared_ptr<Diccionario::Forma>> formas_;
+
+    // The keys of the object whose members start at `base` (the current
+    // depth's last key list when they are the same); null when it has none.
+    std::shared_ptr<Diccionario::Forma> forma(size_t base) {
+        const size_t cuantas = pila_.size() - base;
+        if (cuantas == 0) return nullptr;
+        const size_t nivel = static_cast<size_t>(profundidad_);
+        if (formas_.size() <= nivel) formas_.resize(nivel + 1);
+        auto& previa = formas_[nivel];
+        if (previa && previa->claves.size() == cuantas &&
+            std::equal(previa->claves.begin(), previa->claves.end(), pila_.begin() + base,
+                       [](const std::string& a, const Miembro& m) { return a == m.clave; })) {
+            return previa;
+        }
+        auto nueva = std::make_shared<Diccionario::Forma>();
+        nueva->claves.reserve(cuantas);
+        for (size_t i = base; i < pila_.size(); ++i)
+            nueva->claves.push_back(std::move(pila_[i].clave));
+        if (cuantas > Diccionario::kUmbralIndice) {
+            nueva->indice.reserve(cuantas);
+            for (size_t k = 0; k < cuantas; ++k) nueva->indice.emplace(nueva->claves[k], k);
+        }
+        previa = nueva;
+        return nueva;
+    }
+
     Resultado objeto(Variant& salida) {
         auto dic = std::make_shared<Diccionario>();
         salida = Variant(std::shared_ptr<comun::Objeto>(dic));
@@ -351,6 +411,18 @@ class Analizador {
         ++profundidad_;
         ++p_;
         const size_t base = pila_.size();
+        // The values' storage is taken before the values themselves, sized
+        // by the previous object at this depth: the tree's larger blocks then
+        // lie among its small ones instead of after them, so freeing the tree
+        // leaves the allocator no large free run at the top of its heap to
+        // give back to the system.
+        std::vector<Variant> valores;
+        {
+            const size_t nivel = static_cast<size_t>(profundidad_);
+            if (nivel < formas_.size() && formas_[nivel]) {
+                valores.reserve(formas_[nivel]->claves.size());
+            }
+        }
         Vistas vistas;
         Resultado res = Resultado::Ok;
         for (;;) {
@@ -392,10 +464,9 @@ class Analizador {
             pila_.push_back({std::move(clave), std::move(v)});
             if (!vistas.conjunto.empty()) vistas.conjunto.insert(pila_.back().clave);
         }
-        dic->reservar(pila_.size() - base);
-        for (size_t i = base; i < pila_.size(); ++i) {
-            dic->agregarDistinta(std::move(pila_[i].clave), std::move(pila_[i].valor));
-        }
+        valores.reserve(pila_.size() - base);
+        for (size_t i = base; i < pila_.size(); ++i) valores.push_back(std::move(pila_[i].valor));
+        dic->asignar(forma(base), std::move(valores));
         pila_.resize(base);
         --profundidad_;
         return res;

@@ -3,6 +3,7 @@
 // Parsing never throws; problems are collected in the parser's error text.
 #pragma once
 
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,6 +19,16 @@ using comun::Variant;
 // A JSON object: keys compared exactly, enumeration in insertion order.
 class Diccionario : public comun::Objeto {
   public:
+    // The keys of a dictionary in order, with a hash index past
+    // kUmbralIndice keys. Objects of one answer mostly share their keys (every
+    // record of a batch has the same members), so the parser gives such
+    // dictionaries one shared Forma; a dictionary copies it before changing
+    // its keys.
+    struct Forma {
+        std::vector<std::string> claves;
+        std::unordered_map<std::string, size_t> indice;
+    };
+
     bool Exists(std::string_view clave) const;
     // The value of a key; Empty when absent.
     Variant Item(std::string_view clave) const;
@@ -25,41 +36,47 @@ class Diccionario : public comun::Objeto {
     bool Add(std::string clave, Variant valor);
     // Sets or replaces.
     void Set(std::string clave, Variant valor);
-    size_t Count() const { return claves_.size(); }
-    const std::vector<std::string>& Keys() const { return claves_; }
+    size_t Count() const { return valores_.size(); }
+    const std::vector<std::string>& Keys() const;
     // Value by insertion position (0-based).
     const Variant& valorEn(size_t i) const { return valores_[i]; }
 
-    void reservar(size_t n);
-    // Appends a pair whose key is known not to be present (the parser checks
-    // its keys as it reads them), without looking it up again.
+    // Replaces the whole content: the keys (distinct, with their index when
+    // there are more than kUmbralIndice) and one value per key.
+    void asignar(std::shared_ptr<Forma> forma, std::vector<Variant> valores);
+    // Appends a pair whose key is known not to be present, without looking
+    // it up again.
     void agregarDistinta(std::string clave, Variant valor);
 
     // Up to this many keys a lookup scans the keys (cheaper than hashing
-    // for records of a few dozen short keys); beyond it `indice_` is kept.
+    // for records of a few dozen short keys); beyond it the index is kept.
     static constexpr size_t kUmbralIndice = 64;
 
   private:
     // Position of a key, or Count() when absent.
     size_t buscar(std::string_view clave) const;
+    // The keys, unshared, for a change.
+    Forma& formaPropia();
 
-    std::vector<std::string> claves_;
+    std::shared_ptr<Forma> forma_;  // null while there are no keys
     std::vector<Variant> valores_;
-    std::unordered_map<std::string, size_t> indice_;
 };
 
-// A JSON array: 1-based in its accessors, as the runtime's Collection.
+// A JSON array: 1-based in its accessors, as the runtime's Collection. The
+// elements are held in blocks of a few hundred bytes rather than in one
+// array, so a long answer's list is never copied whole as it grows and
+// never needs one large block (which, once freed, the allocator hands back
+// to the system, to be faulted in again by the next parse).
 class Coleccion : public comun::Objeto {
   public:
     size_t Count() const { return elementos_.size(); }
     // Element i, 1 <= i <= Count(); throws std::out_of_range otherwise.
     const Variant& Item(size_t i) const;
     void Add(Variant valor) { elementos_.push_back(std::move(valor)); }
-    const std::vector<Variant>& elementos() const { return elementos_; }
-    void reservar(size_t n) { elementos_.reserve(n); }
+    const std::deque<Variant>& elementos() const { return elementos_; }
 
   private:
-    std::vector<Variant> elementos_;
+    std::deque<Variant> elementos_;
 };
 
 // Parses a text. Returns the root Diccionario or Coleccion wrapped in a

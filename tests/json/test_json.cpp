@@ -117,6 +117,35 @@ TEST(Parse, DuplicatesAreFoundInObjectsOfAnySize) {
     }
 }
 
+TEST(Parse, RecordsWithTheSameKeysStayIndependent) {
+    // Objects with the same keys share their key list; changing the keys of
+    // one must leave the others as parsed.
+    auto lista = parse(R"([{"a":1,"b":2},{"a":3,"b":4},{"a":5,"b":6}])").objetoComo<Coleccion>();
+    auto primero = lista->Item(1).objetoComo<Diccionario>();
+    auto segundo = lista->Item(2).objetoComo<Diccionario>();
+    EXPECT_TRUE(primero->Add("c", Variant("nuevo")));
+    segundo->Set("a", Variant("otro"));
+    EXPECT_EQ(volcar(lista->Item(1)), "{a:1,b:2,c:\"nuevo\"}");
+    EXPECT_EQ(volcar(lista->Item(2)), "{a:\"otro\",b:4}");
+    EXPECT_EQ(volcar(lista->Item(3)), "{a:5,b:6}");
+    EXPECT_FALSE(segundo->Exists("c"));
+    // Above the size at which lookups go through a hash index too.
+    std::string t = "[";
+    for (int r = 0; r < 2; ++r) {
+        t += r ? ",{" : "{";
+        for (int i = 0; i < 100; ++i)
+            t += (i ? ",\"k" : "\"k") + std::to_string(i) + "\":" + std::to_string(r);
+        t += "}";
+    }
+    lista = parse(t + "]").objetoComo<Coleccion>();
+    auto grande = lista->Item(2).objetoComo<Diccionario>();
+    grande->Set("extra", Variant("x"));
+    EXPECT_EQ(grande->Item("extra").comoTexto(), "x");
+    EXPECT_EQ(volcar(grande->Item("k99")), "1");
+    EXPECT_FALSE(lista->Item(1).objetoComo<Diccionario>()->Exists("extra"));
+    EXPECT_EQ(lista->Item(1).objetoComo<Diccionario>()->Count(), 100u);
+}
+
 TEST(Parse, TruncatedTextsReportTheLastTwentyCharacters) {
     EXPECT_EQ(arbol(R"({"lista":[10,20,"abcdefghijklmnopqrstuvwxyz)"),
               "{lista:[10,20,\"abcdefghijklmnopqrstuvwxyz\"]}");
@@ -135,12 +164,16 @@ TEST(Parse, TruncatedTextsReportTheLastTwentyCharacters) {
     EXPECT_EQ(arbol("{\"a\":1,"), "{a:1,:~}");
 }
 
-TEST(Parse, ErrorPositionsAreOneBasedBytes) {
+TEST(Parse, ErrorPositionsAreOneBasedCharacters) {
     EXPECT_EQ(arbol("{\"a\" 1}"), "{a:1}");
     EXPECT_EQ(GetParserErrors(), "Invalid Key at position 6 : a\r\n");
-    // ñ is two bytes, so "nul" starts at byte 8.
+    // ñ is one character (two bytes), so "nul" is the seventh character.
     EXPECT_EQ(arbol("[\"ñ\", nul]"), "[\"ñ\"]");
-    EXPECT_EQ(GetParserErrors(), "Invalid null value at position 8 : nul]\r\n");
+    EXPECT_EQ(GetParserErrors(), "Invalid null value at position 7 : nul]\r\n");
+    // Several errors in one text count on from the earlier ones.
+    EXPECT_EQ(arbol("{'ñé' 1, 'ü' 2}"), "{ñé:1,ü:2}");
+    EXPECT_EQ(GetParserErrors(),
+              "Invalid Key at position 7 : ñé\r\nInvalid Key at position 14 : ü\r\n");
 }
 
 TEST(Parse, InvalidLiteralEndsTheParseInsteadOfLooping) {
