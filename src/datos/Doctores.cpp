@@ -3,10 +3,13 @@
 // and created with fixed defaults otherwise.
 #include <string>
 
+#include "comun/Texto.h"
 #include "datos/DAO_Conexion.h"
 #include "json/JSON.h"
 
 namespace datos {
+
+using comun::recortar;
 
 int32_t DAO_Conexion::setDoctores(const Variant& lista) {
     auto doctores = lista.esObjeto() ? lista.objetoComo<json::Coleccion>() : nullptr;
@@ -28,6 +31,13 @@ int32_t DAO_Conexion::setDoctores(const Variant& lista) {
         if (id.empty()) continue;
         const std::string nombre = d->Item("nombre").texto() + " " + d->Item("apellido").texto();
         const std::string cedula = d->Item("cedula").texto();
+        // Without an identity number the update would rename every third
+        // party that has none; such a doctor cannot be matched, so it is
+        // reported and left out.
+        if (recortar(cedula).empty()) {
+            bitacora().escribir("Medico sin cedula omitido: id " + id);
+            continue;
+        }
 
         const int actualizados =
             comando("Update Terceros set Proveedor = true, Cliente = False, idCliente = '" +

@@ -43,13 +43,17 @@ TEST_F(DoctoresTest, ActualizaLosConocidosEInsertaLosNuevos) {
     EXPECT_EQ(dao.setDoctores(json::parse("[]")), 0);
     EXPECT_FALSE(dao.conectado());
 
+    dao.conectar();
+    dao.comando("INSERT INTO Terceros (Nombre, IdDocumento) VALUES ('sin documento', '')");
+    dao.desconectar();
     const int antes = contar("1 = 1");
     auto lista = json::parse(
         "[{\"id\":\"D1\",\"cedula\":\"111\",\"nombre\":\"Ana\",\"apellido\":\"Ruiz\"},"
         "{\"id\":\"D2\",\"cedula\":\"222\",\"nombre\":\"Luis\",\"apellido\":\"Mora\"},"
         "{\"id\":\"D3\",\"cedula\":\"333\",\"nombre\":\"D'Arcy\",\"apellido\":\"O'Neil\"},"
         "{\"id\":\"D4\",\"cedula\":\"12'3\",\"nombre\":\"Eva\",\"apellido\":\"Paz\"},"
-        "{\"id\":\"\",\"cedula\":\"444\",\"nombre\":\"Nadie\",\"apellido\":\"X\"}]");
+        "{\"id\":\"\",\"cedula\":\"444\",\"nombre\":\"Nadie\",\"apellido\":\"X\"},"
+        "{\"id\":\"D5\",\"cedula\":\" \",\"nombre\":\"Sin\",\"apellido\":\"Cedula\"}]");
     EXPECT_EQ(dao.setDoctores(lista), 1);
     EXPECT_FALSE(dao.conectado());
     EXPECT_EQ(contar("1 = 1"), antes + 1);
@@ -63,6 +67,9 @@ TEST_F(DoctoresTest, ActualizaLosConocidosEInsertaLosNuevos) {
     EXPECT_EQ(contar("IdDocumento = '12''3' AND Nombre = 'Eva Paz' AND idCliente = 'D4'"), 1);
     EXPECT_EQ(contar("IdDocumento = '444'"), 0);
     EXPECT_EQ(contar("Nombre = 'viejo'"), 0);
+    // A doctor without an identity number touches no third party.
+    EXPECT_EQ(contar("idCliente = 'D5' OR Nombre = 'Sin Cedula'"), 0);
+    EXPECT_EQ(contar("Nombre = 'sin documento'"), 1);
 
     dao.conectar();
     auto rs = dao.Query("SELECT * FROM Terceros WHERE IdDocumento = '333'");
