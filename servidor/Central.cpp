@@ -21,6 +21,16 @@ Respuesta rechazo(std::string motivo) {
     return r;
 }
 
+// A failure of the server itself (its own database): 500, and the reason in
+// the log only.
+Respuesta errorInterno(const std::exception& e) {
+    Respuesta r;
+    r.estado = 500;
+    r.cuerpo = "Error interno\r\n";
+    r.bitacora = std::string("error interno: ") + e.what();
+    return r;
+}
+
 Respuesta dato(const std::string& json) {
     Respuesta r;
     r.cuerpo = "dato=" + json + std::string(kFinLinea);
@@ -190,11 +200,7 @@ Respuesta Central::atenderSincronizador(std::string_view cuerpo) {
         if (!valorHastaElFinal(cuerpo, "dato", valor)) return rechazo("Falta dato");
         return setData(sitio, valor);
     } catch (const std::exception& e) {
-        Respuesta r;
-        r.estado = 500;
-        r.cuerpo = "Error interno\r\n";
-        r.bitacora = std::string("error interno: ") + e.what();
-        return r;
+        return errorInterno(e);
     }
 }
 
@@ -373,11 +379,7 @@ Respuesta Central::atenderSocio(std::string_view cuerpo) {
         r.bitacora = "socio " + id + (nuevo ? ": guardado" : ": repetido");
         return r;
     } catch (const std::exception& e) {
-        Respuesta r;
-        r.estado = 500;
-        r.cuerpo = "Error interno\r\n";
-        r.bitacora = std::string("error interno: ") + e.what();
-        return r;
+        return errorInterno(e);
     }
 }
 

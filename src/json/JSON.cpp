@@ -261,6 +261,29 @@ class Analizador {
     int profundidad_ = 0;
 
     bool fin() const { return p_ >= s_.size(); }
+
+    // Steps over blanks and a separating comma before the next member or
+    // element. True when the object or array ends here: at its closing
+    // character (consumed) or at the end of the text (reported as missing).
+    bool terminaEstructura(char cierre) {
+        saltar();
+        if (!fin() && s_[p_] == cierre) {
+            ++p_;
+            return true;
+        }
+        if (!fin() && s_[p_] == ',') {
+            ++p_;
+            saltar();
+        } else if (fin()) {
+            e_ += "Missing '";
+            e_ += cierre;
+            e_ += "': ";
+            e_ += ultimos(s_, 20);
+            e_ += "\r\n";
+            return true;
+        }
+        return false;
+    }
     // Characters (code points) before `bytesContados_`; error texts give
     // character positions, and since the position only moves forward the
     // count goes on from where the last error left it.
@@ -426,20 +449,7 @@ class Analizador {
         Vistas vistas;
         Resultado res = Resultado::Ok;
         for (;;) {
-            saltar();
-            if (!fin() && s_[p_] == '}') {
-                ++p_;
-                break;
-            }
-            if (!fin() && s_[p_] == ',') {
-                ++p_;
-                saltar();
-            } else if (fin()) {
-                e_ += "Missing '}': ";
-                e_ += ultimos(s_, 20);
-                e_ += "\r\n";
-                break;
-            }
+            if (terminaEstructura('}')) break;
             std::string clave = leerClave();
             Variant v;
             Resultado r = valor(v);
@@ -487,20 +497,7 @@ class Analizador {
         ++p_;
         Resultado res = Resultado::Ok;
         for (;;) {
-            saltar();
-            if (!fin() && s_[p_] == ']') {
-                ++p_;
-                break;
-            }
-            if (!fin() && s_[p_] == ',') {
-                ++p_;
-                saltar();
-            } else if (fin()) {
-                e_ += "Missing ']': ";
-                e_ += ultimos(s_, 20);
-                e_ += "\r\n";
-                break;
-            }
+            if (terminaEstructura(']')) break;
             Variant v;
             Resultado r = valor(v);
             if (r == Resultado::Abortar) {
