@@ -7,8 +7,11 @@ namespace servidor {
 namespace {
 
 // The server's own tables. `registros` holds each record once as a site
-// posted it; `entregas` holds one row per record and addressed site, whose
-// id is the identifier the site stores and acknowledges.
+// posted it, known by the posting site, its row id and a fingerprint of its
+// content (row ids repeat after a site restores a backup); `entregas` holds
+// one row per record and addressed site, whose id is the identifier the
+// site stores and acknowledges; `rechazados` keeps whole the records a site
+// posted in another site's name.
 constexpr const char* kEsquema = R"SQL(
 CREATE TABLE IF NOT EXISTS sitios (
     codigo TEXT PRIMARY KEY,
@@ -31,8 +34,9 @@ CREATE TABLE IF NOT EXISTS registros (
     Campo25 TEXT, Campo26 TEXT, Campo27 TEXT, Campo28 TEXT, Campo29 TEXT, Campo30 TEXT,
     Campo31 TEXT, Campo32 TEXT, Campo33 TEXT, Campo34 TEXT, Campo35 TEXT, Campo36 TEXT,
     Campo37 TEXT, Campo38 TEXT, Campo39 TEXT, Campo40 TEXT,
+    huella TEXT NOT NULL,
     recibido TEXT NOT NULL DEFAULT (datetime('now')),
-    UNIQUE (origen, idOrigen)
+    UNIQUE (origen, idOrigen, huella)
 );
 CREATE INDEX IF NOT EXISTS registrosPorDestino ON registros (destino, id);
 CREATE INDEX IF NOT EXISTS registrosPorCliente ON registros (cliente, general, id);
@@ -44,6 +48,14 @@ CREATE TABLE IF NOT EXISTS entregas (
     UNIQUE (registro, sitio)
 );
 CREATE INDEX IF NOT EXISTS entregasPendientes ON entregas (sitio, acusado, registro);
+CREATE TABLE IF NOT EXISTS rechazados (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    sitio TEXT NOT NULL,
+    idOrigen TEXT NOT NULL,
+    motivo TEXT NOT NULL,
+    registro TEXT NOT NULL,
+    recibido TEXT NOT NULL DEFAULT (datetime('now'))
+);
 CREATE TABLE IF NOT EXISTS socios (
     id INTEGER PRIMARY KEY AUTOINCREMENT,
     idRegistro TEXT NOT NULL,

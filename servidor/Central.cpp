@@ -1,5 +1,7 @@
 #include "Central.h"
 
+#include <openssl/evp.h>
+
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -107,6 +109,46 @@ bool tablaAcusable(const std::string& tabla) {
     } catch (const comun::ErrorTipo&) {
         return false;
     }
+}
+
+// A fingerprint of what a record says: every member but its row id, its
+// origin and its sent flag, each preceded by its length so that two
+// different records never run together into one text.
+std::string huellaDe(const json::Diccionario& registro) {
+    std::string contenido;
+    auto agregar = [&](std::string_view clave) {
+        std::string valor = campo(registro, clave);
+        contenido += std::to_string(valor.size());
+        contenido += ':';
+        contenido += valor;
+    };
+    agregar("Servicio");
+    agregar("Tabla");
+    agregar("Destino");
+    agregar("Funcion");
+    for (int k = 1; k <= 40; ++k) agregar("Campo" + std::to_string(k));
+    unsigned char resumen[EVP_MAX_MD_SIZE];
+    unsigned int largo = 0;
+    if (!EVP_Digest(contenido.data(), contenido.size(), resumen, &largo, EVP_sha256(), nullptr))
+        throw std::runtime_error("No se pudo calcular la huella de un registro");
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned int i = 0; i < largo; ++i) {
+        hex += kHex[resumen[i] >> 4];
+        hex += kHex[resumen[i] & 0xF];
+    }
+    return hex;
+}
+
+// A record as a JSON object of texts, to keep it whole.
+std::string comoJSON(const json::Diccionario& registro) {
+    std::string texto = "{";
+    for (size_t i = 0; i < registro.Count(); ++i) {
+        if (i > 0) texto += ',';
+        texto += '"' + json::Encode(registro.Keys()[i]) + "\":\"" +
+                 json::Encode(registro.valorEn(i).texto()) + '"';
+    }
+    return texto + "}";
 }
 
 std::string listaDeCampos(std::string_view prefijo, int hasta) {
@@ -218,23 +260,27 @@ Respuesta Central::setData(const std::string& sitio, std::string_view textoDato)
                 return rechazo("dato tiene un elemento que no es un objeto");
     }
 
+    std::lock_guard<std::mutex> guarda(cerrojo_);
     Transaccion transaccion(base_);
     registrarSitio(sitio);
     Sentencia alta(
         base_,
-        "INSERT INTO registros (origen, idOrigen, cliente, destino, general, "
+        "INSERT INTO registros (origen, idOrigen, huella, cliente, destino, general, "
         "servicio, tabla, funcion" +
-            listaDeCampos("", 40) + ") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8" +
+            listaDeCampos("", 40) + ") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9" +
             [] {
                 std::string marcas;
-                for (int k = 9; k <= 48; ++k) marcas += ", ?" + std::to_string(k);
+                for (int k = 10; k <= 49; ++k) marcas += ", ?" + std::to_string(k);
                 return marcas;
             }() +
-            ") ON CONFLICT (origen, idOrigen) DO NOTHING");
+            ") ON CONFLICT (origen, idOrigen, huella) DO NOTHING");
     Sentencia acuse(base_, "UPDATE entregas SET acusado = 1 WHERE id = ?1 AND sitio = ?2");
+    Sentencia apartar(base_,
+                      "INSERT INTO rechazados (sitio, idOrigen, motivo, registro) "
+                      "VALUES (?1, ?2, ?3, ?4)");
 
     std::string valores;
-    int nuevos = 0, repetidos = 0, acuses = 0, ignorados = 0;
+    int nuevos = 0, repetidos = 0, acuses = 0, ignorados = 0, ajenos = 0;
     auto listar = [&valores](const std::string& id) {
         if (!valores.empty()) valores += ',';
         valores += "{\"valor\":\"" + json::Encode(id) + "\"}";
@@ -249,14 +295,27 @@ Respuesta Central::setData(const std::string& sitio, std::string_view textoDato)
                 ++ignorados;
                 continue;
             }
-            std::string origen = campo(registro, "Origen");
-            if (origen.empty()) origen = sitio;
+            // A record written in another site's name is not taken: it is
+            // kept aside whole for the operator and still acknowledged, so
+            // that it does not sit at the head of the site's queue and hold
+            // back every later record of that site.
+            std::string origen = recortar(campo(registro, "Origen"));
+            if (!origen.empty() && origen != sitio) {
+                apartar.enlazar(1, sitio)
+                    .enlazar(2, id)
+                    .enlazar(3, "Origen " + enUnaLinea(origen.substr(0, 80)) + " no es " + sitio)
+                    .enlazar(4, comoJSON(registro))
+                    .ejecutar();
+                ++ajenos;
+                listar(id);
+                continue;
+            }
             if (recortar(campo(registro, "Servicio")) == "0") {
                 // An acknowledgement: Campo1 is the delivery the site stored.
                 std::string entrega = recortar(campo(registro, "Campo1"));
                 if (soloDigitos(entrega) && entrega.size() < 19) {
                     acuse.enlazar(1, static_cast<int64_t>(std::stoll(entrega)))
-                        .enlazar(2, origen)
+                        .enlazar(2, sitio)
                         .ejecutar();
                 }
                 ++acuses;
@@ -264,16 +323,17 @@ Respuesta Central::setData(const std::string& sitio, std::string_view textoDato)
                 continue;
             }
             std::string destino = campo(registro, "Destino");
-            alta.enlazar(1, origen)
+            alta.enlazar(1, sitio)
                 .enlazar(2, id)
-                .enlazar(3, clienteDe(origen))
-                .enlazar(4, destino)
-                .enlazar(5, static_cast<int64_t>(destino == kDestinoGeneral ? 1 : 0))
-                .enlazar(6, campo(registro, "Servicio"))
-                .enlazar(7, campo(registro, "Tabla"))
-                .enlazar(8, campo(registro, "Funcion"));
+                .enlazar(3, huellaDe(registro))
+                .enlazar(4, clienteDe(sitio))
+                .enlazar(5, destino)
+                .enlazar(6, static_cast<int64_t>(destino == kDestinoGeneral ? 1 : 0))
+                .enlazar(7, campo(registro, "Servicio"))
+                .enlazar(8, campo(registro, "Tabla"))
+                .enlazar(9, campo(registro, "Funcion"));
             for (int k = 1; k <= 40; ++k)
-                alta.enlazar(8 + k, campo(registro, "Campo" + std::to_string(k)));
+                alta.enlazar(9 + k, campo(registro, "Campo" + std::to_string(k)));
             alta.ejecutar();
             if (base_.cambios() > 0)
                 ++nuevos;
@@ -287,11 +347,14 @@ Respuesta Central::setData(const std::string& sitio, std::string_view textoDato)
     Respuesta r = dato("[" + valores + "]");
     r.bitacora = "setData " + sitio + ": " + std::to_string(nuevos) + " nuevos, " +
                  std::to_string(repetidos) + " repetidos, " + std::to_string(acuses) + " acuses";
+    if (ajenos > 0)
+        r.bitacora += ", " + std::to_string(ajenos) + " en nombre de otro sitio (apartados)";
     if (ignorados > 0) r.bitacora += ", " + std::to_string(ignorados) + " sin Id valido";
     return r;
 }
 
 Respuesta Central::getData(const std::string& sitio) {
+    std::lock_guard<std::mutex> guarda(cerrojo_);
     Transaccion transaccion(base_);
     registrarSitio(sitio);
 
@@ -367,6 +430,7 @@ Respuesta Central::atenderSocio(std::string_view cuerpo) {
     id = enUnaLinea(id);
     std::string sucursal = buscar(pares, "sucursal");
     try {
+        std::lock_guard<std::mutex> guarda(cerrojo_);
         Transaccion transaccion(base_);
         Sentencia alta(base_,
                        "INSERT INTO socios (idRegistro, sucursal, parametros) VALUES (?1, ?2, ?3) "

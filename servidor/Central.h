@@ -2,10 +2,13 @@
 // transport: it takes a raw form body and gives the status, the body text
 // and one log line. Records posted by the sites are stored once, routed by
 // their destination and offered to each addressed site until that site
-// acknowledges them.
+// acknowledges them. A site posts only in its own name: a record whose
+// origin is another site is kept aside, not delivered. Safe to call from
+// several threads.
 #pragma once
 
 #include <cstddef>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -52,6 +55,7 @@ class Central {
     Respuesta setData(const std::string& sitio, std::string_view dato);
     void registrarSitio(const std::string& sitio);
 
+    std::mutex cerrojo_;  // one request at a time on the one connection
     BaseCentral base_;
     size_t digitosSucursal_;
     std::string doctores_;

@@ -1,6 +1,15 @@
 #include "ServidorHTTP.h"
 
+#include <arpa/inet.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "Central.h"
 
@@ -8,56 +17,283 @@ namespace servidor {
 
 namespace {
 
-void responder(httplib::Response& res, const Respuesta& respuesta) {
-    res.status = respuesta.estado;
-    res.set_content(respuesta.cuerpo, "text/plain");
+using Reloj = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// The time allowed for one direction of a connection: the grace period plus
+// what the bytes moved so far earn at the minimum rate. A client that keeps
+// up that rate is never cut; one that trickles a byte now and then runs
+// out of time after the grace period whatever it sends.
+class Plazo {
+  public:
+    explicit Plazo(const Limites& limites) : limites_(limites) {}
+
+    void empezar() {
+        if (!empezado_) inicio_ = Reloj::now();
+        empezado_ = true;
+    }
+    void contar(size_t bytes) { bytes_ += bytes; }
+
+    // Waits until the socket is ready for `evento`; false on a silence
+    // longer than `espera`, at the end of the allowed time, or on an error.
+    bool esperar(int sock, short evento) {
+        empezar();
+        while (true) {
+            auto fin = inicio_ + limites_.gracia +
+                       milliseconds(bytes_ * 1000 / std::max<size_t>(limites_.ritmoMinimo, 1));
+            auto restante = std::min<milliseconds>(
+                limites_.espera, std::chrono::duration_cast<milliseconds>(fin - Reloj::now()));
+            if (restante.count() <= 0) return false;
+            pollfd p{sock, evento, 0};
+            int listo = poll(&p, 1, static_cast<int>(restante.count()));
+            if (listo > 0) return true;
+            if (listo == 0 || errno != EINTR) return false;
+        }
+    }
+
+  private:
+    const Limites& limites_;
+    Reloj::time_point inicio_;
+    bool empezado_ = false;
+    size_t bytes_ = 0;
+};
+
+// The socket of one connection as the HTTP library reads and writes it,
+// with reads buffered (the library reads the request line and the headers
+// one byte at a time) and every wait bounded by a Plazo.
+class FlujoConPlazo : public httplib::Stream {
+  public:
+    FlujoConPlazo(int sock, const Limites& limites)
+        : sock_(sock), lectura_(limites), escritura_(limites) {
+        lectura_.empezar();
+    }
+
+    bool is_readable() const override {
+        return inicio_ < fin_ || const_cast<Plazo&>(lectura_).esperar(sock_, POLLIN);
+    }
+    bool is_writable() const override {
+        return const_cast<Plazo&>(escritura_).esperar(sock_, POLLOUT);
+    }
+
+    ssize_t read(char* destino, size_t largo) override {
+        if (inicio_ == fin_) {
+            ssize_t n;
+            do {
+                if (!lectura_.esperar(sock_, POLLIN)) return -1;
+                n = recv(sock_, buffer_, sizeof buffer_, MSG_DONTWAIT);
+            } while (n < 0 && (errno == EAGAIN || errno == EINTR));
+            if (n <= 0) return n;
+            lectura_.contar(static_cast<size_t>(n));
+            inicio_ = 0;
+            fin_ = static_cast<size_t>(n);
+        }
+        size_t copia = std::min(largo, fin_ - inicio_);
+        std::memcpy(destino, buffer_ + inicio_, copia);
+        inicio_ += copia;
+        return static_cast<ssize_t>(copia);
+    }
+
+    ssize_t write(const char* datos, size_t largo) override {
+        ssize_t n;
+        do {
+            if (!escritura_.esperar(sock_, POLLOUT)) return -1;
+            n = send(sock_, datos, largo, MSG_NOSIGNAL | MSG_DONTWAIT);
+        } while (n < 0 && (errno == EAGAIN || errno == EINTR));
+        if (n > 0) escritura_.contar(static_cast<size_t>(n));
+        return n;
+    }
+
+    void get_remote_ip_and_port(std::string& ip, int& puerto) const override {
+        direccion(getpeername, ip, puerto);
+    }
+    void get_local_ip_and_port(std::string& ip, int& puerto) const override {
+        direccion(getsockname, ip, puerto);
+    }
+    int socket() const override { return sock_; }
+
+  private:
+    template <typename Consulta>
+    void direccion(Consulta consulta, std::string& ip, int& puerto) const {
+        sockaddr_storage dir{};
+        socklen_t largo = sizeof dir;
+        ip.clear();
+        puerto = 0;
+        if (consulta(sock_, reinterpret_cast<sockaddr*>(&dir), &largo) != 0) return;
+        char texto[INET6_ADDRSTRLEN] = {};
+        if (dir.ss_family == AF_INET) {
+            auto* v4 = reinterpret_cast<sockaddr_in*>(&dir);
+            inet_ntop(AF_INET, &v4->sin_addr, texto, sizeof texto);
+            puerto = ntohs(v4->sin_port);
+        } else if (dir.ss_family == AF_INET6) {
+            auto* v6 = reinterpret_cast<sockaddr_in6*>(&dir);
+            inet_ntop(AF_INET6, &v6->sin6_addr, texto, sizeof texto);
+            puerto = ntohs(v6->sin6_port);
+        }
+        ip = texto;
+    }
+
+    int sock_;
+    Plazo lectura_;
+    Plazo escritura_;
+    char buffer_[16384];
+    size_t inicio_ = 0;
+    size_t fin_ = 0;
+};
+
+// Set while a worker answers a request before reading its body: the close
+// must then let the client finish sending, or the client may see a reset
+// instead of the answer.
+thread_local bool cuerpoSinLeer = false;
+
+// Ends a connection after its answer: no more writes, then, when the body
+// was left unread, what the client still sends is read and dropped for a
+// short while before the close.
+void cerrar(int sock) {
+    shutdown(sock, SHUT_WR);
+    if (cuerpoSinLeer) {
+        char descarte[16384];
+        auto fin = Reloj::now() + std::chrono::seconds(1);
+        for (size_t total = 0; total < kCuerpoMaximo;) {
+            auto restante = std::chrono::duration_cast<milliseconds>(fin - Reloj::now());
+            pollfd p{sock, POLLIN, 0};
+            if (restante.count() <= 0 || poll(&p, 1, static_cast<int>(restante.count())) <= 0)
+                break;
+            ssize_t n = recv(sock, descarte, sizeof descarte, MSG_DONTWAIT);
+            if (n <= 0) break;
+            total += static_cast<size_t>(n);
+        }
+    }
+    cuerpoSinLeer = false;
+    close(sock);
+}
+
+void responder(httplib::Response& res, int estado, const std::string& cuerpo) {
+    res.status = estado;
+    res.set_content(cuerpo, "text/plain");
 }
 
 }  // namespace
 
-void montarRutas(httplib::Server& http, Central& central, std::mutex& cerrojo,
-                 std::ostream& bitacora) {
-    http.set_payload_max_length(kCuerpoMaximo);
-    // One request per connection: the sites read the answer until the
-    // server closes.
-    http.set_keep_alive_max_count(1);
-    http.set_read_timeout(30, 0);
-    http.set_write_timeout(30, 0);
+// The HTTP library's server with its connections read through FlujoConPlazo,
+// one request each, on a pool of `Limites::hilos` workers.
+class ServidorHTTP::Http : public httplib::Server {
+  public:
+    explicit Http(const Limites& limites) : limites_(limites) {
+        new_task_queue = [hilos = std::max<size_t>(limites.hilos, 1)] {
+            return new httplib::ThreadPool(hilos);
+        };
+    }
+
+  private:
+    bool process_and_close_socket(int sock) override {
+        bool bien = false;
+        {
+            FlujoConPlazo flujo(sock, limites_);
+            bool cerrada = false;
+            bien = process_request(flujo, true, cerrada, nullptr);
+        }
+        cerrar(sock);
+        return bien;
+    }
+
+    const Limites& limites_;
+};
+
+ServidorHTTP::ServidorHTTP(Central& central, std::ostream& bitacora, Limites limites)
+    : central_(central),
+      bitacora_(bitacora),
+      limites_(limites),
+      http_(std::make_unique<Http>(limites_)) {
+    http_->set_payload_max_length(limites_.cuerpoMaximo);
+
+    // The length is checked before the body is read: without it the body
+    // would run until the client closes, which a site waiting for its
+    // answer never does; beyond the cap the body is not worth reading.
+    http_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+        using R = httplib::Server::HandlerResponse;
+        if (req.method != "POST") return R::Unhandled;
+        std::string motivo;
+        if (req.get_header_value_count("Content-Length") != 1) {
+            responder(res, 411, "Falta Content-Length\r\n");
+            motivo = "falta Content-Length";
+        } else {
+            std::string largo = req.get_header_value("Content-Length");
+            bool numero = !largo.empty() && largo.size() <= 18 &&
+                          std::all_of(largo.begin(), largo.end(),
+                                      [](char c) { return c >= '0' && c <= '9'; });
+            if (!numero) {
+                responder(res, 400, "Content-Length invalido\r\n");
+                motivo = "Content-Length invalido";
+            } else if (std::stoull(largo) > limites_.cuerpoMaximo) {
+                responder(res, 413, "Cuerpo demasiado grande\r\n");
+                motivo = "cuerpo demasiado grande";
+            } else if (req.has_header("Transfer-Encoding")) {
+                responder(res, 400, "Transfer-Encoding no admitido\r\n");
+                motivo = "Transfer-Encoding no admitido";
+            }
+        }
+        if (motivo.empty()) return R::Unhandled;
+        cuerpoSinLeer = true;
+        anotar("rechazado: " + motivo);
+        return R::Handled;
+    });
 
     // The body is collected through a content reader: the library's own
     // reading of form bodies refuses anything beyond a few kilobytes, far
     // below the batches the sites post.
-    auto atender = [&central, &cerrojo, &bitacora](bool socio) {
-        return
-            [&central, &cerrojo, &bitacora, socio](const httplib::Request&, httplib::Response& res,
-                                                   const httplib::ContentReader& leer) {
-                std::string cuerpo;
-                bool completo = leer([&cuerpo](const char* datos, size_t largo) {
-                    if (cuerpo.size() + largo > kCuerpoMaximo) return false;
-                    cuerpo.append(datos, largo);
-                    return true;
-                });
-                std::lock_guard<std::mutex> guarda(cerrojo);
-                if (!completo) {
-                    res.status = 413;
-                    res.set_content("Cuerpo demasiado grande\r\n", "text/plain");
-                    bitacora << "rechazado: cuerpo demasiado grande" << std::endl;
-                    return;
-                }
-                Respuesta respuesta =
-                    socio ? central.atenderSocio(cuerpo) : central.atenderSincronizador(cuerpo);
-                responder(res, respuesta);
-                bitacora << respuesta.bitacora << std::endl;
-            };
+    auto atender = [this](bool socio) {
+        return [this, socio](const httplib::Request&, httplib::Response& res,
+                             const httplib::ContentReader& leer) {
+            std::string cuerpo;
+            bool completo = leer([this, &cuerpo](const char* datos, size_t largo) {
+                if (cuerpo.size() + largo > limites_.cuerpoMaximo) return false;
+                cuerpo.append(datos, largo);
+                return true;
+            });
+            if (!completo) {
+                responder(res, 408, "Peticion incompleta\r\n");
+                anotar("rechazado: cuerpo incompleto");
+                return;
+            }
+            Respuesta respuesta =
+                socio ? central_.atenderSocio(cuerpo) : central_.atenderSincronizador(cuerpo);
+            responder(res, respuesta.estado, respuesta.cuerpo);
+            anotar(respuesta.bitacora);
+        };
     };
-    http.Post("/sincronizador/", atender(false));
-    http.Post("/ombrel.php", atender(true));
-    http.set_exception_handler(
-        [&bitacora](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
-            res.status = 500;
-            res.set_content("Error interno\r\n", "text/plain");
-            bitacora << "error interno" << std::endl;
+    http_->Post("/sincronizador/", atender(false));
+    http_->Post("/ombrel.php", atender(true));
+    http_->set_exception_handler(
+        [this](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+            responder(res, 500, "Error interno\r\n");
+            anotar("error interno");
         });
+}
+
+ServidorHTTP::~ServidorHTTP() {
+    detener();
+}
+
+int ServidorHTTP::enlazar(const std::string& host, int puerto) {
+    if (puerto == 0) return http_->bind_to_any_port(host);
+    return http_->bind_to_port(host, puerto) ? puerto : -1;
+}
+
+bool ServidorHTTP::atender() {
+    return http_->listen_after_bind();
+}
+
+void ServidorHTTP::detener() {
+    http_->stop();
+}
+
+bool ServidorHTTP::enMarcha() const {
+    return http_->is_running();
+}
+
+void ServidorHTTP::anotar(const std::string& linea) {
+    std::lock_guard<std::mutex> guarda(cerrojoBitacora_);
+    bitacora_ << linea << std::endl;
 }
 
 }  // namespace servidor

@@ -1,26 +1,65 @@
-// Mounts the central server's endpoints on an HTTP server: POST
-// "/sincronizador/" for the sites and POST "/ombrel.php" for the partner
-// push. Every answer is text/plain and the connection closes after it.
+// The central server's HTTP face: POST "/sincronizador/" for the sites and
+// POST "/ombrel.php" for the partner push, one request per connection,
+// every answer text/plain and the connection closed after it.
+//
+// A worker is held by a connection from its first byte to its close, so a
+// client that sends slowly, or not at all, is cut off: it must keep up a
+// minimum average rate after a grace period, and may not fall silent for
+// long. A POST must say its length, and a length above the cap is refused
+// before any of the body is read.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <memory>
 #include <mutex>
 #include <ostream>
-
-namespace httplib {
-class Server;
-}
+#include <string>
 
 namespace servidor {
 
 class Central;
 
-// Bodies beyond this size are refused before they reach the handlers.
+// Bodies beyond this size are refused before they are read.
 inline constexpr size_t kCuerpoMaximo = 64u * 1024u * 1024u;
 
-// Requests are served one at a time through `cerrojo` (the storage is one
-// SQLite connection); each logs one line to `bitacora`.
-void montarRutas(httplib::Server& http, Central& central, std::mutex& cerrojo,
-                 std::ostream& bitacora);
+struct Limites {
+    // Connections served at once; more wait for a free worker.
+    size_t hilos = 64;
+    // The longest silence while a request is read or its answer written.
+    std::chrono::milliseconds espera{5000};
+    // The time any request gets, on top of what its size earns at
+    // `ritmoMinimo`; the same holds for writing the answer.
+    std::chrono::milliseconds gracia{10000};
+    // Bytes per second a client must average beyond the grace period.
+    size_t ritmoMinimo = 64u * 1024u;
+    size_t cuerpoMaximo = kCuerpoMaximo;
+};
+
+class ServidorHTTP {
+  public:
+    // Each request logs one line to `bitacora`.
+    ServidorHTTP(Central& central, std::ostream& bitacora, Limites limites = {});
+    ~ServidorHTTP();
+    ServidorHTTP(const ServidorHTTP&) = delete;
+    ServidorHTTP& operator=(const ServidorHTTP&) = delete;
+
+    // Binds to host:puerto (0: a free port). Returns the port, or -1.
+    int enlazar(const std::string& host, int puerto);
+    // Serves until detener(); false when listening failed.
+    bool atender();
+    void detener();
+    bool enMarcha() const;
+
+  private:
+    class Http;
+    void anotar(const std::string& linea);
+
+    Central& central_;
+    std::ostream& bitacora_;
+    std::mutex cerrojoBitacora_;
+    Limites limites_;
+    std::unique_ptr<Http> http_;
+};
 
 }  // namespace servidor

@@ -1,11 +1,9 @@
 // sincronizador-servidor: the reference central server for demos and
 // end-to-end tests. It listens on loopback only.
-#include <httplib.h>
 #include <signal.h>
 
 #include <CLI/CLI.hpp>
 #include <iostream>
-#include <mutex>
 #include <thread>
 
 #include "Central.h"
@@ -17,12 +15,15 @@ int main(int argc, char** argv) {
     std::string base;
     std::string doctores;
     size_t digitosSucursal = 3;
+    servidor::Limites limites;
     app.add_option("--puerto", puerto, "Puerto en 127.0.0.1 (0: uno libre)")
         ->check(CLI::Range(0, 65535));
     app.add_option("--base", base, "Archivo SQLite del servidor")->required();
     app.add_option("--doctores", doctores, "Lista JSON de doctores")->check(CLI::ExistingFile);
     app.add_option("--digitos-sucursal", digitosSucursal, "Caracteres del codigo de sucursal")
         ->check(CLI::Range(1, 20));
+    app.add_option("--hilos", limites.hilos, "Conexiones atendidas a la vez")
+        ->check(CLI::Range(1, 4096));
     CLI11_PARSE(app, argc, argv);
 
     // SIGINT and SIGTERM stop the server cleanly from a thread of their own.
@@ -41,12 +42,8 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    httplib::Server http;
-    std::mutex cerrojo;
-    servidor::montarRutas(http, *central, cerrojo, std::cout);
-
-    int elegido = puerto == 0 ? http.bind_to_any_port("127.0.0.1")
-                              : (http.bind_to_port("127.0.0.1", puerto) ? puerto : -1);
+    servidor::ServidorHTTP http(*central, std::cout, limites);
+    int elegido = http.enlazar("127.0.0.1", puerto);
     if (elegido <= 0) {
         std::cerr << "No se pudo escuchar en 127.0.0.1:" << puerto << std::endl;
         return 1;
@@ -54,11 +51,11 @@ int main(int argc, char** argv) {
     std::thread([&http, senales] {
         int senal = 0;
         sigwait(&senales, &senal);
-        http.stop();
+        http.detener();
     }).detach();
 
     std::cout << "Servidor escuchando en 127.0.0.1:" << elegido << std::endl;
-    bool bien = http.listen_after_bind();
+    bool bien = http.atender();
     std::cout << "Servidor detenido" << std::endl;
     return bien ? 0 : 1;
 }

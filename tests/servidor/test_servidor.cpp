@@ -39,8 +39,7 @@ fs::path archivoTemporal(const std::string& nombre) {
                                         std::to_string(contador++) + "_" + nombre);
 }
 
-// Sends one request on a fresh connection and reads until the peer closes.
-std::string intercambiar(int puerto, const std::string& peticion) {
+int conectar(int puerto) {
     int s = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in dir{};
     dir.sin_family = AF_INET;
@@ -48,21 +47,50 @@ std::string intercambiar(int puerto, const std::string& peticion) {
     dir.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (connect(s, reinterpret_cast<sockaddr*>(&dir), sizeof dir) != 0) {
         close(s);
-        return {};
+        return -1;
     }
+    return s;
+}
+
+// Reads until the peer closes, or until nothing arrives for `espera`.
+std::string leerHastaCierre(int s, std::chrono::milliseconds espera = std::chrono::seconds(20)) {
+    timeval tv{static_cast<time_t>(espera.count() / 1000),
+               static_cast<suseconds_t>(espera.count() % 1000 * 1000)};
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    std::string respuesta;
+    char buffer[65536];
+    ssize_t n;
+    while ((n = recv(s, buffer, sizeof buffer, 0)) > 0)
+        respuesta.append(buffer, static_cast<size_t>(n));
+    return respuesta;
+}
+
+// Sends one request on a fresh connection and reads until the peer closes
+// (or falls silent for `espera`).
+std::string intercambiar(int puerto, const std::string& peticion,
+                         std::chrono::milliseconds espera = std::chrono::seconds(20)) {
+    int s = conectar(puerto);
+    if (s < 0) return {};
     size_t enviado = 0;
     while (enviado < peticion.size()) {
         ssize_t n = send(s, peticion.data() + enviado, peticion.size() - enviado, MSG_NOSIGNAL);
         if (n <= 0) break;
         enviado += static_cast<size_t>(n);
     }
-    std::string respuesta;
-    char buffer[65536];
-    ssize_t n;
-    while ((n = recv(s, buffer, sizeof buffer, 0)) > 0)
-        respuesta.append(buffer, static_cast<size_t>(n));
+    std::string respuesta = leerHastaCierre(s, espera);
     close(s);
     return respuesta;
+}
+
+// A getData request of `sitio`, ready to render.
+http::clsHTTP peticionGetData(const std::string& sitio) {
+    http::clsHTTP p;
+    p.metodo("POST");
+    p.host("127.0.0.1");
+    p.URI("/sincronizador/");
+    p.addParam("r", "servicio/getData", "POST");
+    p.addParam("idSyA", sitio, "POST");
+    return p;
 }
 
 std::string registroJSON(const Registro& r) {
@@ -123,15 +151,14 @@ class ServidorEnMarcha : public ::testing::Test {
     void arrancar() {
         central_ =
             std::make_unique<servidor::Central>(base_.string(), 3, R"([{"id":"1","cedula":"7"}])");
-        http_ = std::make_unique<httplib::Server>();
-        servidor::montarRutas(*http_, *central_, cerrojo_, bitacora_);
-        puerto_ = http_->bind_to_any_port("127.0.0.1");
+        http_ = std::make_unique<servidor::ServidorHTTP>(*central_, bitacora_, limites_);
+        puerto_ = http_->enlazar("127.0.0.1", 0);
         ASSERT_GT(puerto_, 0);
-        hilo_ = std::thread([this] { http_->listen_after_bind(); });
-        while (!http_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        hilo_ = std::thread([this] { http_->atender(); });
+        while (!http_->enMarcha()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     void detener() {
-        if (http_) http_->stop();
+        if (http_) http_->detener();
         if (hilo_.joinable()) hilo_.join();
         http_.reset();
         central_.reset();
@@ -170,8 +197,8 @@ class ServidorEnMarcha : public ::testing::Test {
 
     fs::path base_ = archivoTemporal("central.db");
     std::unique_ptr<servidor::Central> central_;
-    std::unique_ptr<httplib::Server> http_;
-    std::mutex cerrojo_;
+    servidor::Limites limites_;
+    std::unique_ptr<servidor::ServidorHTTP> http_;
     std::ostringstream bitacora_;
     std::thread hilo_;
     int puerto_ = 0;
@@ -327,6 +354,155 @@ TEST_F(ServidorEnMarcha, SocioConfirmaElId) {
     EXPECT_NE(bitacora_.str().find("socio 57: repetido"), std::string::npos);
 }
 
+// A site that restored a backup numbers its rows again from where the
+// backup stood: a new record under an old row id is a new record, and only
+// the same content under the same row id is a repeat.
+TEST_F(ServidorEnMarcha, IdRepetidoConOtroContenidoEsRegistroNuevo) {
+    EXPECT_EQ(setData(kA, {dato("10", kA, kB, "antes de la copia")}),
+              std::vector<std::string>{"10"});
+    EXPECT_EQ(setData(kA, {dato("10", kA, kB, "despues de la copia")}),
+              std::vector<std::string>{"10"});
+    EXPECT_EQ(setData(kA, {dato("10", kA, kB, "antes de la copia")}),
+              std::vector<std::string>{"10"});
+    auto paraB = getData(kB);
+    ASSERT_EQ(paraB.size(), 2u);
+    EXPECT_EQ(paraB[0].at("Campo1"), "antes de la copia");
+    EXPECT_EQ(paraB[1].at("Campo1"), "despues de la copia");
+    // The destination is part of what a record says, too.
+    setData(kA, {dato("10", kA, kC, "antes de la copia")});
+    EXPECT_EQ(getData(kC).size(), 1u);
+}
+
+// A site posts only in its own name. A record that names another site as
+// its origin (a copied database, a forged post) is neither delivered nor
+// counted against the named site, and its own acknowledgements cannot end
+// another site's deliveries; it is acknowledged so that it does not clog the
+// poster's queue, and kept aside.
+TEST_F(ServidorEnMarcha, RegistroEnNombreDeOtroSitioNoSeEntrega) {
+    getData(kB);
+    EXPECT_EQ(setData(kC, {dato("5", kA, kB, "falso"), dato("6", kA, kGeneral, "falso general"),
+                           dato("7", kC, kB, "propio"), dato("8", "", kB, "sin origen")}),
+              (std::vector<std::string>{"5", "6", "7", "8"}));
+    auto paraB = getData(kB);
+    ASSERT_EQ(paraB.size(), 2u);
+    EXPECT_EQ(paraB[0].at("Campo1"), "propio");
+    EXPECT_EQ(paraB[1].at("Campo1"), "sin origen");
+    EXPECT_EQ(paraB[1].at("Origen"), kC);
+    EXPECT_NE(bitacora_.str().find("2 en nombre de otro sitio"), std::string::npos);
+
+    // A's own record with the same row id as the forged one still arrives.
+    setData(kA, {dato("5", kA, kB, "falso")});
+    EXPECT_EQ(getData(kB).size(), 3u);
+
+    // C cannot end B's deliveries by acknowledging in B's name.
+    const std::string entrega = paraB[0].at("id");
+    setData(kC, {acuse("9", kB, entrega)});
+    EXPECT_EQ(getData(kB).size(), 3u);
+    setData(kB, {acuse("9", kB, entrega)});
+    EXPECT_EQ(getData(kB).size(), 2u);
+}
+
+namespace {
+
+// A client that opens a connection and then sends a request one byte at a
+// time, a byte every `pausa`, until it is stopped or the server closes.
+class ClienteLento {
+  public:
+    ClienteLento(int puerto, std::chrono::milliseconds pausa) : s_(conectar(puerto)) {
+        hilo_ = std::thread([this, pausa] {
+            const std::string peticion =
+                "POST /sincronizador/ HTTP/1.0\r\nHost: x\r\nX-Relleno: " + std::string(4000, 'a');
+            for (size_t i = 0; !parar_ && s_ >= 0; i = (i + 1) % peticion.size()) {
+                if (send(s_, &peticion[i], 1, MSG_NOSIGNAL) != 1) {
+                    cortado_ = true;
+                    return;
+                }
+                for (auto t = std::chrono::milliseconds(0); t < pausa && !parar_;
+                     t += std::chrono::milliseconds(10))
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+    }
+    ~ClienteLento() {
+        parar_ = true;
+        hilo_.join();
+        if (s_ >= 0) close(s_);
+    }
+    // Whether the server has closed the connection.
+    bool cortado() {
+        if (cortado_) return true;
+        char c;
+        ssize_t n = recv(s_, &c, 1, MSG_DONTWAIT | MSG_PEEK);
+        return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+    }
+
+  private:
+    int s_;
+    std::atomic<bool> parar_{false};
+    std::atomic<bool> cortado_{false};
+    std::thread hilo_;
+};
+
+}  // namespace
+
+TEST_F(ServidorEnMarcha, ClientesLentosNoDetienenElServicio) {
+    std::vector<std::unique_ptr<ClienteLento>> lentos;
+    for (int i = 0; i < 16; ++i)
+        lentos.push_back(std::make_unique<ClienteLento>(puerto_, std::chrono::milliseconds(200)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    http::clsHTTP p = peticionGetData(kA);
+    p.convertirRespuesta(intercambiar(puerto_, p.generarPeticion(), std::chrono::seconds(3)));
+    EXPECT_EQ(p.getResponseCode(), 200);
+}
+
+TEST_F(ServidorEnMarcha, ClienteQueNoTerminaSuPeticionSeCorta) {
+    detener();
+    limites_.gracia = std::chrono::milliseconds(600);
+    limites_.espera = std::chrono::milliseconds(400);
+    arrancar();
+    ClienteLento goteo(puerto_, std::chrono::milliseconds(50));
+    int mudo = conectar(puerto_);
+    ASSERT_GE(mudo, 0);
+    auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!goteo.cortado() && std::chrono::steady_clock::now() < limite)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(goteo.cortado());
+    EXPECT_EQ(leerHastaCierre(mudo, std::chrono::seconds(10)), "");
+    char c;
+    EXPECT_EQ(recv(mudo, &c, 1, MSG_DONTWAIT), 0) << "the silent client is still connected";
+    close(mudo);
+}
+
+// A POST without its length, or with one above the cap, is answered at once
+// while the client still holds the connection open.
+TEST_F(ServidorEnMarcha, LargoFaltanteOExcesivoSeRespondeEnSeguida) {
+    struct Caso {
+        std::string cabeceras;
+        int estado;
+    } casos[] = {
+        {"", 411},
+        {"Content-Length: 70000000\r\n", 413},
+        {"Content-Length: 99999999999999999999999\r\n", 400},
+        {"Content-Length: -5\r\n", 400},
+        {"Content-Length: 5\r\nContent-Length: 6\r\n", 411},
+        {"Transfer-Encoding: chunked\r\nContent-Length: 5\r\n", 400},
+    };
+    for (const auto& caso : casos) {
+        int s = conectar(puerto_);
+        ASSERT_GE(s, 0);
+        std::string peticion = "POST /sincronizador/ HTTP/1.0\r\nHost: x\r\n" + caso.cabeceras +
+                               "\r\nr=servicio/getData&idSyA=" + kA;
+        send(s, peticion.data(), peticion.size(), MSG_NOSIGNAL);
+        http::clsHTTP p;
+        p.convertirRespuesta(leerHastaCierre(s, std::chrono::seconds(3)));
+        close(s);
+        EXPECT_EQ(p.getResponseCode(), caso.estado) << caso.cabeceras;
+    }
+    EXPECT_NE(bitacora_.str().find("rechazado: falta Content-Length"), std::string::npos);
+    EXPECT_EQ(getData(kA).size(), 0u);
+}
+
 TEST(Formulario, SeLeeSinDecodificar) {
     auto pares = servidor::leerFormulario("r=a%2Fb&x=1+2=3&vacio=&solo&&dato=[{\"a\":1}]");
     ASSERT_EQ(pares.size(), 5u);
@@ -374,12 +550,7 @@ TEST(Programa, ArrancaAnunciaElPuertoYAtiende) {
     ASSERT_EQ(texto.rfind(prefijo, 0), 0u) << texto;
     int puerto = std::stoi(texto.substr(prefijo.size()));
 
-    http::clsHTTP p;
-    p.metodo("POST");
-    p.host("127.0.0.1");
-    p.URI("/sincronizador/");
-    p.addParam("r", "servicio/getData", "POST");
-    p.addParam("idSyA", kA, "POST");
+    http::clsHTTP p = peticionGetData(kA);
     p.convertirRespuesta(intercambiar(puerto, p.generarPeticion()));
     EXPECT_EQ(p.getResponseCode(), 200);
     EXPECT_EQ(p.getBodyData("dato"), "[]");
