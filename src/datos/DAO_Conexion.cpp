@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "comun/Texto.h"
-#include "datos/MotorSqlite.h"
+#include "datos/ControladorSqlite.h"
 
 namespace datos {
 
@@ -29,32 +29,32 @@ std::string DAO_Conexion::proveedor() const {
 void DAO_Conexion::conectar() {
     // A new connection replaces the open one; the old one closes first so its
     // record sets become closed rather than dangling.
-    motor_.reset();
+    controlador_.reset();
     std::error_code ec;
     if (dataFile_.empty() || !std::filesystem::is_regular_file(dataFile_, ec))
         throw ErrorBD("Could not find file '" + dataFile_ + "'.");
     if (!esArchivoSqlite(dataFile_))
         throw ErrorBD("Unrecognized database format '" + dataFile_ + "'.");
-    motor_ = abrirSqlite(dataFile_);
+    controlador_ = abrirSqlite(dataFile_);
 }
 
 void DAO_Conexion::desconectar() {
-    motor_.reset();
+    controlador_.reset();
 }
 
 bool DAO_Conexion::conectado() const {
-    return motor_ != nullptr;
+    return controlador_ != nullptr;
 }
 
 int DAO_Conexion::comando(std::string_view sql, const ListaParametros& parametros) {
-    if (!motor_) throw ErrorBD(kSinConexion, std::string(sql));
-    return motor_->comando(sql, parametros);
+    if (!controlador_) throw ErrorBD(kSinConexion, std::string(sql));
+    return controlador_->comando(sql, parametros);
 }
 
 std::unique_ptr<Recordset> DAO_Conexion::Query(std::string_view sql,
                                                const ListaParametros& parametros) {
-    if (!motor_) throw ErrorBD(kSinConexion, std::string(sql));
-    return std::make_unique<Recordset>(motor_->abrir(sql, parametros));
+    if (!controlador_) throw ErrorBD(kSinConexion, std::string(sql));
+    return std::make_unique<Recordset>(controlador_->abrir(sql, parametros));
 }
 
 bool DAO_Conexion::RsVacio(const Recordset* rs) {
@@ -76,18 +76,18 @@ void DAO_Conexion::CerrarRs(std::unique_ptr<Recordset>& rs) {
 }
 
 void DAO_Conexion::empezarTransaccion() {
-    if (!motor_) throw ErrorBD(kSinConexion);
-    motor_->empezarTransaccion();
+    if (!controlador_) throw ErrorBD(kSinConexion);
+    controlador_->empezarTransaccion();
 }
 
 void DAO_Conexion::confirmarTransaccion() {
-    if (!motor_) throw ErrorBD(kSinConexion);
-    motor_->confirmarTransaccion();
+    if (!controlador_) throw ErrorBD(kSinConexion);
+    controlador_->confirmarTransaccion();
 }
 
 void DAO_Conexion::revertirTransaccion() {
-    if (!motor_) throw ErrorBD(kSinConexion);
-    motor_->revertirTransaccion();
+    if (!controlador_) throw ErrorBD(kSinConexion);
+    controlador_->revertirTransaccion();
 }
 
 comun::Bitacora& DAO_Conexion::bitacora() const {

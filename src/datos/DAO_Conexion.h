@@ -46,7 +46,7 @@ struct ValoresSitio {
     bool esServidor = false;
 };
 
-class MotorConexion;  // engine side
+class ControladorConexion;  // driver side
 
 class DAO_Conexion {
   public:
@@ -131,7 +131,7 @@ class DAO_Conexion {
 
   private:
     std::string dataFile_;
-    std::unique_ptr<MotorConexion> motor_;
+    std::unique_ptr<ControladorConexion> controlador_;
     ValoresSitio sitio_;
     comun::Bitacora* bitacora_ = nullptr;
 };

@@ -2,8 +2,8 @@
 #include "datos/Recordset.h"
 
 #include "comun/Texto.h"
+#include "datos/Controlador.h"
 #include "datos/DAO_Conexion.h"
-#include "datos/Motor.h"
 
 namespace datos {
 
@@ -13,51 +13,52 @@ constexpr const char* kCerrado = "Operation is not allowed when the object is cl
 constexpr const char* kNoEncontrado =
     "Item cannot be found in the collection corresponding to the requested name or ordinal.";
 
-void verificarAbierto(const std::unique_ptr<MotorRecordset>& motor) {
-    if (!motor || !motor->abierto()) throw ErrorBD(kCerrado);
+void verificarAbierto(const std::unique_ptr<ControladorRecordset>& controlador) {
+    if (!controlador || !controlador->abierto()) throw ErrorBD(kCerrado);
 }
 
 }  // namespace
 
-Recordset::Recordset(std::unique_ptr<MotorRecordset> motor) : motor_(std::move(motor)) {}
+Recordset::Recordset(std::unique_ptr<ControladorRecordset> controlador)
+    : controlador_(std::move(controlador)) {}
 Recordset::~Recordset() = default;
 
 bool Recordset::eof() const {
-    verificarAbierto(motor_);
-    return motor_->eof();
+    verificarAbierto(controlador_);
+    return controlador_->eof();
 }
 
 bool Recordset::bof() const {
-    verificarAbierto(motor_);
-    return motor_->bof();
+    verificarAbierto(controlador_);
+    return controlador_->bof();
 }
 
 size_t Recordset::numeroCampos() const {
-    verificarAbierto(motor_);
-    return motor_->numeroCampos();
+    verificarAbierto(controlador_);
+    return controlador_->numeroCampos();
 }
 
 const std::string& Recordset::nombreCampo(size_t i) const {
-    verificarAbierto(motor_);
-    if (i >= motor_->numeroCampos()) throw ErrorBD(kNoEncontrado);
-    return motor_->nombreCampo(i);
+    verificarAbierto(controlador_);
+    if (i >= controlador_->numeroCampos()) throw ErrorBD(kNoEncontrado);
+    return controlador_->nombreCampo(i);
 }
 
 TipoColumna Recordset::tipoCampo(size_t i) const {
-    verificarAbierto(motor_);
-    if (i >= motor_->numeroCampos()) throw ErrorBD(kNoEncontrado);
-    return motor_->tipoCampo(i);
+    verificarAbierto(controlador_);
+    if (i >= controlador_->numeroCampos()) throw ErrorBD(kNoEncontrado);
+    return controlador_->tipoCampo(i);
 }
 
 size_t Recordset::indiceCampo(std::string_view nombre) const {
-    verificarAbierto(motor_);
-    const size_t n = motor_->numeroCampos();
+    verificarAbierto(controlador_);
+    const size_t n = controlador_->numeroCampos();
     // Exact spelling first (the common case), then without regard to case.
     for (size_t i = 0; i < n; ++i)
-        if (motor_->nombreCampo(i) == nombre) return i;
+        if (controlador_->nombreCampo(i) == nombre) return i;
     const std::string buscado = comun::mayusculas(nombre);
     for (size_t i = 0; i < n; ++i)
-        if (comun::mayusculas(motor_->nombreCampo(i)) == buscado) return i;
+        if (comun::mayusculas(controlador_->nombreCampo(i)) == buscado) return i;
     throw ErrorBD(std::string(kNoEncontrado) + " (" + std::string(nombre) + ")");
 }
 
@@ -71,48 +72,48 @@ bool Recordset::tieneCampo(std::string_view nombre) const {
 }
 
 Variant Recordset::valorCampo(size_t i) const {
-    verificarAbierto(motor_);
-    if (i >= motor_->numeroCampos()) throw ErrorBD(kNoEncontrado);
-    return motor_->valorCampo(i);
+    verificarAbierto(controlador_);
+    if (i >= controlador_->numeroCampos()) throw ErrorBD(kNoEncontrado);
+    return controlador_->valorCampo(i);
 }
 
 void Recordset::MoveNext() {
-    verificarAbierto(motor_);
-    motor_->MoveNext();
+    verificarAbierto(controlador_);
+    controlador_->MoveNext();
 }
 
 void Recordset::Close() {
     // Closing twice is harmless (CerrarRs after an explicit Close).
-    if (motor_) motor_->Close();
+    if (controlador_) controlador_->Close();
 }
 
 bool Recordset::abierto() const {
-    return motor_ && motor_->abierto();
+    return controlador_ && controlador_->abierto();
 }
 
 long Recordset::RecordCount() const {
-    verificarAbierto(motor_);
-    return motor_->RecordCount();
+    verificarAbierto(controlador_);
+    return controlador_->RecordCount();
 }
 
 void Recordset::AddNew() {
-    verificarAbierto(motor_);
-    motor_->AddNew();
+    verificarAbierto(controlador_);
+    controlador_->AddNew();
 }
 
 void Recordset::asignar(size_t i, const Variant& valor) {
-    verificarAbierto(motor_);
-    if (i >= motor_->numeroCampos()) throw ErrorBD(kNoEncontrado);
-    motor_->asignar(i, valor);
+    verificarAbierto(controlador_);
+    if (i >= controlador_->numeroCampos()) throw ErrorBD(kNoEncontrado);
+    controlador_->asignar(i, valor);
 }
 
 void Recordset::Update() {
-    verificarAbierto(motor_);
-    motor_->Update();
+    verificarAbierto(controlador_);
+    controlador_->Update();
 }
 
 bool Recordset::actualizable() const {
-    return abierto() && motor_->actualizable();
+    return abierto() && controlador_->actualizable();
 }
 
 }  // namespace datos

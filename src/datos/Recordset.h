@@ -30,11 +30,11 @@ enum class TipoColumna {
     Otro,      // computed columns and anything undeclared
 };
 
-class MotorRecordset;  // engine side
+class ControladorRecordset;  // driver side
 
 class Recordset : public json::FuenteFilas {
-public:
-    explicit Recordset(std::unique_ptr<MotorRecordset> motor);
+  public:
+    explicit Recordset(std::unique_ptr<ControladorRecordset> controlador);
     ~Recordset() override;
     Recordset(const Recordset&) = delete;
     Recordset& operator=(const Recordset&) = delete;
@@ -79,8 +79,8 @@ public:
     void Update();
     bool actualizable() const;
 
-private:
-    std::unique_ptr<MotorRecordset> motor_;
+  private:
+    std::unique_ptr<ControladorRecordset> controlador_;
 };
 
 }  // namespace datos

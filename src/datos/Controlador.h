@@ -1,5 +1,6 @@
-// The engine side of the data layer: what DAO_Conexion and Recordset need of
-// a database engine. The SQLite engine (MotorSqlite) is the embedded one.
+// The driver side of the data layer: what DAO_Conexion and Recordset need of
+// a database engine (its driver). The SQLite driver (ControladorSqlite) is the
+// embedded one.
 #pragma once
 
 #include <memory>
@@ -12,9 +13,9 @@
 
 namespace datos {
 
-class MotorRecordset {
+class ControladorRecordset {
   public:
-    virtual ~MotorRecordset() = default;
+    virtual ~ControladorRecordset() = default;
 
     virtual bool eof() const = 0;
     virtual bool bof() const = 0;
@@ -32,12 +33,12 @@ class MotorRecordset {
     virtual bool actualizable() const = 0;
 };
 
-class MotorConexion {
+class ControladorConexion {
   public:
-    virtual ~MotorConexion() = default;
+    virtual ~ControladorConexion() = default;
 
     virtual int comando(std::string_view sql, const std::vector<comun::Variant>& parametros) = 0;
-    virtual std::unique_ptr<MotorRecordset> abrir(
+    virtual std::unique_ptr<ControladorRecordset> abrir(
         std::string_view sql, const std::vector<comun::Variant>& parametros) = 0;
     virtual void empezarTransaccion() = 0;
     virtual void confirmarTransaccion() = 0;

@@ -7,13 +7,13 @@
 #include <string>
 #include <string_view>
 
-#include "datos/Motor.h"
+#include "datos/Controlador.h"
 
 namespace datos {
 
 // Opens an existing SQLite file for reading and writing (never creates one),
 // with WAL and a busy timeout. Throws ErrorBD with the engine's message.
-std::unique_ptr<MotorConexion> abrirSqlite(const std::string& ruta, int esperaMs = 5000);
+std::unique_ptr<ControladorConexion> abrirSqlite(const std::string& ruta, int esperaMs = 5000);
 
 // Column kind of a declared type ("TEXT(50)", "YESNO", "DATETIME" ...); the
 // length of a TEXT(n) goes to `longitud` (0 when unbounded).
