@@ -38,7 +38,7 @@ class ConsolaSalida : public sincronizador::Consola {
 // Without a window there is no tray icon; its state is not shown.
 class BandejaNula : public sincronizador::Bandeja {
   public:
-    void mostrar(sincronizador::EstadoIcono, const std::string&) override {}
+    void mostrar(sincronizador::EstadoIcono) override {}
 };
 
 // What the apply step reports goes to the console too.

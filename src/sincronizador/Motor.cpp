@@ -145,7 +145,7 @@ bool Motor::iniciar() {
             base_.desconectar();
         });
     }
-    bandeja_.mostrar(EstadoIcono::Desconectado, "Conectando");
+    bandeja_.mostrar(EstadoIcono::Desconectado);
     return correcto;
 }
 
@@ -353,7 +353,7 @@ void Motor::falloConexion(int numero, const std::string& descripcion) {
     errorConexion_ = true;
     try {
         escribirConsola("Error de conexion (" + std::to_string(numero) + "): " + descripcion);
-        bandeja_.mostrar(EstadoIcono::Error, "Error de conexion");
+        bandeja_.mostrar(EstadoIcono::Error);
         socket_.cerrar();
         consola_.estadoSocket(socket_.estado());
     } catch (...) {
@@ -368,7 +368,7 @@ void Motor::alConectar() {
     errorConexion_ = false;
     ticksOcupado_ = 0;
     try {
-        bandeja_.mostrar(EstadoIcono::Conectado, "Conectado");
+        bandeja_.mostrar(EstadoIcono::Conectado);
         escribirConsola("Conectado, enviando datos...");
         std::string texto = std::move(pendiente_);
         pendiente_.clear();
@@ -397,7 +397,7 @@ void Motor::abandonarRespuesta() {
     try {
         escribirConsola(mensaje);
         bitacora_.escribir(reloj_.ahora().iso() + " " + mensaje);
-        bandeja_.mostrar(EstadoIcono::Error, "Error de conexion");
+        bandeja_.mostrar(EstadoIcono::Error);
         socket_.cerrar();
     } catch (...) {
     }
@@ -411,7 +411,7 @@ void Motor::abandonarIntercambio() {
     std::string().swap(respuesta_);
     try {
         escribirConsola("Tiempo de respuesta agotado, intercambio abandonado");
-        bandeja_.mostrar(EstadoIcono::Error, "Error de conexion");
+        bandeja_.mostrar(EstadoIcono::Error);
         socket_.cerrar();
     } catch (...) {
     }
@@ -431,9 +431,9 @@ void Motor::alCerrar() {
             const bool manejada =
                 protegido([&] { procesarRespuesta(comun::cp1252AUtf8(recibido)); });
             if (manejada) {
-                bandeja_.mostrar(EstadoIcono::Satisfactorio, "Sincronizacion satisfactoria");
+                bandeja_.mostrar(EstadoIcono::Satisfactorio);
             } else {
-                bandeja_.mostrar(EstadoIcono::Error, "Error de conexion");
+                bandeja_.mostrar(EstadoIcono::Error);
             }
         }
     } catch (...) {
@@ -457,7 +457,7 @@ void Motor::alFallar(int numero, const std::string& descripcion) {
     if (conectado_) ocupado_ = true;
     try {
         escribirConsola("Error de conexion (" + std::to_string(numero) + "): " + descripcion);
-        bandeja_.mostrar(EstadoIcono::Error, "Error de conexion");
+        bandeja_.mostrar(EstadoIcono::Error);
     } catch (...) {
     }
 }

@@ -24,19 +24,20 @@ class Consola {
     virtual void estadoSocket(int /*numero*/) {}
 };
 
-// The four images of the tray icon.
+// The state of the last exchange, as the tray icon shows it. The engine
+// reports the state only; the face chooses the image and the words.
 enum class EstadoIcono {
-    Desconectado,
-    Conectado,
-    Satisfactorio,
-    Error,
+    Desconectado,   // at start-up, before any exchange
+    Conectado,      // a connection is established
+    Satisfactorio,  // a response was received and handled
+    Error,          // the connection failed or the exchange was abandoned
 };
 
-// The tray icon: an image and its tooltip text.
+// The tray icon.
 class Bandeja {
   public:
     virtual ~Bandeja() = default;
-    virtual void mostrar(EstadoIcono icono, const std::string& texto) = 0;
+    virtual void mostrar(EstadoIcono estado) = 0;
 };
 
 // A TCP client socket. The adapter reports its events back to the engine

@@ -25,11 +25,9 @@ struct ConsolaFalsa : sincronizador::Consola {
 };
 
 struct BandejaFalsa : sincronizador::Bandeja {
-    std::vector<std::pair<EstadoIcono, std::string>> estados;
-    void mostrar(EstadoIcono icono, const std::string& texto) override {
-        estados.emplace_back(icono, texto);
-    }
-    EstadoIcono ultimo() const { return estados.back().first; }
+    std::vector<EstadoIcono> estados;
+    void mostrar(EstadoIcono estado) override { estados.push_back(estado); }
+    EstadoIcono ultimo() const { return estados.back(); }
 };
 
 struct SocketFalso : sincronizador::Socket {

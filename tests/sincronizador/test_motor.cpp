@@ -97,8 +97,7 @@ TEST_F(MotorTest, IntercambioSetDataCompletoConsolaPeticionYRespuestaEnTrozos) {
     motor.alConectar();
     esperado += "Conectado, enviando datos...\r\n";
     EXPECT_EQ(consola.texto, esperado);
-    EXPECT_EQ(bandeja.estados.back(),
-              (std::pair{EstadoIcono::Conectado, std::string("Conectado")}));
+    EXPECT_EQ(bandeja.estados.back(), EstadoIcono::Conectado);
     EXPECT_TRUE(motor.ocupado());
     ASSERT_EQ(socket.enviados.size(), enviadosAntes + 1);
     EXPECT_EQ(socket.enviados.back(), peticion);
@@ -120,8 +119,7 @@ TEST_F(MotorTest, IntercambioSetDataCompletoConsolaPeticionYRespuestaEnTrozos) {
     ASSERT_TRUE(lista);
     ASSERT_EQ(lista->Count(), 1u);
     EXPECT_EQ(lista->Item(1).objetoComo<json::Diccionario>()->Item("valor").texto(), "17");
-    EXPECT_EQ(bandeja.estados.back(),
-              (std::pair{EstadoIcono::Satisfactorio, std::string("Sincronizacion satisfactoria")}));
+    EXPECT_EQ(bandeja.estados.back(), EstadoIcono::Satisfactorio);
     EXPECT_FALSE(motor.ocupado());
     EXPECT_GT(socket.cierres, cierresAntes);
 
@@ -159,8 +157,7 @@ TEST_F(MotorTest, TiempoOcupadoAbandonaElIntercambioEnElTick51) {
     EXPECT_TRUE(motor.errorConexion());
     EXPECT_EQ(consola.texto,
               consolaAntes + "Tiempo de respuesta agotado, intercambio abandonado\r\n");
-    EXPECT_EQ(bandeja.estados.back(),
-              (std::pair{EstadoIcono::Error, std::string("Error de conexion")}));
+    EXPECT_EQ(bandeja.estados.back(), EstadoIcono::Error);
     EXPECT_GT(socket.cierres, cierresAntes);
     EXPECT_EQ(socket.conexiones.size(), conexionesAntes);
 
@@ -365,8 +362,7 @@ TEST_F(MotorTest, FalloAlConectarYConexionQueNoTermina) {
     EXPECT_NE(consola.texto.find("Conectandose al servidor...\r\nError de conexion (10061): "
                                  "Connection refused\r\n"),
               std::string::npos);
-    EXPECT_EQ(bandeja.estados.back(),
-              (std::pair{EstadoIcono::Error, std::string("Error de conexion")}));
+    EXPECT_EQ(bandeja.estados.back(), EstadoIcono::Error);
     EXPECT_TRUE(socket.enviados.empty());
     EXPECT_FALSE(motor.ocupado());
     EXPECT_TRUE(motor.errorConexion());
@@ -425,8 +421,7 @@ TEST_F(MotorTest, ArranqueCargaElSitioOInformaElMotivo) {
     EXPECT_TRUE(motor.iniciar());
     EXPECT_EQ(base.veces("cargarValoresSitio"), 1);
     EXPECT_FALSE(base.abierta);
-    EXPECT_EQ(bandeja.estados.back(),
-              (std::pair{EstadoIcono::Desconectado, std::string("Conectando")}));
+    EXPECT_EQ(bandeja.estados.back(), EstadoIcono::Desconectado);
 
     base.fallarEn = "conectar";
     EXPECT_FALSE(motor.iniciar());
