@@ -2,7 +2,7 @@
 // movements and the column-copy families, on a real site database.
 #include <gtest/gtest.h>
 
-#include "EntornoAplicacion.h"
+#include "soporte/EntornoAplicacion.h"
 
 namespace {
 

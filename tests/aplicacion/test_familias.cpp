@@ -2,7 +2,7 @@
 // real site database.
 #include <gtest/gtest.h>
 
-#include "EntornoAplicacion.h"
+#include "soporte/EntornoAplicacion.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "BaseDePrueba.h"
 #include "comun/Bitacora.h"
 #include "datos/DAO_Conexion.h"
 #include "json/JSON.h"
+#include "soporte/BaseDePrueba.h"
 
 using comun::Variant;
 using datos::DAO_Conexion;

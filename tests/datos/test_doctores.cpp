@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "BaseDePrueba.h"
 #include "datos/DAO_Conexion.h"
 #include "json/JSON.h"
+#include "soporte/BaseDePrueba.h"
 
 using comun::Variant;
 using datos::DAO_Conexion;

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "BaseDePrueba.h"
 #include "datos/DAO_Conexion.h"
 #include "datos/Esquema.h"
 #include "datos/sql/FuncionesSqlite.h"
+#include "soporte/BaseDePrueba.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Site parameters read from a real site database made by the schema tool.
 #include <gtest/gtest.h>
 
-#include "BaseDePrueba.h"
 #include "datos/DAO_Conexion.h"
+#include "soporte/BaseDePrueba.h"
 
 using datos::DAO_Conexion;
 using datos::ErrorBD;

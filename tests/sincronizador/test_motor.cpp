@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "Falsos.h"
 #include "json/JSON.h"
 #include "sincronizador/Motor.h"
+#include "soporte/Falsos.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 
 #include <string>
 
-#include "BaseDePrueba.h"
-#include "Falsos.h"
 #include "datos/DAO_Conexion.h"
 #include "sincronizador/BaseDatosDAO.h"
 #include "sincronizador/Motor.h"
+#include "soporte/BaseDePrueba.h"
+#include "soporte/Falsos.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Real site databases for tests: each holder makes its own temporary folder
 // and a fresh database in it with the schema tool.
-#include "BaseDePrueba.h"
+#include "soporte/BaseDePrueba.h"
 
 #include <atomic>
 #include <filesystem>

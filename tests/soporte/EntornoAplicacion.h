@@ -8,10 +8,10 @@
 
 #include <sqlite3.h>
 
-#include "BaseDePrueba.h"
 #include "aplicacion/Aplicador.h"
 #include "comun/Bitacora.h"
 #include "datos/DAO_Conexion.h"
+#include "soporte/BaseDePrueba.h"
 
 namespace prueba {
 

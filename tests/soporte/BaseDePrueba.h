@@ -7,7 +7,7 @@
 namespace prueba {
 
 class BaseDePrueba {
-public:
+  public:
     // cliente + sucursal form the site code; demo adds the small catalogue.
     explicit BaseDePrueba(bool demo = true, std::string cliente = "900100",
                           std::string sucursal = "001");
@@ -19,7 +19,7 @@ public:
     std::string sitio() const { return cliente_ + sucursal_; }
     const std::string& cliente() const { return cliente_; }
 
-private:
+  private:
     std::string carpeta_;
     std::string ruta_;
     std::string cliente_;
