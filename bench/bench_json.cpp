@@ -1,7 +1,8 @@
 // Parser speed against nlohmann::json and RapidJSON on a realistic getData
-// answer of about 1 MB and 20 MB, and the serialiser on a batch of 201 rows
-// of 47 columns. The custom main prints the ratios that matter: our parse
-// time over nlohmann's, and how parse time grows from 1 MB to 20 MB.
+// answer of about 1 MB and 20 MB, our parser on the texts a hostile peer
+// could send (TextosJson.h; memoria_json prints their peak memory), and the
+// serialiser on a batch of 201 rows of 47 columns. The custom main prints the ratios that matter:
+// our parse time over nlohmann's, and how parse time grows from 1 MB to 20 MB.
 #include <benchmark/benchmark.h>
 #include <rapidjson/document.h>
 #include <nlohmann/json.hpp>
@@ -15,83 +16,18 @@
 #include <string>
 #include <vector>
 
+#include "TextosJson.h"
 #include "json/JSON.h"
 
 namespace {
 
 using comun::Variant;
-
-// Deterministic pseudo-random numbers, so every run measures the same text.
-struct Aleatorio {
-    uint64_t estado = 0x9E3779B97F4A7C15ull;
-    uint32_t siguiente() {
-        estado = estado * 6364136223846793005ull + 1442695040888963407ull;
-        return static_cast<uint32_t>(estado >> 33);
-    }
-    uint32_t hasta(uint32_t n) { return siguiente() % n; }
-};
-
-const char* const kTextos[] = {
-    "Peña Díaz",
-    "Caf\\u00E9 con le\\u00F1a",
-    "Jamón serrano 250 g",
-    "Ni\\u00F1o \\\"especial\\\"",
-    "C:\\\\Datos\\\\Ventas",
-    "Menú del día",
-    "Arroz con pollo",
-    "Cr\\u00E8me br\\u00FBl\\u00E9e",
-    "Tomate, cebolla y ají",
-    "Observación: \\\"sin sal\\\"",
-};
-
-// One communication record as the server writes it.
-void registro(std::string& t, Aleatorio& r, uint64_t id) {
-    t += "{\"id\":\"";
-    t += std::to_string(1'000'000'000'000ull + id);
-    t += "\",\"Tabla\":\"";
-    t += std::to_string(1 + r.hasta(25));
-    t += "\",\"Origen\":\"001002003004005\",\"Destino\":\"001002003004006\",\"Servicio\":\"";
-    t += std::to_string(r.hasta(3));
-    t += "\",\"Funcion\":\"A\"";
-    for (int c = 1; c <= 39; ++c) {
-        t += ",\"Campo" + std::to_string(c) + "\":";
-        switch (r.hasta(5)) {
-            case 0:
-                t += std::to_string(r.hasta(100000));  // a bare number
-                break;
-            case 1:
-                t += "\"" + std::to_string(r.hasta(1000)) + "." + std::to_string(r.hasta(100)) +
-                     "\"";
-                break;
-            case 2:
-                t += "\"07/12/2026 1" + std::to_string(r.hasta(10)) + ":30:00\"";
-                break;
-            default:
-                t += "\"";
-                t += kTextos[r.hasta(std::size(kTextos))];
-                t += "\"";
-        }
-    }
-    t += "}";
-}
-
-std::string respuesta(size_t bytes) {
-    Aleatorio r;
-    std::string t = "[";
-    t.reserve(bytes + 4096);
-    uint64_t id = 0;
-    while (t.size() < bytes) {
-        if (id > 0) t += ",\r\n";
-        registro(t, r, id++);
-    }
-    t += "]";
-    return t;
-}
+using textos::Aleatorio;
 
 const std::string& texto(int megas) {
     static std::map<int, std::string> cache;
     auto it = cache.find(megas);
-    if (it == cache.end()) it = cache.emplace(megas, respuesta(size_t(megas) << 20)).first;
+    if (it == cache.end()) it = cache.emplace(megas, textos::respuesta(size_t(megas) << 20)).first;
     return it->second;
 }
 
@@ -121,6 +57,19 @@ void BM_ParseRapidJSON(benchmark::State& state) {
         d.Parse(t.c_str(), t.size());
         if (d.HasParseError()) state.SkipWithError("parse error");
         benchmark::DoNotOptimize(d);
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(t.size()));
+}
+
+// One hostile text of textos::casos() per argument. The long ones end early
+// with the parser's "Out of memory" line, which is what is measured.
+void BM_ParseHostil(benchmark::State& state) {
+    const auto caso = textos::casos()[static_cast<size_t>(state.range(0))];
+    const std::string t = caso.construir(caso.bytes);
+    state.SetLabel(caso.nombre);
+    for (auto _ : state) {
+        Variant v = json::parse(t);
+        benchmark::DoNotOptimize(v);
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(t.size()));
 }
@@ -205,6 +154,9 @@ void BM_Encode(benchmark::State& state) {
 BENCHMARK(BM_ParseNuestro)->Arg(1)->Arg(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParseNlohmann)->Arg(1)->Arg(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParseRapidJSON)->Arg(1)->Arg(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ParseHostil)
+    ->DenseRange(0, static_cast<int64_t>(textos::casos().size()) - 1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RStoJSON)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Encode)->Unit(benchmark::kMicrosecond);
 
@@ -252,7 +204,7 @@ int main(int argc, char** argv) {
     mallopt(M_MMAP_THRESHOLD, 1 << 30);
     std::printf("\nAgain, with the allocator keeping freed memory:\n");
     Registro retenido;
-    benchmark::RunSpecifiedBenchmarks(&retenido, "BM_Parse");
+    benchmark::RunSpecifiedBenchmarks(&retenido, "BM_Parse(Nuestro|Nlohmann|RapidJSON)/");
     imprimirRazones(retenido);
 #endif
     benchmark::Shutdown();

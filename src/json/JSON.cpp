@@ -183,6 +183,18 @@ constexpr std::string_view kErrorClaveRepetida =
     "This key is already associated with an element of this collection";
 // Deeper texts are refused with an error line instead of exhausting the stack.
 constexpr int kProfundidadMaxima = 1000;
+// The error text keeps its first lines up to this size; the rest are only
+// counted. A broken answer of millions of bad members would otherwise make
+// an error text larger than the answer, all of it bound for the console.
+constexpr size_t kMaximoTextoErrores = 64 * 1024;
+// The tree may take this many times the text's size, and at least
+// kPresupuestoMinimo bytes: a text of tiny values ("1,1,1,..." or
+// "[],[],...") would otherwise take tens of times its size. A real answer
+// takes less than 3.5 times its size.
+constexpr size_t kFactorPresupuesto = 4;
+constexpr size_t kPresupuestoMinimo = size_t{16} << 20;
+// The runtime's description of the error raised when memory runs out.
+constexpr std::string_view kErrorMemoria = "Out of memory";
 
 enum class Resultado {
     Ok,
@@ -237,9 +249,26 @@ int valorHex(char c) {
     return -1;
 }
 
+// The first bytes of `t`, at most `n`, without cutting a character.
+std::string_view cabeza(std::string_view t, size_t n) {
+    if (n >= t.size()) return t;
+    while (n > 0 && esContinuacion(static_cast<unsigned char>(t[n]))) --n;
+    return t.substr(0, n);
+}
+
+// What the heap spends on a text beyond the string object itself: nothing
+// while it fits in the object, otherwise its block and the block's header.
+size_t costoTexto(const std::string& t) {
+    static const size_t kEnLinea = std::string().capacity();
+    return t.capacity() > kEnLinea ? t.capacity() + 1 + 16 : 0;
+}
+
 class Analizador {
   public:
-    Analizador(std::string_view texto, std::string& errores) : s_(texto), e_(errores) {}
+    Analizador(std::string_view texto, std::string& errores)
+        : s_(texto),
+          e_(errores),
+          presupuesto_(std::max(kFactorPresupuesto * texto.size(), kPresupuestoMinimo)) {}
 
     Variant raiz() {
         saltar();
@@ -251,6 +280,9 @@ class Analizador {
         } else {
             e_ = "Invalid JSON";
         }
+        if (omitidos_ > 0) {
+            e_ += "(" + std::to_string(omitidos_) + " more errors left out)\r\n";
+        }
         return v;
     }
 
@@ -259,6 +291,70 @@ class Analizador {
     std::string& e_;
     size_t p_ = 0;  // 0-based; error texts show p_ + 1
     int profundidad_ = 0;
+
+    // Error lines past kMaximoTextoErrores, counted.
+    size_t omitidos_ = 0;
+    bool erroresLlenos_ = false;
+
+    // Appends one error line made of `partes` and CR LF. The line that
+    // reaches kMaximoTextoErrores is cut there (whole characters, then
+    // "..."); later lines are only counted.
+    void anotar(std::initializer_list<std::string_view> partes) {
+        if (erroresLlenos_) {
+            ++omitidos_;
+            return;
+        }
+        for (std::string_view parte : partes) {
+            const size_t cabe = kMaximoTextoErrores - std::min(e_.size(), kMaximoTextoErrores);
+            if (parte.size() > cabe) {
+                e_ += cabeza(parte, cabe);
+                e_ += "...";
+                erroresLlenos_ = true;
+                break;
+            }
+            e_ += parte;
+        }
+        e_ += "\r\n";
+        if (e_.size() >= kMaximoTextoErrores) erroresLlenos_ = true;
+    }
+
+    // Bytes the tree may still take. Each value is charged as it joins the
+    // tree, at about what it costs the heap; once the budget is spent the
+    // container being filled reports kErrorMemoria and the parse ends.
+    size_t presupuesto_;
+    bool sinMemoria_ = false;
+
+    void cargar(size_t bytes) {
+        if (bytes > presupuesto_) {
+            presupuesto_ = 0;
+            sinMemoria_ = true;
+        } else {
+            presupuesto_ -= bytes;
+        }
+    }
+
+    // What a parsed value costs beyond the slot that holds it.
+    static size_t costoContenido(const Variant& v) {
+        if (v.tipo() == comun::TipoVariant::String) return costoTexto(v.comoTexto());
+        if (v.tipo() == comun::TipoVariant::Decimal) {
+            return costoTexto(std::get<comun::Decimal>(v.interno()).digitos);
+        }
+        return 0;  // containers are charged as they are built
+    }
+
+    // Approximate heap costs of the tree's parts, each block with its
+    // header. A collection's deque keeps its elements in 512-byte blocks and
+    // takes a block and its map as soon as it is made.
+    static constexpr size_t kCostoBloque = 16;
+    static constexpr size_t kCostoDiccionario = sizeof(Diccionario) + 3 * kCostoBloque;
+    static constexpr size_t kCostoColeccion =
+        sizeof(Coleccion) + 2 * kCostoBloque + (64 + kCostoBloque) + (512 + kCostoBloque);
+    static constexpr size_t kCostoElemento =
+        (512 + kCostoBloque + sizeof(void*)) / (512 / sizeof(Variant)) + 1;
+    // One key in a hash index: its node (the key, the position or nothing,
+    // the cached hash and the link) and its bucket.
+    static constexpr size_t kCostoEntradaHash =
+        sizeof(std::string) + 3 * sizeof(void*) + kCostoBloque + sizeof(void*);
 
     bool fin() const { return p_ >= s_.size(); }
 
@@ -275,11 +371,7 @@ class Analizador {
             ++p_;
             saltar();
         } else if (fin()) {
-            e_ += "Missing '";
-            e_ += cierre;
-            e_ += "': ";
-            e_ += ultimos(s_, 20);
-            e_ += "\r\n";
+            anotar({cierre == '}' ? "Missing '}': " : "Missing ']': ", ultimos(s_, 20)});
             return true;
         }
         return false;
@@ -342,9 +434,7 @@ class Analizador {
     }
 
     Resultado profundidadExcedida() {
-        e_ += "Maximum nesting depth exceeded at position ";
-        e_ += posicion();
-        e_ += "\r\n";
+        anotar({"Maximum nesting depth exceeded at position ", posicion()});
         return Resultado::Abortar;
     }
 
@@ -370,7 +460,7 @@ class Analizador {
         std::unordered_set<std::string> conjunto;
     };
 
-    bool repetida(const std::string& clave, size_t base, Vistas& vistas) const {
+    bool repetida(const std::string& clave, size_t base, Vistas& vistas) {
         const size_t cuantas = pila_.size() - base;
         if (cuantas >= Diccionario::kUmbralIndice) {
             if (vistas.conjunto.empty()) {
@@ -412,12 +502,48 @@ class Analizador {
         nueva->claves.reserve(cuantas);
         for (size_t i = base; i < pila_.size(); ++i)
             nueva->claves.push_back(std::move(pila_[i].clave));
+        cargar(kCostoBloque + sizeof(Diccionario::Forma));
         if (cuantas > Diccionario::kUmbralIndice) {
+            // Charged member by member as the object was read.
             nueva->indice.reserve(cuantas);
             for (size_t k = 0; k < cuantas; ++k) nueva->indice.emplace(nueva->claves[k], k);
+        } else {
+            cargar(cuantas * sizeof(std::string));
         }
         previa = nueva;
         return nueva;
+    }
+
+    // Storage for the values of an object that has members, taken before
+    // the values themselves and sized by the previous object at this depth:
+    // the tree's larger blocks then lie among its small ones instead of
+    // after them, so freeing the tree leaves the allocator no large free run
+    // at the top of its heap to give back to the system.
+    void reservarValores(std::vector<Variant>& valores) const {
+        const size_t nivel = static_cast<size_t>(profundidad_);
+        if (nivel < formas_.size() && formas_[nivel]) {
+            valores.reserve(formas_[nivel]->claves.size());
+        }
+    }
+
+    // Charges the member that joins an object at 0-based position `n`: its
+    // value's slot and content, its key, and past kUmbralIndice members what
+    // the object's key list and the two hash indexes of its keys (the one
+    // that finds repeated keys while reading, the dictionary's own) take for
+    // it; the first members' share is charged with the member that crosses.
+    void cargarMiembro(size_t n, const std::string& clave, const Variant& v) {
+        cargar(sizeof(Variant) + costoTexto(clave) + costoContenido(v));
+        constexpr size_t kGrande = sizeof(std::string) + 2 * kCostoEntradaHash;
+        if (n == Diccionario::kUmbralIndice) cargar((n + 1) * kGrande);
+        if (n > Diccionario::kUmbralIndice) cargar(kGrande);
+    }
+
+    // Pushes a member. A growing stack is charged its whole new block: the
+    // old one is still held while the members are moved.
+    void apilar(std::string clave, Variant v) {
+        const size_t antes = pila_.capacity();
+        pila_.push_back({std::move(clave), std::move(v)});
+        if (pila_.capacity() > antes) cargar(pila_.capacity() * sizeof(Miembro));
     }
 
     Resultado objeto(Variant& salida) {
@@ -425,56 +551,53 @@ class Analizador {
         salida = Variant(std::shared_ptr<comun::Objeto>(dic));
         saltar();
         if (fin() || s_[p_] != '{') {
-            e_ += "Invalid Object at position " + posicion() + " : ";
-            e_ += s_.substr(std::min(p_, s_.size()));
-            e_ += "\r\n";
+            anotar({"Invalid Object at position ", posicion(), " : ",
+                    s_.substr(std::min(p_, s_.size()))});
             return Resultado::Ok;
         }
         if (profundidad_ >= kProfundidadMaxima) return profundidadExcedida();
         ++profundidad_;
         ++p_;
+        cargar(kCostoDiccionario);
         const size_t base = pila_.size();
-        // The values' storage is taken before the values themselves, sized
-        // by the previous object at this depth: the tree's larger blocks then
-        // lie among its small ones instead of after them, so freeing the tree
-        // leaves the allocator no large free run at the top of its heap to
-        // give back to the system.
         std::vector<Variant> valores;
-        {
-            const size_t nivel = static_cast<size_t>(profundidad_);
-            if (nivel < formas_.size() && formas_[nivel]) {
-                valores.reserve(formas_[nivel]->claves.size());
-            }
-        }
         Vistas vistas;
         Resultado res = Resultado::Ok;
         for (;;) {
             if (terminaEstructura('}')) break;
+            if (valores.capacity() == 0) reservarValores(valores);
             std::string clave = leerClave();
             Variant v;
             Resultado r = valor(v);
             if (r == Resultado::Abortar) {
                 // A container cut short still joins the tree built so far.
                 if (v.esObjeto() && !repetida(clave, base, vistas)) {
-                    pila_.push_back({std::move(clave), std::move(v)});
+                    apilar(std::move(clave), std::move(v));
                 }
                 res = r;
                 break;
             }
             if (r == Resultado::ErrorConversion) {
-                e_ += kErrorConversion;
-                e_ += ": " + clave + "\r\n";
+                anotar({kErrorConversion, ": ", clave});
                 break;
             }
             if (repetida(clave, base, vistas)) {
-                e_ += kErrorClaveRepetida;
-                e_ += ": " + clave + "\r\n";
+                anotar({kErrorClaveRepetida, ": ", clave});
                 break;
             }
-            pila_.push_back({std::move(clave), std::move(v)});
+            cargarMiembro(pila_.size() - base, clave, v);
+            if (sinMemoria_) {
+                anotar({kErrorMemoria, ": ", clave});
+                res = Resultado::Abortar;
+                break;
+            }
+            apilar(std::move(clave), std::move(v));
             if (!vistas.conjunto.empty()) vistas.conjunto.insert(pila_.back().clave);
         }
-        valores.reserve(pila_.size() - base);
+        const size_t cuantos = pila_.size() - base;
+        valores.reserve(cuantos);
+        // Storage sized by a larger sibling is given back at once.
+        if (valores.capacity() > cuantos) valores.shrink_to_fit();
         for (size_t i = base; i < pila_.size(); ++i) valores.push_back(std::move(pila_[i].valor));
         dic->asignar(forma(base), std::move(valores));
         pila_.resize(base);
@@ -487,14 +610,13 @@ class Analizador {
         salida = Variant(std::shared_ptr<comun::Objeto>(col));
         saltar();
         if (fin() || s_[p_] != '[') {
-            e_ += "Invalid Array at position " + posicion() + " : ";
-            e_ += primeros(s_, p_, 20);
-            e_ += "\r\n";
+            anotar({"Invalid Array at position ", posicion(), " : ", primeros(s_, p_, 20)});
             return Resultado::Ok;
         }
         if (profundidad_ >= kProfundidadMaxima) return profundidadExcedida();
         ++profundidad_;
         ++p_;
+        cargar(kCostoColeccion);
         Resultado res = Resultado::Ok;
         for (;;) {
             if (terminaEstructura(']')) break;
@@ -506,10 +628,13 @@ class Analizador {
                 break;
             }
             if (r == Resultado::ErrorConversion) {
-                e_ += kErrorConversion;
-                e_ += ": ";
-                e_ += primeros(s_, p_, 20);
-                e_ += "\r\n";
+                anotar({kErrorConversion, ": ", primeros(s_, p_, 20)});
+                break;
+            }
+            cargar(kCostoElemento + costoContenido(v));
+            if (sinMemoria_) {
+                anotar({kErrorMemoria, ": ", primeros(s_, p_, 20)});
+                res = Resultado::Abortar;
                 break;
             }
             col->Add(std::move(v));
@@ -553,9 +678,7 @@ class Analizador {
             p_ += 5;
             return Resultado::Ok;
         }
-        e_ += "Invalid Boolean at position " + posicion() + " : ";
-        e_ += resto;
-        e_ += "\r\n";
+        anotar({"Invalid Boolean at position ", posicion(), " : ", resto});
         salida = Variant(false);
         return Resultado::Abortar;
     }
@@ -567,9 +690,7 @@ class Analizador {
             p_ += 4;
             return Resultado::Ok;
         }
-        e_ += "Invalid null value at position " + posicion() + " : ";
-        e_ += resto;
-        e_ += "\r\n";
+        anotar({"Invalid null value at position ", posicion(), " : ", resto});
         return Resultado::Abortar;
     }
 
@@ -596,16 +717,30 @@ class Analizador {
         return v;
     }
 
+    // The next position of each byte the string reader looks for, at or
+    // after where it was last looked for (the text's size when there is
+    // none further). The position only moves forward, so a position found
+    // stays valid until the reader passes it: each part of the text is
+    // searched once per byte, however many escapes a string holds.
+    static constexpr size_t kSinBuscar = std::string_view::npos;
+    size_t proximaDoble_ = kSinBuscar;
+    size_t proximaSimple_ = kSinBuscar;
+    size_t proximaBarra_ = kSinBuscar;
+
+    size_t proximo(size_t& guardado, char c, size_t desde) {
+        if (guardado == kSinBuscar || guardado < desde) {
+            const void* q = std::memchr(s_.data() + desde, c, s_.size() - desde);
+            guardado = q ? static_cast<size_t>(static_cast<const char*>(q) - s_.data()) : s_.size();
+        }
+        return guardado;
+    }
+
     // Position of the first closing quote or backslash at or after `desde`
     // (the text's size when there is none), found with the library's
     // vectorised byte search.
-    size_t buscarFinDeTramo(size_t desde, char cierre) const {
-        const char* inicio = s_.data() + desde;
-        const char* fin = s_.data() + s_.size();
-        const void* q = std::memchr(inicio, cierre, static_cast<size_t>(fin - inicio));
-        const char* limite = q ? static_cast<const char*>(q) : fin;
-        const void* b = std::memchr(inicio, '\\', static_cast<size_t>(limite - inicio));
-        return static_cast<size_t>((b ? static_cast<const char*>(b) : limite) - s_.data());
+    size_t buscarFinDeTramo(size_t desde, char cierre) {
+        const size_t q = proximo(cierre == '"' ? proximaDoble_ : proximaSimple_, cierre, desde);
+        return std::min(q, proximo(proximaBarra_, '\\', desde));
     }
 
     Resultado cadena(Variant& salida) {
@@ -621,7 +756,10 @@ class Analizador {
                 salida = Variant(std::move(r));
                 return Resultado::Ok;
             }
-            r.reserve(i - p_ + 16);
+            // Escapes only shorten the text, so the span up to the next
+            // closing character is enough unless that one is escaped too.
+            const size_t cierreVisto = cierre == '"' ? proximaDoble_ : proximaSimple_;
+            r.reserve(cierreVisto - p_);
         }
         while (p_ < n) {
             const size_t inicio = p_;
@@ -717,7 +855,7 @@ class Analizador {
                 if (!estado) {
                     saltar();
                     if (fin() || s_[p_] != ':') {
-                        e_ += "Invalid Key at position " + posicion() + " : " + clave + "\r\n";
+                        anotar({"Invalid Key at position ", posicion(), " : ", clave});
                         return clave;
                     }
                 }
