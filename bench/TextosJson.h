@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace textos {
@@ -136,33 +137,30 @@ inline std::string objetosVacios(size_t bytes) {
     return repetir("[", "{},", bytes, "{}]");
 }
 
-// One object with ever new keys whose quotes are not followed by ":": every
-// member is an "Invalid Key" error line.
-inline std::string clavesInvalidas(size_t bytes) {
+// One object of about `bytes` bytes whose members are `antes` + a new
+// number + `despues`.
+inline std::string clavesNumeradas(size_t bytes, std::string_view antes, std::string_view despues) {
     std::string t;
     t.reserve(bytes + 32);
     t += "{";
     for (size_t i = 0; t.size() + 24 < bytes; ++i) {
-        t += "\"k";
+        t += antes;
         t += std::to_string(i);
-        t += "\" 0,";
+        t += despues;
     }
     t += "}";
     return t;
 }
 
-// One object with ever new unquoted keys, no commas: the cheapest members.
+// Keys whose quotes are not followed by ":": every member is an "Invalid
+// Key" error line.
+inline std::string clavesInvalidas(size_t bytes) {
+    return clavesNumeradas(bytes, "\"k", "\" 0,");
+}
+
+// Unquoted keys and no commas: the cheapest members.
 inline std::string clavesUnicas(size_t bytes) {
-    std::string t;
-    t.reserve(bytes + 32);
-    t += "{";
-    for (size_t i = 0; t.size() + 24 < bytes; ++i) {
-        t += "k";
-        t += std::to_string(i);
-        t += ":1 ";
-    }
-    t += "}";
-    return t;
+    return clavesNumeradas(bytes, "k", ":1 ");
 }
 
 // Empty strings as elements.
