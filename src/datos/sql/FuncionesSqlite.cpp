@@ -10,6 +10,15 @@
 #include "comun/Texto.h"
 #include "comun/Variant.h"
 
+// This file is built twice: into the program, where it calls SQLite
+// directly, and into the loadable extension, where every SQLite call goes
+// through the routines the loading process hands over (that process may
+// carry its own copy of SQLite rather than the system library).
+#ifdef SINC_EXTENSION_SQLITE
+#include <sqlite3ext.h>
+SQLITE_EXTENSION_INIT3
+#endif
+
 namespace datos::sql {
 
 namespace {
@@ -344,7 +353,9 @@ std::string convertirPatronLike(std::string_view patronAccess) {
 }
 
 void registrarFunciones(sqlite3* db) {
-    constexpr int kDet = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+    // Innocuous: no side effects, so a view or trigger of a schema may use
+    // them even where the schema is not trusted.
+    constexpr int kDet = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
     comprobar(
         sqlite3_create_collation_v2(db, "ACCESS", SQLITE_UTF8, nullptr, colacionAccess, nullptr),
         db, "ACCESS");
@@ -360,7 +371,7 @@ void registrarFunciones(sqlite3* db) {
         {"cstr", 1, kDet, fnCstr},
         {"cint", 1, kDet, fnCint},
         {"izquierda", 2, kDet, fnIzquierda},
-        {"now", 0, SQLITE_UTF8, fnNow},
+        {"now", 0, SQLITE_UTF8 | SQLITE_INNOCUOUS, fnNow},
         {"concatenar", -1, kDet, fnConcatenar},
         {"comodines", 1, kDet, fnComodines},
         {"like", 2, kDet, fnLike},

@@ -1,0 +1,75 @@
+// Running the synchronizer at a site: other programs writing the site
+// database through the loadable extension.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+
+#include "Entorno.h"
+
+namespace e2e {
+namespace {
+
+const std::string kCliente = "900100";
+
+// The full path of a program found on PATH, or "".
+std::string buscarPrograma(const std::string& nombre) {
+    const char* ruta = std::getenv("PATH");
+    std::istringstream carpetas(ruta ? ruta : "/usr/bin:/bin");
+    std::string carpeta;
+    while (std::getline(carpetas, carpeta, ':')) {
+        const fs::path candidato = fs::path(carpeta) / nombre;
+        if (access(candidato.c_str(), X_OK) == 0) return candidato.string();
+    }
+    return {};
+}
+
+// The sqlite3 shell, standing in for the site's own application, writes a
+// product and queues it: refused with SQLite's clear message without the
+// extension, stored with it, and then carried to the other site.
+TEST(ExtensionSqlite, ElShellConLaExtensionEscribeLoQueSeEnviaAlOtroSitio) {
+#ifdef SINC_SANITIZADO
+    GTEST_SKIP() << "an instrumented extension cannot load into the uninstrumented shell";
+#endif
+    const std::string shell = buscarPrograma("sqlite3");
+    ASSERT_FALSE(shell.empty()) << "the sqlite3 shell is not installed (scripts/setup adds it)";
+    CarpetaTemporal carpeta;
+    const Sitio a = crearSitio(carpeta.ruta(), kCliente, "001");
+    const Sitio b = crearSitio(carpeta.ruta(), kCliente, "002");
+    ServidorReferencia servidor(carpeta.ruta());
+
+    const std::string producto =
+        "INSERT INTO Productos (CodigoAB, NombreProducto, Categoria, Negocio, impx, "
+        "PrecioUnidad, Precio1) VALUES ('SHELL-1', 'Té de jengibre', 'BEBIDAS', 'BAR', 1, 4200, "
+        "4200);";
+    const std::string cola =
+        "INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, Campo1, Campo2, "
+        "Campo3, Campo4, Campo7, Campo8, Campo9, Campo11, Campo13) VALUES (2, 2, '" +
+        a.codigo +
+        "', '000000000000000', 'A', 'SHELL-1', 'Té de jengibre', 'BEBIDAS', 'BAR', '1', '0', "
+        "'4200', '0', '4200');";
+
+    const Resultado sin = correr({shell, a.base.string(), producto + cola});
+    EXPECT_NE(sin.codigo, 0);
+    EXPECT_NE(sin.salida.find("no such collation sequence: ACCESS"), std::string::npos)
+        << sin.salida;
+    EXPECT_EQ(valor(a, "SELECT COUNT(*) FROM COMUNICACIONES"), "0");
+
+    const std::string cargar = ".load " + (fs::path(SINC_LIB_DIR) / "access").string();
+    const Resultado con = correr({shell, a.base.string(), cargar, producto + cola});
+    ASSERT_EQ(con.codigo, 0) << con.salida;
+
+    const Resultado ra = sincronizar(a, servidor.direccion(), 2, 50);
+    ASSERT_EQ(ra.codigo, 0) << ra.salida;
+    EXPECT_EQ(valor(a, "SELECT COUNT(*) FROM COMUNICACIONES"), "0") << ra.salida;
+    const Resultado rb = sincronizar(b, servidor.direccion(), 2, 50);
+    ASSERT_EQ(rb.codigo, 0) << rb.salida;
+    EXPECT_EQ(valor(b, "SELECT NombreProducto FROM Productos WHERE CodigoAB = 'shell-1'"),
+              "Té de jengibre")
+        << rb.salida;
+}
+
+}  // namespace
+}  // namespace e2e
