@@ -2,6 +2,8 @@
 
 #include <openssl/evp.h>
 
+#include <chrono>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -100,17 +102,6 @@ std::string campo(const json::Diccionario& registro, std::string_view clave) {
     return registro.Item(clave).texto();
 }
 
-// Whether a table code is a number above zero: only such records are
-// acknowledged by the sites.
-bool tablaAcusable(const std::string& tabla) {
-    if (!comun::IsNumeric(tabla)) return false;
-    try {
-        return comun::Variant(tabla).CDbl() > 0;
-    } catch (const comun::ErrorTipo&) {
-        return false;
-    }
-}
-
 // A fingerprint of what a record says: every member but its row id, its
 // origin and its sent flag, each preceded by its length so that two
 // different records never run together into one text.
@@ -151,17 +142,13 @@ std::string comoJSON(const json::Diccionario& registro) {
     return texto + "}";
 }
 
-std::string listaDeCampos(std::string_view prefijo, int hasta) {
-    std::string lista;
-    for (int k = 1; k <= hasta; ++k) {
-        lista += ", ";
-        lista += prefijo;
-        lista += "Campo" + std::to_string(k);
-    }
-    return lista;
-}
-
 }  // namespace
+
+int64_t ahora() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
 
 std::vector<std::pair<std::string, std::string>> leerFormulario(std::string_view cuerpo) {
     std::vector<std::pair<std::string, std::string>> pares;
@@ -195,19 +182,17 @@ std::string leerDoctores(const std::string& ruta) {
     return texto;
 }
 
-Central::Central(const std::string& rutaBase, size_t digitosSucursal, std::string doctores)
-    : base_(rutaBase), digitosSucursal_(digitosSucursal), doctores_(std::move(doctores)) {}
+Central::Central(std::unique_ptr<Almacen> almacen, size_t digitosSucursal, std::string doctores)
+    : almacen_(std::move(almacen)),
+      digitosSucursal_(digitosSucursal),
+      doctores_(std::move(doctores)) {}
+
+Central::Central(const std::string& base, size_t digitosSucursal, std::string doctores)
+    : Central(abrirAlmacen(base), digitosSucursal, std::move(doctores)) {}
 
 std::string Central::clienteDe(std::string_view sitio) const {
     if (sitio.size() <= digitosSucursal_) return {};
     return std::string(sitio.substr(0, sitio.size() - digitosSucursal_));
-}
-
-void Central::registrarSitio(const std::string& sitio) {
-    Sentencia alta(base_,
-                   "INSERT INTO sitios (codigo, cliente, visto) VALUES (?1, ?2, datetime('now')) "
-                   "ON CONFLICT (codigo) DO UPDATE SET visto = excluded.visto");
-    alta.enlazar(1, sitio).enlazar(2, clienteDe(sitio)).ejecutar();
 }
 
 Respuesta Central::atenderSincronizador(std::string_view cuerpo) {
@@ -260,27 +245,11 @@ Respuesta Central::setData(const std::string& sitio, std::string_view textoDato)
                 return rechazo("dato tiene un elemento que no es un objeto");
     }
 
-    std::lock_guard<std::mutex> guarda(cerrojo_);
-    Transaccion transaccion(base_);
-    registrarSitio(sitio);
-    Sentencia alta(
-        base_,
-        "INSERT INTO registros (origen, idOrigen, huella, cliente, destino, general, "
-        "servicio, tabla, funcion" +
-            listaDeCampos("", 40) + ") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9" +
-            [] {
-                std::string marcas;
-                for (int k = 10; k <= 49; ++k) marcas += ", ?" + std::to_string(k);
-                return marcas;
-            }() +
-            ") ON CONFLICT (origen, idOrigen, huella) DO NOTHING");
-    Sentencia acuse(base_, "UPDATE entregas SET acusado = 1 WHERE id = ?1 AND sitio = ?2");
-    Sentencia apartar(base_,
-                      "INSERT INTO rechazados (sitio, idOrigen, motivo, registro) "
-                      "VALUES (?1, ?2, ?3, ?4)");
-
+    Lote lote;
+    lote.sitio = sitio;
+    lote.cliente = clienteDe(sitio);
     std::string valores;
-    int nuevos = 0, repetidos = 0, acuses = 0, ignorados = 0, ajenos = 0;
+    int acuses = 0, ignorados = 0;
     auto listar = [&valores](const std::string& id) {
         if (!valores.empty()) valores += ',';
         valores += "{\"valor\":\"" + json::Encode(id) + "\"}";
@@ -295,104 +264,58 @@ Respuesta Central::setData(const std::string& sitio, std::string_view textoDato)
                 ++ignorados;
                 continue;
             }
+            listar(id);
             // A record written in another site's name is not taken: it is
             // kept aside whole for the operator and still acknowledged, so
             // that it does not sit at the head of the site's queue and hold
             // back every later record of that site.
             std::string origen = recortar(campo(registro, "Origen"));
             if (!origen.empty() && origen != sitio) {
-                apartar.enlazar(1, sitio)
-                    .enlazar(2, id)
-                    .enlazar(3, "Origen " + enUnaLinea(origen.substr(0, 80)) + " no es " + sitio)
-                    .enlazar(4, comoJSON(registro))
-                    .ejecutar();
-                ++ajenos;
-                listar(id);
+                lote.apartados.push_back(
+                    {id, "Origen " + enUnaLinea(origen.substr(0, 80)) + " no es " + sitio,
+                     comoJSON(registro)});
                 continue;
             }
             if (recortar(campo(registro, "Servicio")) == "0") {
                 // An acknowledgement: Campo1 is the delivery the site stored.
                 std::string entrega = recortar(campo(registro, "Campo1"));
-                if (soloDigitos(entrega) && entrega.size() < 19) {
-                    acuse.enlazar(1, static_cast<int64_t>(std::stoll(entrega)))
-                        .enlazar(2, sitio)
-                        .ejecutar();
-                }
+                if (soloDigitos(entrega) && entrega.size() < 19)
+                    lote.acuses.push_back(std::stoll(entrega));
                 ++acuses;
-                listar(id);
                 continue;
             }
-            std::string destino = campo(registro, "Destino");
-            alta.enlazar(1, sitio)
-                .enlazar(2, id)
-                .enlazar(3, huellaDe(registro))
-                .enlazar(4, clienteDe(sitio))
-                .enlazar(5, destino)
-                .enlazar(6, static_cast<int64_t>(destino == kDestinoGeneral ? 1 : 0))
-                .enlazar(7, campo(registro, "Servicio"))
-                .enlazar(8, campo(registro, "Tabla"))
-                .enlazar(9, campo(registro, "Funcion"));
+            RegistroEntrante r;
+            r.idOrigen = id;
+            r.huella = huellaDe(registro);
+            r.destino = campo(registro, "Destino");
+            r.general = r.destino == kDestinoGeneral;
+            r.servicio = campo(registro, "Servicio");
+            r.tabla = campo(registro, "Tabla");
+            r.funcion = campo(registro, "Funcion");
             for (int k = 1; k <= 40; ++k)
-                alta.enlazar(9 + k, campo(registro, "Campo" + std::to_string(k)));
-            alta.ejecutar();
-            if (base_.cambios() > 0)
-                ++nuevos;
-            else
-                ++repetidos;
-            listar(id);
+                r.campos[k - 1] = campo(registro, "Campo" + std::to_string(k));
+            lote.registros.push_back(std::move(r));
         }
     }
-    transaccion.confirmar();
+    ResultadoLote resultado = almacen_->guardarLote(lote, ahora());
 
     Respuesta r = dato("[" + valores + "]");
-    r.bitacora = "setData " + sitio + ": " + std::to_string(nuevos) + " nuevos, " +
-                 std::to_string(repetidos) + " repetidos, " + std::to_string(acuses) + " acuses";
-    if (ajenos > 0)
-        r.bitacora += ", " + std::to_string(ajenos) + " en nombre de otro sitio (apartados)";
+    r.bitacora = "setData " + sitio + ": " + std::to_string(resultado.nuevos) + " nuevos, " +
+                 std::to_string(resultado.repetidos) + " repetidos, " + std::to_string(acuses) +
+                 " acuses";
+    if (!lote.apartados.empty())
+        r.bitacora +=
+            ", " + std::to_string(lote.apartados.size()) + " en nombre de otro sitio (apartados)";
     if (ignorados > 0) r.bitacora += ", " + std::to_string(ignorados) + " sin Id valido";
     return r;
 }
 
 Respuesta Central::getData(const std::string& sitio) {
-    std::lock_guard<std::mutex> guarda(cerrojo_);
-    Transaccion transaccion(base_);
-    registrarSitio(sitio);
-
-    // Create the deliveries owed to this site among the records posted since
-    // its last visit: those addressed to it, and the general records of its
-    // client written by another site. A site that becomes known late thus
-    // still receives the general records posted before.
-    int64_t visto = 0;
-    {
-        Sentencia marca(base_, "SELECT ultimoRegistro FROM sitios WHERE codigo = ?1");
-        marca.enlazar(1, sitio);
-        if (marca.paso()) visto = marca.entero(0);
-    }
-    Sentencia nuevas(base_,
-                     "INSERT OR IGNORE INTO entregas (registro, sitio) "
-                     "SELECT id, ?1 FROM registros WHERE id > ?2 AND (destino = ?1 "
-                     "OR (general = 1 AND cliente = ?3 AND origen <> ?1)) ORDER BY id");
-    nuevas.enlazar(1, sitio).enlazar(2, visto).enlazar(3, clienteDe(sitio)).ejecutar();
-    Sentencia avance(base_,
-                     "UPDATE sitios SET ultimoRegistro = "
-                     "(SELECT coalesce(max(id), 0) FROM registros) WHERE codigo = ?1");
-    avance.enlazar(1, sitio).ejecutar();
-
-    Sentencia pendientes(
-        base_, "SELECT e.id, r.tabla, r.origen, r.destino, r.general, r.servicio, r.funcion" +
-                   listaDeCampos("r.", 39) +
-                   " FROM entregas e JOIN registros r ON r.id = e.registro "
-                   "WHERE e.sitio = ?1 AND e.acusado = 0 ORDER BY e.registro LIMIT " +
-                   std::to_string(kMaximoPorRespuesta));
-    pendientes.enlazar(1, sitio);
+    std::vector<Entrega> entregas =
+        almacen_->entregar(sitio, clienteDe(sitio), kMaximoPorRespuesta, ahora());
     std::string lista;
-    std::vector<int64_t> sinAcuse;
-    int cuenta = 0;
-    while (pendientes.paso()) {
-        int64_t entrega = pendientes.entero(0);
-        std::string tabla = pendientes.texto(1);
-        std::string destino = pendientes.entero(4) ? sitio : pendientes.texto(3);
-        std::string objeto = "{\"id\":\"" + std::to_string(entrega) + "\"";
+    for (const Entrega& e : entregas) {
+        std::string objeto = "{\"id\":\"" + std::to_string(e.id) + "\"";
         auto miembro = [&objeto](std::string_view clave, const std::string& valor) {
             objeto += ",\"";
             objeto += clave;
@@ -400,26 +323,18 @@ Respuesta Central::getData(const std::string& sitio) {
             objeto += json::Encode(valor);
             objeto += '"';
         };
-        miembro("Tabla", tabla);
-        miembro("Origen", pendientes.texto(2));
-        miembro("Destino", destino);
-        miembro("Servicio", pendientes.texto(5));
-        miembro("Funcion", pendientes.texto(6));
-        for (int k = 1; k <= 39; ++k) miembro("Campo" + std::to_string(k), pendientes.texto(6 + k));
+        miembro("Tabla", e.tabla);
+        miembro("Origen", e.origen);
+        miembro("Destino", e.destino);
+        miembro("Servicio", e.servicio);
+        miembro("Funcion", e.funcion);
+        for (int k = 1; k <= 39; ++k) miembro("Campo" + std::to_string(k), e.campos[k - 1]);
         objeto += '}';
         if (!lista.empty()) lista += ',';
         lista += objeto;
-        // A site acknowledges only records whose table code is above zero;
-        // any other record would be offered forever, so it goes out once.
-        if (!tablaAcusable(tabla)) sinAcuse.push_back(entrega);
-        ++cuenta;
     }
-    Sentencia cerrar(base_, "UPDATE entregas SET acusado = 1 WHERE id = ?1");
-    for (int64_t entrega : sinAcuse) cerrar.enlazar(1, entrega).ejecutar();
-    transaccion.confirmar();
-
     Respuesta r = dato("[" + lista + "]");
-    r.bitacora = "getData " + sitio + ": " + std::to_string(cuenta) + " registros";
+    r.bitacora = "getData " + sitio + ": " + std::to_string(entregas.size()) + " registros";
     return r;
 }
 
@@ -430,14 +345,7 @@ Respuesta Central::atenderSocio(std::string_view cuerpo) {
     id = enUnaLinea(id);
     std::string sucursal = buscar(pares, "sucursal");
     try {
-        std::lock_guard<std::mutex> guarda(cerrojo_);
-        Transaccion transaccion(base_);
-        Sentencia alta(base_,
-                       "INSERT INTO socios (idRegistro, sucursal, parametros) VALUES (?1, ?2, ?3) "
-                       "ON CONFLICT (idRegistro, sucursal) DO NOTHING");
-        alta.enlazar(1, id).enlazar(2, sucursal).enlazar(3, cuerpo).ejecutar();
-        bool nuevo = base_.cambios() > 0;
-        transaccion.confirmar();
+        bool nuevo = almacen_->guardarSocio(id, sucursal, std::string(cuerpo), ahora());
         Respuesta r;
         r.cuerpo = "confirmacionEnvio=" + id + std::string(kFinLinea);
         r.bitacora = "socio " + id + (nuevo ? ": guardado" : ": repetido");

@@ -4,17 +4,17 @@
 // their destination and offered to each addressed site until that site
 // acknowledges them. A site posts only in its own name: a record whose
 // origin is another site is kept aside, not delivered. Safe to call from
-// several threads.
+// several threads: the store serialises what must be.
 #pragma once
 
 #include <cstddef>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "BaseCentral.h"
+#include "Almacen.h"
 
 namespace servidor {
 
@@ -33,6 +33,9 @@ struct Respuesta {
 // is decoded, so a "+" or a "%" stays as it is.
 std::vector<std::pair<std::string, std::string>> leerFormulario(std::string_view cuerpo);
 
+// Seconds since the epoch, the store's clock.
+int64_t ahora();
+
 // Reads a doctors file and returns its JSON array on one line; throws
 // std::runtime_error when it cannot be read or is not a JSON array.
 std::string leerDoctores(const std::string& ruta);
@@ -40,7 +43,9 @@ std::string leerDoctores(const std::string& ruta);
 class Central {
   public:
     // doctores: the JSON array answered to getDoctores, on one line.
-    Central(const std::string& rutaBase, size_t digitosSucursal, std::string doctores = "[]");
+    Central(std::unique_ptr<Almacen> almacen, size_t digitosSucursal, std::string doctores = "[]");
+    // The store named by `base` (see abrirAlmacen).
+    Central(const std::string& base, size_t digitosSucursal, std::string doctores = "[]");
 
     // POST "/sincronizador/".
     Respuesta atenderSincronizador(std::string_view cuerpo);
@@ -53,10 +58,7 @@ class Central {
   private:
     Respuesta getData(const std::string& sitio);
     Respuesta setData(const std::string& sitio, std::string_view dato);
-    void registrarSitio(const std::string& sitio);
-
-    std::mutex cerrojo_;  // one request at a time on the one connection
-    BaseCentral base_;
+    std::unique_ptr<Almacen> almacen_;
     size_t digitosSucursal_;
     std::string doctores_;
 };

@@ -1,5 +1,6 @@
-// sincronizador-servidor: the reference central server for demos and
-// end-to-end tests. It listens on loopback only.
+// sincronizador-servidor: the reference central server. It listens on
+// loopback only and keeps its records in a SQLite file or a PostgreSQL
+// database; `estado` prints what waits for each site.
 #include <signal.h>
 
 #include <CLI/CLI.hpp>
@@ -9,22 +10,51 @@
 #include "Central.h"
 #include "ServidorHTTP.h"
 
+namespace {
+
+int mostrarEstado(const std::string& base) {
+    try {
+        auto almacen = servidor::abrirAlmacen(base, 1);
+        std::cout << servidor::informeEstado(almacen->estado(), servidor::ahora());
+        return 0;
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << std::endl;
+        return 1;
+    }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     CLI::App app{"Servidor central de referencia del sincronizador"};
     int puerto = 0;
     std::string base;
     std::string doctores;
     size_t digitosSucursal = 3;
+    int conexiones = 8;
     servidor::Limites limites;
     app.add_option("--puerto", puerto, "Puerto en 127.0.0.1 (0: uno libre)")
         ->check(CLI::Range(0, 65535));
-    app.add_option("--base", base, "Archivo SQLite del servidor")->required();
+    app.add_option("--base", base,
+                   "Archivo SQLite del servidor, o postgresql://usuario@host:puerto/base");
     app.add_option("--doctores", doctores, "Lista JSON de doctores")->check(CLI::ExistingFile);
     app.add_option("--digitos-sucursal", digitosSucursal, "Caracteres del codigo de sucursal")
         ->check(CLI::Range(1, 20));
     app.add_option("--hilos", limites.hilos, "Conexiones atendidas a la vez")
         ->check(CLI::Range(1, 4096));
+    app.add_option("--conexiones", conexiones, "Conexiones con PostgreSQL")
+        ->check(CLI::Range(1, 256));
+    std::string baseEstado;
+    auto* estado = app.add_subcommand(
+        "estado", "Registros pendientes, el mas antiguo y la ultima peticion de cada sitio");
+    estado->add_option("--base", baseEstado, "La base del servidor")->required();
     CLI11_PARSE(app, argc, argv);
+
+    if (*estado) return mostrarEstado(baseEstado);
+    if (base.empty()) {
+        std::cerr << "Falta --base" << std::endl;
+        return 2;
+    }
 
     // SIGINT and SIGTERM stop the server cleanly from a thread of their own.
     sigset_t senales;
@@ -36,7 +66,8 @@ int main(int argc, char** argv) {
     std::unique_ptr<servidor::Central> central;
     try {
         std::string lista = doctores.empty() ? "[]" : servidor::leerDoctores(doctores);
-        central = std::make_unique<servidor::Central>(base, digitosSucursal, lista);
+        central = std::make_unique<servidor::Central>(servidor::abrirAlmacen(base, conexiones),
+                                                      digitosSucursal, lista);
     } catch (const std::exception& e) {
         std::cerr << e.what() << std::endl;
         return 1;

@@ -287,14 +287,14 @@ void escribirMensaje(const Sitio& sitio, const std::string& texto) {
 
 // --- the reference server and the synchronizer ---
 
-ServidorReferencia::ServidorReferencia(const fs::path& carpeta) {
+ServidorReferencia::ServidorReferencia(const fs::path& carpeta, const std::string& base) {
     static std::atomic<int> contador{0};
     const int n = contador++;
     const fs::path bitacora = carpeta / ("servidor-" + std::to_string(n) + ".log");
     proceso_ = std::make_unique<Proceso>(
-        std::vector<std::string>{(carpetaBinarios() / "sincronizador-servidor").string(),
-                                 "--puerto", "0", "--base",
-                                 (carpeta / ("central-" + std::to_string(n) + ".db")).string()},
+        std::vector<std::string>{
+            (carpetaBinarios() / "sincronizador-servidor").string(), "--puerto", "0", "--base",
+            base.empty() ? (carpeta / ("central-" + std::to_string(n) + ".db")).string() : base},
         bitacora);
     const std::string listo = "Servidor escuchando en 127.0.0.1:";
     if (!esperarTexto(bitacora, listo, 15s))

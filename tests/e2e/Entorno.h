@@ -103,10 +103,11 @@ void escribirProducto(const Sitio& sitio, const std::string& codigo, const std::
 // its queued record.
 void escribirMensaje(const Sitio& sitio, const std::string& texto);
 
-// The reference central server on a free loopback port.
+// The reference central server on a free loopback port, on a SQLite file
+// of its own in `carpeta` or on the store `base` (a PostgreSQL URI).
 class ServidorReferencia {
   public:
-    explicit ServidorReferencia(const fs::path& carpeta);
+    explicit ServidorReferencia(const fs::path& carpeta, const std::string& base = "");
     int puerto() const { return puerto_; }
     std::string direccion() const { return "127.0.0.1:" + std::to_string(puerto_); }
     std::string salida() const { return proceso_->salida(); }

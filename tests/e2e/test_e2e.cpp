@@ -8,6 +8,7 @@
 #include <string>
 
 #include "Entorno.h"
+#include "soporte/BaseCentralDePrueba.h"
 
 namespace {
 
@@ -91,6 +92,44 @@ TEST(DeSitioASitio, UnRegistroEscritoEnAseAplicaUnaVezEnByDejaLasColas) {
     ASSERT_EQ(ra2.codigo, 0) << ra2.salida;
     EXPECT_EQ(contar(a, "Tabla = 2 OR Tabla = 14"), "0");
     EXPECT_EQ(valor(a, "SELECT COUNT(*) FROM PRODUCTOS WHERE CodigoAB = 'E2E-001'"), "1");
+}
+
+// Two server processes on one PostgreSQL database: A posts through one, B
+// fetches and acknowledges through the other. Each record is applied once
+// at B, and B's acknowledgements end its deliveries for both servers.
+TEST(DeSitioASitio, DosServidoresSobreUnaBasePostgres) {
+    CarpetaTemporal carpeta;
+    prueba::BaseCentralDePrueba base("postgresql");
+    Sitio a = crearSitio(carpeta.ruta(), kCliente, "001");
+    Sitio b = crearSitio(carpeta.ruta(), kCliente, "002");
+    ServidorReferencia uno(carpeta.ruta(), base.base());
+    ServidorReferencia otro(carpeta.ruta(), base.base());
+
+    // B makes itself known through the second server before A posts.
+    ASSERT_EQ(sincronizar(b, otro.direccion(), 1, 50).codigo, 0);
+    escribirProducto(a, "E2E-002", "Jugo de mora");
+    escribirMensaje(a, "Hola por dos servidores");
+    Resultado ra = sincronizar(a, uno.direccion(), 2, 50);
+    ASSERT_EQ(ra.codigo, 0) << ra.salida;
+    EXPECT_EQ(contar(a, "Origen = '" + a.codigo + "'"), "0") << ra.salida;
+
+    Resultado rb = sincronizar(b, otro.direccion(), 3, 50);
+    ASSERT_EQ(rb.codigo, 0) << rb.salida;
+    EXPECT_EQ(valor(b, "SELECT COUNT(*) FROM PRODUCTOS WHERE CodigoAB = 'E2E-002'"), "1");
+    EXPECT_EQ(valor(b, "SELECT COUNT(*) FROM MENSAJE WHERE mensaje = 'Hola por dos servidores'"),
+              "1");
+    EXPECT_EQ(contar(b, "Destino = '" + b.codigo + "'"), "2") << rb.salida;
+    EXPECT_EQ(contar(b, "Servicio = 0"), "0") << rb.salida;
+
+    for (const ServidorReferencia* s : {&uno, &otro}) {
+        const std::string respuesta = intercambiar(s->puerto(), getDataCrudo(b.codigo));
+        EXPECT_NE(respuesta.find("dato=[]"), std::string::npos) << respuesta;
+    }
+    Resultado estado = correr(
+        {(carpetaBinarios() / "sincronizador-servidor").string(), "estado", "--base", base.base()});
+    ASSERT_EQ(estado.codigo, 0) << estado.salida;
+    EXPECT_NE(estado.salida.find("2 sitios, 0 registros pendientes"), std::string::npos)
+        << estado.salida;
 }
 
 enum class Falla { Rechazo, Mudo, CortaRespuesta, Error500 };

@@ -23,6 +23,7 @@
 #include "ServidorHTTP.h"
 #include "http/clsHTTP.h"
 #include "json/JSON.h"
+#include "soporte/BaseCentralDePrueba.h"
 
 namespace {
 
@@ -138,19 +139,22 @@ std::vector<Registro> comoRegistros(const std::string& texto) {
     return salida;
 }
 
-class ServidorEnMarcha : public ::testing::Test {
+// The server over HTTP on each store engine: the same cases on SQLite and
+// on PostgreSQL.
+class ServidorEnMarcha : public ::testing::TestWithParam<std::string> {
   protected:
-    void SetUp() override { arrancar(); }
+    void SetUp() override {
+        base_ = std::make_unique<prueba::BaseCentralDePrueba>(GetParam());
+        arrancar();
+    }
     void TearDown() override {
         detener();
-        fs::remove(base_);
-        fs::remove(base_.string() + "-wal");
-        fs::remove(base_.string() + "-shm");
+        base_.reset();
     }
 
     void arrancar() {
         central_ =
-            std::make_unique<servidor::Central>(base_.string(), 3, R"([{"id":"1","cedula":"7"}])");
+            std::make_unique<servidor::Central>(base_->base(), 3, R"([{"id":"1","cedula":"7"}])");
         http_ = std::make_unique<servidor::ServidorHTTP>(*central_, bitacora_, limites_);
         puerto_ = http_->enlazar("127.0.0.1", 0);
         ASSERT_GT(puerto_, 0);
@@ -195,7 +199,7 @@ class ServidorEnMarcha : public ::testing::Test {
         return valores;
     }
 
-    fs::path base_ = archivoTemporal("central.db");
+    std::unique_ptr<prueba::BaseCentralDePrueba> base_;
     std::unique_ptr<servidor::Central> central_;
     servidor::Limites limites_;
     std::unique_ptr<servidor::ServidorHTTP> http_;
@@ -204,7 +208,7 @@ class ServidorEnMarcha : public ::testing::Test {
     int puerto_ = 0;
 };
 
-TEST_F(ServidorEnMarcha, GeneralSeRepartePorClienteYDirectoSoloAlDestino) {
+TEST_P(ServidorEnMarcha, GeneralSeRepartePorClienteYDirectoSoloAlDestino) {
     getData(kB);
     getData(kC);
     getData(kOtroCliente);
@@ -235,7 +239,7 @@ TEST_F(ServidorEnMarcha, GeneralSeRepartePorClienteYDirectoSoloAlDestino) {
     EXPECT_TRUE(getData(kOtroCliente).empty());
 }
 
-TEST_F(ServidorEnMarcha, SitioConocidoTardeRecibeLoGeneralAnteriorPeroNoLoPropio) {
+TEST_P(ServidorEnMarcha, SitioConocidoTardeRecibeLoGeneralAnteriorPeroNoLoPropio) {
     setData(kA, {dato("1", kA, kGeneral, "previo")});
     setData(kD, {dato("1", kD, kGeneral, "propio de D")});  // same Id, other site
     auto paraD = getData(kD);
@@ -247,7 +251,7 @@ TEST_F(ServidorEnMarcha, SitioConocidoTardeRecibeLoGeneralAnteriorPeroNoLoPropio
     EXPECT_EQ(paraA[0].at("Campo1"), "propio de D");
 }
 
-TEST_F(ServidorEnMarcha, AcuseTerminaLaEntregaYReenvioNoDuplica) {
+TEST_P(ServidorEnMarcha, AcuseTerminaLaEntregaYReenvioNoDuplica) {
     setData(kA, {dato("10", kA, kB, "x")});
     auto primera = getData(kB);
     ASSERT_EQ(primera.size(), 1u);
@@ -276,7 +280,7 @@ TEST_F(ServidorEnMarcha, AcuseTerminaLaEntregaYReenvioNoDuplica) {
     EXPECT_NE(bitacora_.str().find("setData 900123001: 0 nuevos, 1 repetidos"), std::string::npos);
 }
 
-TEST_F(ServidorEnMarcha, RegistrosSinTablaAcusableSalenUnaVez) {
+TEST_P(ServidorEnMarcha, RegistrosSinTablaAcusableSalenUnaVez) {
     setData(kA, {dato("1", kA, kB, "sin tabla", "0"), dato("2", kA, kB, "con tabla")});
     EXPECT_EQ(getData(kB).size(), 2u);
     auto luego = getData(kB);
@@ -284,7 +288,7 @@ TEST_F(ServidorEnMarcha, RegistrosSinTablaAcusableSalenUnaVez) {
     EXPECT_EQ(luego[0].at("Campo1"), "con tabla");
 }
 
-TEST_F(ServidorEnMarcha, LotesGrandesYLimiteDeEntregaEnOrden) {
+TEST_P(ServidorEnMarcha, LotesGrandesYLimiteDeEntregaEnOrden) {
     std::vector<Registro> lote;
     const std::string relleno(400, 'z');
     for (int i = 1; i <= 501; ++i)
@@ -303,7 +307,7 @@ TEST_F(ServidorEnMarcha, LotesGrandesYLimiteDeEntregaEnOrden) {
     EXPECT_EQ(resto[0].at("Campo1"), "501" + relleno);
 }
 
-TEST_F(ServidorEnMarcha, PeticionesMalFormadasReciben400YElServidorSigue) {
+TEST_P(ServidorEnMarcha, PeticionesMalFormadasReciben400YElServidorSigue) {
     std::string roto = "[{\"Id\":\"1\"";
     std::string noLista = "{\"Id\":\"1\"}";
     std::string conNumero = "[1]";
@@ -344,7 +348,7 @@ TEST_F(ServidorEnMarcha, PeticionesMalFormadasReciben400YElServidorSigue) {
     EXPECT_EQ(servicio("servicio/getEstudios", kA).getBodyData("dato"), "[]");
 }
 
-TEST_F(ServidorEnMarcha, SocioConfirmaElId) {
+TEST_P(ServidorEnMarcha, SocioConfirmaElId) {
     http::clsHTTP p = pedir(
         "/ombrel.php", {{"id", "57"}, {"cedula", "1+2"}, {"nombre", "Ana"}, {"sucursal", "1"}});
     EXPECT_EQ(p.getResponseCode(), 200);
@@ -357,7 +361,7 @@ TEST_F(ServidorEnMarcha, SocioConfirmaElId) {
 // A site that restored a backup numbers its rows again from where the
 // backup stood: a new record under an old row id is a new record, and only
 // the same content under the same row id is a repeat.
-TEST_F(ServidorEnMarcha, IdRepetidoConOtroContenidoEsRegistroNuevo) {
+TEST_P(ServidorEnMarcha, IdRepetidoConOtroContenidoEsRegistroNuevo) {
     EXPECT_EQ(setData(kA, {dato("10", kA, kB, "antes de la copia")}),
               std::vector<std::string>{"10"});
     EXPECT_EQ(setData(kA, {dato("10", kA, kB, "despues de la copia")}),
@@ -378,7 +382,7 @@ TEST_F(ServidorEnMarcha, IdRepetidoConOtroContenidoEsRegistroNuevo) {
 // counted against the named site, and its own acknowledgements cannot end
 // another site's deliveries; it is acknowledged so that it does not clog the
 // poster's queue, and kept aside.
-TEST_F(ServidorEnMarcha, RegistroEnNombreDeOtroSitioNoSeEntrega) {
+TEST_P(ServidorEnMarcha, RegistroEnNombreDeOtroSitioNoSeEntrega) {
     getData(kB);
     EXPECT_EQ(setData(kC, {dato("5", kA, kB, "falso"), dato("6", kA, kGeneral, "falso general"),
                            dato("7", kC, kB, "propio"), dato("8", "", kB, "sin origen")}),
@@ -445,7 +449,7 @@ class ClienteLento {
 
 }  // namespace
 
-TEST_F(ServidorEnMarcha, ClientesLentosNoDetienenElServicio) {
+TEST_P(ServidorEnMarcha, ClientesLentosNoDetienenElServicio) {
     std::vector<std::unique_ptr<ClienteLento>> lentos;
     for (int i = 0; i < 16; ++i)
         lentos.push_back(std::make_unique<ClienteLento>(puerto_, std::chrono::milliseconds(200)));
@@ -456,7 +460,7 @@ TEST_F(ServidorEnMarcha, ClientesLentosNoDetienenElServicio) {
     EXPECT_EQ(p.getResponseCode(), 200);
 }
 
-TEST_F(ServidorEnMarcha, ClienteQueNoTerminaSuPeticionSeCorta) {
+TEST_P(ServidorEnMarcha, ClienteQueNoTerminaSuPeticionSeCorta) {
     detener();
     limites_.gracia = std::chrono::milliseconds(600);
     limites_.espera = std::chrono::milliseconds(400);
@@ -476,7 +480,7 @@ TEST_F(ServidorEnMarcha, ClienteQueNoTerminaSuPeticionSeCorta) {
 
 // A POST without its length, or with one above the cap, is answered at once
 // while the client still holds the connection open.
-TEST_F(ServidorEnMarcha, LargoFaltanteOExcesivoSeRespondeEnSeguida) {
+TEST_P(ServidorEnMarcha, LargoFaltanteOExcesivoSeRespondeEnSeguida) {
     struct Caso {
         std::string cabeceras;
         int estado;
@@ -502,6 +506,9 @@ TEST_F(ServidorEnMarcha, LargoFaltanteOExcesivoSeRespondeEnSeguida) {
     EXPECT_NE(bitacora_.str().find("rechazado: falta Content-Length"), std::string::npos);
     EXPECT_EQ(getData(kA).size(), 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Motores, ServidorEnMarcha, ::testing::Values("sqlite", "postgresql"),
+                         [](const auto& info) { return info.param; });
 
 TEST(Formulario, SeLeeSinDecodificar) {
     auto pares = servidor::leerFormulario("r=a%2Fb&x=1+2=3&vacio=&solo&&dato=[{\"a\":1}]");

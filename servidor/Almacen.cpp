@@ -1,0 +1,424 @@
+// The store over either engine. The statements are the same for both but
+// for the table definitions, the row locks and the way a list of ids is
+// passed.
+//
+// Delivery model. When a record is stored, a delivery row is made for each
+// site it is addressed to: its destination, or, for the general
+// destination, every known site of the poster's client but the poster. A
+// delivery row lives until its site acknowledges it (then it is deleted);
+// its id is what the site stores, so a record offered again carries the
+// same id and the site keeps it once. A site seen for the first time gets
+// a delivery of every general record of its client posted before.
+//
+// Concurrency. With SQLite every transaction starts with BEGIN IMMEDIATE
+// on the one connection: transactions run one after another. With
+// PostgreSQL, several server processes share the database and each runs
+// its transactions at READ COMMITTED, which suffices because:
+// - a record is stored once: the unique key (origin, row id, fingerprint)
+//   makes a concurrent second insert of the same record wait for the first
+//   and then do nothing, so exactly one transaction makes its deliveries;
+// - a delivery row is unique per (record, site), and an answer lists each
+//   delivery row once, so no answer holds a record twice; two concurrent
+//   answers to one site may both hold it, with the same id, and the site
+//   keeps it once;
+// - the only read-then-write that could miss a concurrent change is the
+//   fan-out of a general record (which sites exist) against the first
+//   visit of a new site of the same client (which general records exist).
+//   Both lock the client's row in `clientes` first: a post FOR SHARE, a
+//   new site FOR UPDATE. Whichever gets the lock second starts its
+//   statements after the other committed, and at READ COMMITTED each
+//   statement sees every commit made before it starts, so the new site
+//   gets the record from one side or the other; the unique key keeps it
+//   from getting it from both.
+// - nothing depends on ids being committed in order (sequence values are
+//   not), so there is no high-water mark to skip a late commit.
+// Deadlocks and serialization failures roll the transaction back and run
+// it again.
+#include "Almacen.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <type_traits>
+
+#include "ConexionSQL.h"
+#include "comun/Variant.h"
+
+namespace servidor {
+
+namespace {
+
+constexpr int kVersionEsquema = 2;
+constexpr int kIntentos = 5;
+
+// "@ID@" is the engine's self-numbering key. The ids of `entregas` must
+// never be used twice (the sites keep them to recognise a record they
+// already have), hence AUTOINCREMENT on SQLite.
+constexpr const char* kEsquema = R"SQL(
+CREATE TABLE IF NOT EXISTS esquema (version INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS clientes (cliente TEXT PRIMARY KEY);
+CREATE TABLE IF NOT EXISTS sitios (
+    codigo TEXT PRIMARY KEY,
+    cliente TEXT NOT NULL,
+    visto BIGINT NOT NULL
+);
+CREATE INDEX IF NOT EXISTS sitiosPorCliente ON sitios (cliente);
+CREATE TABLE IF NOT EXISTS registros (
+    id @ID@,
+    origen TEXT NOT NULL,
+    idOrigen TEXT NOT NULL,
+    huella TEXT NOT NULL,
+    cliente TEXT NOT NULL,
+    destino TEXT NOT NULL,
+    general INTEGER NOT NULL,
+    servicio TEXT, tabla TEXT, funcion TEXT,
+    Campo1 TEXT, Campo2 TEXT, Campo3 TEXT, Campo4 TEXT, Campo5 TEXT, Campo6 TEXT,
+    Campo7 TEXT, Campo8 TEXT, Campo9 TEXT, Campo10 TEXT, Campo11 TEXT, Campo12 TEXT,
+    Campo13 TEXT, Campo14 TEXT, Campo15 TEXT, Campo16 TEXT, Campo17 TEXT, Campo18 TEXT,
+    Campo19 TEXT, Campo20 TEXT, Campo21 TEXT, Campo22 TEXT, Campo23 TEXT, Campo24 TEXT,
+    Campo25 TEXT, Campo26 TEXT, Campo27 TEXT, Campo28 TEXT, Campo29 TEXT, Campo30 TEXT,
+    Campo31 TEXT, Campo32 TEXT, Campo33 TEXT, Campo34 TEXT, Campo35 TEXT, Campo36 TEXT,
+    Campo37 TEXT, Campo38 TEXT, Campo39 TEXT, Campo40 TEXT,
+    recibido BIGINT NOT NULL,
+    UNIQUE (origen, idOrigen, huella)
+);
+CREATE INDEX IF NOT EXISTS registrosGenerales ON registros (cliente, id) WHERE general = 1;
+CREATE TABLE IF NOT EXISTS entregas (
+    id @ID@,
+    registro BIGINT NOT NULL REFERENCES registros (id),
+    sitio TEXT NOT NULL,
+    UNIQUE (registro, sitio)
+);
+CREATE INDEX IF NOT EXISTS entregasPorSitio ON entregas (sitio, registro);
+CREATE TABLE IF NOT EXISTS rechazados (
+    id @ID@,
+    sitio TEXT NOT NULL,
+    idOrigen TEXT NOT NULL,
+    motivo TEXT NOT NULL,
+    registro TEXT NOT NULL,
+    recibido BIGINT NOT NULL
+);
+CREATE INDEX IF NOT EXISTS rechazadosPorSitio ON rechazados (sitio);
+CREATE TABLE IF NOT EXISTS socios (
+    id @ID@,
+    idRegistro TEXT NOT NULL,
+    sucursal TEXT NOT NULL,
+    parametros TEXT NOT NULL,
+    recibido BIGINT NOT NULL,
+    UNIQUE (idRegistro, sucursal)
+);
+)SQL";
+
+std::string esquemaPara(Motor motor) {
+    std::string texto = kEsquema;
+    const std::string clave = motor == Motor::SQLite
+                                  ? "INTEGER PRIMARY KEY AUTOINCREMENT"
+                                  : "BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY";
+    for (size_t pos = texto.find("@ID@"); pos != std::string::npos; pos = texto.find("@ID@"))
+        texto.replace(pos, 4, clave);
+    return texto;
+}
+
+std::string campos(std::string_view prefijo, int hasta) {
+    std::string lista;
+    for (int k = 1; k <= hasta; ++k) {
+        lista += ", ";
+        lista += prefijo;
+        lista += "Campo" + std::to_string(k);
+    }
+    return lista;
+}
+
+std::string marcas(int desde, int hasta) {
+    std::string lista;
+    for (int k = desde; k <= hasta; ++k) lista += ", $" + std::to_string(k);
+    return lista;
+}
+
+const std::string kAlta =
+    "INSERT INTO registros (origen, idOrigen, huella, cliente, destino, "
+    "general, servicio, tabla, funcion" +
+    campos("", 40) + ", recibido) VALUES ($1" + marcas(2, 50) +
+    ") ON CONFLICT (origen, idOrigen, huella) DO NOTHING RETURNING id";
+
+const std::string kPendientes =
+    "SELECT e.id, r.tabla, r.origen, r.destino, r.general, r.servicio, r.funcion" +
+    campos("r.", 39) +
+    " FROM entregas e JOIN registros r ON r.id = e.registro WHERE e.sitio = $1 "
+    "ORDER BY e.registro LIMIT ";
+
+// A list of ids as one parameter, and the condition that reads it.
+std::string listaDeIds(Motor motor, const std::vector<int64_t>& ids) {
+    std::string texto = motor == Motor::SQLite ? "[" : "{";
+    for (size_t i = 0; i < ids.size(); ++i) {
+        if (i > 0) texto += ',';
+        texto += std::to_string(ids[i]);
+    }
+    return texto + (motor == Motor::SQLite ? "]" : "}");
+}
+std::string idEnLista(Motor motor, std::string_view parametro) {
+    if (motor == Motor::SQLite)
+        return "id IN (SELECT value FROM json_each(" + std::string(parametro) + "))";
+    return "id = ANY(CAST(" + std::string(parametro) + " AS BIGINT[]))";
+}
+
+// Connections lent one at a time; a borrower waits for a free one.
+class Reserva {
+  public:
+    void agregar(std::unique_ptr<ConexionSQL> c) { libres_.push_back(std::move(c)); }
+
+    std::unique_ptr<ConexionSQL> tomar() {
+        std::unique_lock<std::mutex> guarda(cerrojo_);
+        hayLibre_.wait(guarda, [this] { return !libres_.empty(); });
+        auto c = std::move(libres_.back());
+        libres_.pop_back();
+        return c;
+    }
+    void devolver(std::unique_ptr<ConexionSQL> c) {
+        {
+            std::lock_guard<std::mutex> guarda(cerrojo_);
+            libres_.push_back(std::move(c));
+        }
+        hayLibre_.notify_one();
+    }
+
+  private:
+    std::mutex cerrojo_;
+    std::condition_variable hayLibre_;
+    std::vector<std::unique_ptr<ConexionSQL>> libres_;
+};
+
+class AlmacenSQL : public Almacen {
+  public:
+    AlmacenSQL(Motor motor, std::function<std::unique_ptr<ConexionSQL>()> conectar, int conexiones)
+        : motor_(motor) {
+        auto primera = conectar();
+        crearEsquema(*primera);
+        reserva_.agregar(std::move(primera));
+        for (int i = 1; i < conexiones; ++i) reserva_.agregar(conectar());
+    }
+
+    ResultadoLote guardarLote(const Lote& lote, int64_t ahora) override {
+        return enTransaccion([&](ConexionSQL& c) {
+            registrar(c, lote.sitio, lote.cliente, ahora);
+            ResultadoLote resultado;
+            bool hayGenerales = false;
+            for (const auto& r : lote.registros) hayGenerales = hayGenerales || r.general;
+            if (hayGenerales) bloquearCliente(c, lote.cliente, "FOR SHARE");
+            const std::string texto = std::to_string(ahora);
+            for (const auto& r : lote.registros) {
+                ConexionSQL::Parametros p{lote.sitio,   r.idOrigen, r.huella,
+                                          lote.cliente, r.destino,  r.general ? "1" : "0",
+                                          r.servicio,   r.tabla,    r.funcion};
+                p.insert(p.end(), r.campos.begin(), r.campos.end());
+                p.push_back(texto);
+                std::string id;
+                c.ejecutar(kAlta, p, [&id](const FilaLeida& f) { id = f.texto(0); });
+                if (id.empty()) {
+                    ++resultado.repetidos;
+                    continue;
+                }
+                ++resultado.nuevos;
+                if (r.general)
+                    c.ejecutar(
+                        "INSERT INTO entregas (registro, sitio) "
+                        "SELECT CAST($1 AS BIGINT), codigo FROM sitios "
+                        "WHERE cliente = $2 AND codigo <> $3 ON CONFLICT DO NOTHING",
+                        {id, lote.cliente, lote.sitio});
+                else
+                    c.ejecutar(
+                        "INSERT INTO entregas (registro, sitio) "
+                        "VALUES (CAST($1 AS BIGINT), $2) ON CONFLICT DO NOTHING",
+                        {id, r.destino});
+            }
+            if (!lote.acuses.empty())
+                c.ejecutar("DELETE FROM entregas WHERE sitio = $1 AND " + idEnLista(motor_, "$2"),
+                           {lote.sitio, listaDeIds(motor_, lote.acuses)});
+            for (const auto& a : lote.apartados)
+                c.ejecutar(
+                    "INSERT INTO rechazados (sitio, idOrigen, motivo, registro, recibido) "
+                    "VALUES ($1, $2, $3, $4, $5)",
+                    {lote.sitio, a.idOrigen, a.motivo, a.registro, texto});
+            return resultado;
+        });
+    }
+
+    std::vector<Entrega> entregar(const std::string& sitio, const std::string& cliente, int maximo,
+                                  int64_t ahora) override {
+        return enTransaccion([&](ConexionSQL& c) {
+            registrar(c, sitio, cliente, ahora);
+            std::vector<Entrega> entregas;
+            std::vector<int64_t> unaVez;
+            c.ejecutar(kPendientes + std::to_string(maximo), {sitio}, [&](const FilaLeida& f) {
+                Entrega e;
+                e.id = f.entero(0);
+                e.tabla = f.texto(1);
+                e.origen = f.texto(2);
+                e.destino = f.entero(4) ? sitio : std::string(f.texto(3));
+                e.servicio = f.texto(5);
+                e.funcion = f.texto(6);
+                for (int k = 0; k < 39; ++k) e.campos[k] = f.texto(7 + k);
+                if (!tablaAcusable(e.tabla)) unaVez.push_back(e.id);
+                entregas.push_back(std::move(e));
+            });
+            // A site acknowledges only records whose table code is above
+            // zero; any other record would be offered forever.
+            if (!unaVez.empty())
+                c.ejecutar("DELETE FROM entregas WHERE " + idEnLista(motor_, "$1"),
+                           {listaDeIds(motor_, unaVez)});
+            return entregas;
+        });
+    }
+
+    bool guardarSocio(const std::string& id, const std::string& sucursal,
+                      const std::string& parametros, int64_t ahora) override {
+        return enTransaccion([&](ConexionSQL& c) {
+            return c.ejecutar(
+                       "INSERT INTO socios (idRegistro, sucursal, parametros, recibido) "
+                       "VALUES ($1, $2, $3, $4) "
+                       "ON CONFLICT (idRegistro, sucursal) DO NOTHING",
+                       {id, sucursal, parametros, std::to_string(ahora)}) > 0;
+        });
+    }
+
+    std::vector<EstadoSitio> estado() override {
+        return enTransaccion([&](ConexionSQL& c) {
+            std::vector<EstadoSitio> filas;
+            c.ejecutar(
+                "SELECT coalesce(s.cliente, ''), t.sitio, coalesce(p.pendientes, 0), "
+                "coalesce(p.masAntiguo, 0), coalesce(s.visto, 0), coalesce(a.apartados, 0) "
+                "FROM (SELECT codigo AS sitio FROM sitios UNION SELECT sitio FROM entregas "
+                "UNION SELECT sitio FROM rechazados) t "
+                "LEFT JOIN sitios s ON s.codigo = t.sitio "
+                "LEFT JOIN (SELECT e.sitio, count(*) AS pendientes, min(r.recibido) AS masAntiguo "
+                "FROM entregas e JOIN registros r ON r.id = e.registro GROUP BY e.sitio) p "
+                "ON p.sitio = t.sitio "
+                "LEFT JOIN (SELECT sitio, count(*) AS apartados FROM rechazados GROUP BY sitio) a "
+                "ON a.sitio = t.sitio ORDER BY 1, 2",
+                {}, [&filas](const FilaLeida& f) {
+                    filas.push_back({std::string(f.texto(0)), std::string(f.texto(1)), f.entero(2),
+                                     f.entero(3), f.entero(4), f.entero(5)});
+                });
+            return filas;
+        });
+    }
+
+  private:
+    template <typename Trabajo>
+    std::invoke_result_t<Trabajo, ConexionSQL&> enTransaccion(Trabajo trabajo) {
+        for (int intento = 1;; ++intento) {
+            auto c = reserva_.tomar();
+            try {
+                c->verificar();
+                c->comenzar();
+                auto resultado = trabajo(*c);
+                c->confirmar();
+                reserva_.devolver(std::move(c));
+                return resultado;
+            } catch (const ErrorBase& e) {
+                c->deshacer();
+                reserva_.devolver(std::move(c));
+                if (!e.reintentable() || intento >= kIntentos) throw;
+            } catch (...) {
+                c->deshacer();
+                reserva_.devolver(std::move(c));
+                throw;
+            }
+        }
+    }
+
+    void bloquearCliente(ConexionSQL& c, const std::string& cliente, std::string_view modo) {
+        if (motor_ == Motor::PostgreSQL)
+            c.ejecutar("SELECT 1 FROM clientes WHERE cliente = $1 " + std::string(modo), {cliente});
+    }
+
+    // Notes the site's visit; on its first one, makes it known to its
+    // client and owes it the client's general records posted before.
+    void registrar(ConexionSQL& c, const std::string& sitio, const std::string& cliente,
+                   int64_t ahora) {
+        const std::string texto = std::to_string(ahora);
+        if (c.ejecutar("UPDATE sitios SET visto = $2 WHERE codigo = $1", {sitio, texto}) > 0)
+            return;
+        c.ejecutar("INSERT INTO clientes (cliente) VALUES ($1) ON CONFLICT DO NOTHING", {cliente});
+        bloquearCliente(c, cliente, "FOR UPDATE");
+        if (c.ejecutar("INSERT INTO sitios (codigo, cliente, visto) VALUES ($1, $2, $3) "
+                       "ON CONFLICT DO NOTHING",
+                       {sitio, cliente, texto}) == 0) {
+            c.ejecutar("UPDATE sitios SET visto = $2 WHERE codigo = $1", {sitio, texto});
+            return;
+        }
+        c.ejecutar(
+            "INSERT INTO entregas (registro, sitio) SELECT id, $1 FROM registros "
+            "WHERE general = 1 AND cliente = $2 AND origen <> $1 ORDER BY id "
+            "ON CONFLICT DO NOTHING",
+            {sitio, cliente});
+    }
+
+    void crearEsquema(ConexionSQL& c) {
+        c.comenzar();
+        try {
+            // Two server processes starting together on one PostgreSQL
+            // database would race to create the same tables.
+            if (motor_ == Motor::PostgreSQL)
+                c.ejecutar("SELECT pg_advisory_xact_lock(7305861)", {});
+            c.ejecutarGuion(esquemaPara(motor_));
+            int64_t version = 0;
+            c.ejecutar("SELECT version FROM esquema", {},
+                       [&version](const FilaLeida& f) { version = f.entero(0); });
+            if (version == 0) {
+                int64_t registros = 0;
+                c.ejecutar("SELECT count(*) FROM registros", {},
+                           [&registros](const FilaLeida& f) { registros = f.entero(0); });
+                if (registros > 0)
+                    throw ErrorBase(
+                        "La base tiene registros en un formato anterior del servidor; "
+                        "use una base nueva");
+                c.ejecutar("INSERT INTO esquema (version) VALUES ($1)",
+                           {std::to_string(kVersionEsquema)});
+            } else if (version != kVersionEsquema) {
+                throw ErrorBase("La base es de otra version del servidor (esquema " +
+                                std::to_string(version) + ")");
+            }
+            c.confirmar();
+        } catch (...) {
+            c.deshacer();
+            throw;
+        }
+    }
+
+    Motor motor_;
+    Reserva reserva_;
+};
+
+bool esPostgres(const std::string& base) {
+    return base.rfind("postgresql://", 0) == 0 || base.rfind("postgres://", 0) == 0;
+}
+
+}  // namespace
+
+std::unique_ptr<Almacen> abrirAlmacen(const std::string& base, int conexiones) {
+    if (esPostgres(base))
+        return std::make_unique<AlmacenSQL>(
+            Motor::PostgreSQL, [base] { return conectarPostgres(base); }, std::max(conexiones, 1));
+    return std::make_unique<AlmacenSQL>(
+        Motor::SQLite, [base] { return conectarSQLite(base); }, 1);
+}
+
+int64_t FilaLeida::entero(int columna) const {
+    std::string_view t = texto(columna);
+    int64_t valor = 0;
+    bool negativo = !t.empty() && t[0] == '-';
+    for (size_t i = negativo ? 1 : 0; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i)
+        valor = valor * 10 + (t[i] - '0');
+    return negativo ? -valor : valor;
+}
+
+bool tablaAcusable(const std::string& tabla) {
+    if (!comun::IsNumeric(tabla)) return false;
+    try {
+        return comun::Variant(tabla).CDbl() > 0;
+    } catch (const comun::ErrorTipo&) {
+        return false;
+    }
+}
+
+}  // namespace servidor

@@ -1,0 +1,115 @@
+// The central server's store: where the records the sites post are kept
+// until every addressed site has acknowledged them. One interface, two
+// engines: a SQLite file (the default, for demos, tests and small
+// installations) and a PostgreSQL database, which several server processes
+// may share.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace servidor {
+
+class ErrorBase : public std::runtime_error {
+  public:
+    explicit ErrorBase(const std::string& mensaje, bool reintentable = false)
+        : std::runtime_error(mensaje), reintentable_(reintentable) {}
+    // A conflict with a concurrent transaction (a deadlock, a serialization
+    // failure): running the whole transaction again is safe.
+    bool reintentable() const { return reintentable_; }
+
+  private:
+    bool reintentable_;
+};
+
+// A data record as the posting site sent it.
+struct RegistroEntrante {
+    std::string idOrigen;  // the site's row id
+    std::string huella;    // fingerprint of the content (see huellaDe)
+    std::string destino;
+    bool general = false;  // addressed to every other site of the client
+    std::string servicio, tabla, funcion;
+    std::array<std::string, 40> campos;
+};
+
+// A record the poster sent in another site's name, kept whole.
+struct RegistroApartado {
+    std::string idOrigen;
+    std::string motivo;
+    std::string registro;  // the record as JSON
+};
+
+// One site's setData batch, already read and checked.
+struct Lote {
+    std::string sitio;
+    std::string cliente;
+    std::vector<RegistroEntrante> registros;
+    std::vector<int64_t> acuses;  // deliveries the site acknowledges
+    std::vector<RegistroApartado> apartados;
+};
+
+struct ResultadoLote {
+    int nuevos = 0;
+    int repetidos = 0;
+};
+
+// A record owed to a site; `id` is the identifier the site stores and
+// acknowledges (one per record and site, the same on every offer).
+struct Entrega {
+    int64_t id = 0;
+    std::string tabla, origen, destino, servicio, funcion;
+    std::array<std::string, 39> campos;
+};
+
+// What the operator sees of one site.
+struct EstadoSitio {
+    std::string cliente;
+    std::string sitio;
+    int64_t pendientes = 0;      // records offered and not acknowledged
+    int64_t masAntiguo = 0;      // when the oldest of them arrived (epoch s), 0: none
+    int64_t ultimaPeticion = 0;  // epoch s, 0: never
+    int64_t apartados = 0;       // records it posted in another site's name
+};
+
+class Almacen {
+  public:
+    virtual ~Almacen() = default;
+
+    // Stores a batch in one transaction: the new records with a delivery
+    // for each addressed site, the acknowledgements (only of the poster's
+    // own deliveries), the records kept aside. A record already stored
+    // (same site, row id and content) is counted as a repeat.
+    virtual ResultadoLote guardarLote(const Lote& lote, int64_t ahora) = 0;
+
+    // Up to `maximo` records owed to `sitio`, oldest first. Records whose
+    // table code the site will not acknowledge are offered this once.
+    virtual std::vector<Entrega> entregar(const std::string& sitio, const std::string& cliente,
+                                          int maximo, int64_t ahora) = 0;
+
+    // A partner push; false when that record of that branch was stored before.
+    virtual bool guardarSocio(const std::string& id, const std::string& sucursal,
+                              const std::string& parametros, int64_t ahora) = 0;
+
+    // Every site known or owed something, by client and site.
+    virtual std::vector<EstadoSitio> estado() = 0;
+};
+
+// Opens the store named by `base`: a "postgresql://" or "postgres://" URI
+// opens PostgreSQL with a pool of `conexiones` connections; anything else
+// is a SQLite file, created when missing. Creates the tables; throws
+// ErrorBase when the store cannot be opened.
+std::unique_ptr<Almacen> abrirAlmacen(const std::string& base, int conexiones = 8);
+
+// The operator's table of `estado`: one line per site, by client, and a
+// total; the client of a site that never made a request shows as "-".
+std::string informeEstado(const std::vector<EstadoSitio>& sitios, int64_t ahora);
+
+// Whether a table code is a number above zero: only such records are
+// acknowledged by the sites.
+bool tablaAcusable(const std::string& tabla);
+
+}  // namespace servidor

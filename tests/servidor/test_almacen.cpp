@@ -1,0 +1,183 @@
+// The store itself, on each engine: what the operator sees, ids that are
+// never given twice, and two stores (as two server processes) working on
+// one database at the same time.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <thread>
+
+#include "Almacen.h"
+#include "soporte/BaseCentralDePrueba.h"
+
+namespace {
+
+using servidor::Almacen;
+using servidor::Entrega;
+
+const std::string kCliente = "900123";
+const std::string kA = "900123001", kB = "900123002";
+const std::string kGeneral = "000000000000000";
+
+servidor::RegistroEntrante registro(const std::string& id, const std::string& destino,
+                                    const std::string& texto, const std::string& tabla = "6") {
+    servidor::RegistroEntrante r;
+    r.idOrigen = id;
+    r.huella = "h" + id + "-" + destino + "-" + texto;
+    r.destino = destino;
+    r.general = destino == kGeneral;
+    r.servicio = "2";
+    r.tabla = tabla;
+    r.funcion = "A";
+    r.campos[0] = texto;
+    return r;
+}
+
+servidor::Lote lote(const std::string& sitio, std::vector<servidor::RegistroEntrante> registros,
+                    std::vector<int64_t> acuses = {}) {
+    return {sitio, kCliente, std::move(registros), std::move(acuses), {}};
+}
+
+std::vector<int64_t> ids(const std::vector<Entrega>& entregas) {
+    std::vector<int64_t> salida;
+    for (const auto& e : entregas) salida.push_back(e.id);
+    return salida;
+}
+
+class AlmacenEnMotor : public ::testing::TestWithParam<std::string> {
+  protected:
+    std::unique_ptr<Almacen> abrir() { return servidor::abrirAlmacen(base_.base(), 4); }
+    prueba::BaseCentralDePrueba base_{GetParam()};
+};
+
+TEST_P(AlmacenEnMotor, IdDeEntregaAcusadaNoSeVuelveAUsar) {
+    auto almacen = abrir();
+    almacen->entregar(kB, kCliente, 10, 100);
+    almacen->guardarLote(lote(kA, {registro("1", kB, "uno")}), 100);
+    auto primera = almacen->entregar(kB, kCliente, 10, 101);
+    ASSERT_EQ(primera.size(), 1u);
+    almacen->guardarLote(lote(kB, {}, ids(primera)), 102);
+    EXPECT_TRUE(almacen->entregar(kB, kCliente, 10, 103).empty());
+
+    // Reopened, as after a restart: the acknowledged id stays used, or the
+    // site would take the next record for one it already has.
+    almacen = abrir();
+    almacen->guardarLote(lote(kA, {registro("2", kB, "dos")}), 104);
+    auto segunda = almacen->entregar(kB, kCliente, 10, 105);
+    ASSERT_EQ(segunda.size(), 1u);
+    EXPECT_GT(segunda[0].id, primera[0].id);
+    EXPECT_EQ(segunda[0].campos[0], "dos");
+}
+
+TEST_P(AlmacenEnMotor, EstadoPorClienteYSitio) {
+    auto almacen = abrir();
+    almacen->entregar(kB, kCliente, 10, 1000);
+    auto conApartado = lote(kA, {registro("1", kB, "uno"), registro("2", "555000009", "x")});
+    conApartado.apartados.push_back({"3", "Origen 1 no es " + kA, "{}"});
+    almacen->guardarLote(conApartado, 1010);
+    almacen->guardarLote(lote(kA, {registro("4", kB, "cuatro")}), 1050);
+    almacen->entregar("777000001", "777000", 10, 1060);
+
+    auto filas = almacen->estado();
+    ASSERT_EQ(filas.size(), 4u);
+    // By client, then site; a destination that never asked has no client.
+    EXPECT_EQ(filas[0].sitio, "555000009");
+    EXPECT_EQ(filas[0].cliente, "");
+    EXPECT_EQ(filas[0].pendientes, 1);
+    EXPECT_EQ(filas[0].ultimaPeticion, 0);
+    EXPECT_EQ(filas[1].sitio, "777000001");
+    EXPECT_EQ(filas[1].pendientes, 0);
+    EXPECT_EQ(filas[2].sitio, kA);
+    EXPECT_EQ(filas[2].apartados, 1);
+    EXPECT_EQ(filas[2].ultimaPeticion, 1050);
+    EXPECT_EQ(filas[3].sitio, kB);
+    EXPECT_EQ(filas[3].pendientes, 2);
+    EXPECT_EQ(filas[3].masAntiguo, 1010);
+    EXPECT_EQ(filas[3].ultimaPeticion, 1000);
+
+    std::string informe = servidor::informeEstado(filas, 1010 + 3 * 3600 + 120);
+    EXPECT_NE(informe.find("3 h 2 min"), std::string::npos) << informe;
+    EXPECT_NE(informe.find("nunca"), std::string::npos) << informe;
+    EXPECT_NE(informe.find("4 sitios, 3 registros pendientes"), std::string::npos) << informe;
+}
+
+// Two stores on one database, as two server processes: one posts general
+// records while new sites of the same client make their first visits
+// through the other. Each new site must end up with every record exactly
+// once, whichever came first.
+TEST_P(AlmacenEnMotor, SitiosNuevosYRegistrosGeneralesAlMismoTiempo) {
+    auto uno = abrir();
+    auto otro = abrir();
+    constexpr int kLotes = 40, kPorLote = 5, kSitios = 12;
+    std::thread publicar([&] {
+        for (int l = 0; l < kLotes; ++l) {
+            std::vector<servidor::RegistroEntrante> registros;
+            for (int i = 0; i < kPorLote; ++i) {
+                std::string id = std::to_string(l * kPorLote + i);
+                registros.push_back(registro(id, kGeneral, id));
+            }
+            uno->guardarLote(lote(kA, registros), 1);
+        }
+    });
+    std::vector<std::thread> visitas;
+    for (int h = 0; h < 2; ++h)
+        visitas.emplace_back([&, h] {
+            for (int s = h; s < kSitios; s += 2)
+                otro->entregar(kCliente + std::to_string(100 + s), kCliente, 1, 1);
+        });
+    publicar.join();
+    for (auto& v : visitas) v.join();
+
+    for (int s = 0; s < kSitios; ++s) {
+        const std::string sitio = kCliente + std::to_string(100 + s);
+        std::map<std::string, int> vistos;
+        for (int vuelta = 0; vuelta < 100; ++vuelta) {
+            auto entregas = otro->entregar(sitio, kCliente, 37, 2);
+            if (entregas.empty()) break;
+            for (const auto& e : entregas) ++vistos[e.campos[0]];
+            otro->guardarLote(lote(sitio, {}, ids(entregas)), 2);
+        }
+        ASSERT_EQ(vistos.size(), static_cast<size_t>(kLotes * kPorLote)) << sitio;
+        for (const auto& [texto, veces] : vistos) ASSERT_EQ(veces, 1) << sitio << " " << texto;
+    }
+}
+
+// Requests of one site through two stores at the same time: no answer
+// holds a record twice, and every record arrives.
+TEST_P(AlmacenEnMotor, PeticionesSimultaneasDeUnSitio) {
+    auto uno = abrir();
+    auto otro = abrir();
+    uno->entregar(kB, kCliente, 1, 1);
+    std::vector<servidor::RegistroEntrante> registros;
+    for (int i = 0; i < 300; ++i) registros.push_back(registro(std::to_string(i), kB, "r"));
+    uno->guardarLote(lote(kA, registros), 1);
+
+    std::mutex cerrojo;
+    std::set<int64_t> recibidos;
+    std::atomic<int> repetidosEnUnaRespuesta{0};
+    auto sitio = [&](Almacen& almacen) {
+        for (int vuelta = 0; vuelta < 200; ++vuelta) {
+            auto entregas = almacen.entregar(kB, kCliente, 25, 2);
+            if (entregas.empty()) return;
+            auto lista = ids(entregas);
+            if (std::set<int64_t>(lista.begin(), lista.end()).size() != lista.size())
+                ++repetidosEnUnaRespuesta;
+            {
+                std::lock_guard<std::mutex> guarda(cerrojo);
+                recibidos.insert(lista.begin(), lista.end());
+            }
+            almacen.guardarLote(lote(kB, {}, lista), 2);
+        }
+    };
+    std::thread a(sitio, std::ref(*uno)), b(sitio, std::ref(*otro));
+    a.join();
+    b.join();
+    EXPECT_EQ(repetidosEnUnaRespuesta, 0);
+    EXPECT_EQ(recibidos.size(), 300u);
+    EXPECT_TRUE(uno->entregar(kB, kCliente, 10, 3).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Motores, AlmacenEnMotor, ::testing::Values("sqlite", "postgresql"),
+                         [](const auto& info) { return info.param; });
+
+}  // namespace

@@ -1,0 +1,77 @@
+#include "soporte/BaseCentralDePrueba.h"
+
+#include <libpq-fe.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+namespace prueba {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void callar(void*, const char*) {}
+
+void ejecutar(const std::string& uri, const std::string& sql) {
+    PGconn* c = PQconnectdb(uri.c_str());
+    if (PQstatus(c) != CONNECTION_OK) {
+        std::string mensaje = PQerrorMessage(c);
+        PQfinish(c);
+        throw std::runtime_error("PostgreSQL de prueba: " + mensaje);
+    }
+    PQsetNoticeProcessor(c, callar, nullptr);
+    PGresult* r = PQexec(c, sql.c_str());
+    bool bien = PQresultStatus(r) == PGRES_COMMAND_OK;
+    std::string mensaje = PQresultErrorMessage(r);
+    PQclear(r);
+    PQfinish(c);
+    if (!bien) throw std::runtime_error(sql + ": " + mensaje);
+}
+
+}  // namespace
+
+std::string uriPostgres() {
+    const char* valor = std::getenv("SINC_POSTGRES");
+    std::string texto = valor && *valor ? valor : SINC_POSTGRES_URL;
+    if (!texto.empty() && texto.rfind("postgres", 0) != 0) {
+        std::ifstream archivo(texto);
+        std::getline(archivo, texto);
+    }
+    if (texto.rfind("postgres", 0) != 0)
+        throw std::runtime_error(
+            "No hay PostgreSQL de prueba: corra las pruebas con ctest, o inicie uno con "
+            "scripts/postgres iniciar CARPETA y ponga SINC_POSTGRES=CARPETA/url");
+    return texto;
+}
+
+BaseCentralDePrueba::BaseCentralDePrueba(const std::string& motor) : motor_(motor) {
+    static std::atomic<int> contador{0};
+    std::string nombre = "prueba_" + std::to_string(getpid()) + "_" + std::to_string(contador++);
+    if (motor_ == "postgresql") {
+        std::string uri = uriPostgres();
+        esquema_ = nombre;
+        ejecutar(uri, "CREATE SCHEMA " + esquema_);
+        base_ = uri + (uri.find('?') == std::string::npos ? "?" : "&") +
+                "options=-csearch_path%3D" + esquema_;
+    } else {
+        base_ = (fs::temp_directory_path() / ("servidor_" + nombre + ".db")).string();
+    }
+}
+
+BaseCentralDePrueba::~BaseCentralDePrueba() {
+    if (!esquema_.empty()) {
+        try {
+            ejecutar(uriPostgres(), "DROP SCHEMA " + esquema_ + " CASCADE");
+        } catch (...) {
+        }
+        return;
+    }
+    for (const char* sufijo : {"", "-wal", "-shm"}) fs::remove(base_ + sufijo);
+}
+
+}  // namespace prueba
