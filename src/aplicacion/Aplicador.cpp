@@ -78,6 +78,11 @@ bool mismoNombre(const std::string& a, std::string_view b) {
     return comun::mayusculas(a) == comun::mayusculas(b);
 }
 
+const comun::Reloj& relojDelSistema() {
+    static const comun::RelojSistema reloj;
+    return reloj;
+}
+
 }  // namespace
 
 const std::string& Registro::campo(size_t k) const {
@@ -86,7 +91,10 @@ const std::string& Registro::campo(size_t k) const {
 }
 
 Aplicador::Aplicador(DAO_Conexion& conexion, comun::Bitacora& bitacora)
-    : con_(conexion), bitacora_(bitacora) {}
+    : Aplicador(conexion, bitacora, relojDelSistema()) {}
+
+Aplicador::Aplicador(DAO_Conexion& conexion, comun::Bitacora& bitacora, const comun::Reloj& reloj)
+    : con_(conexion), bitacora_(bitacora), reloj_(reloj) {}
 
 std::string Aplicador::tablaDestino(int32_t tabla) {
     switch (tabla) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "comun/Bitacora.h"
+#include "comun/Funciones.h"
 #include "datos/DAO_Conexion.h"
 
 namespace aplicacion {
@@ -37,7 +38,10 @@ struct ResumenAplicacion {
 
 class Aplicador {
   public:
+    // The clock gives the time of day of the order lines the order actions
+    // write (the machine's clock when none is given).
     Aplicador(datos::DAO_Conexion& conexion, comun::Bitacora& bitacora);
+    Aplicador(datos::DAO_Conexion& conexion, comun::Bitacora& bitacora, const comun::Reloj& reloj);
 
     // Applies every pending record of this site; opens and closes the
     // connection itself. A failure to connect or to read the selection is
@@ -81,6 +85,7 @@ class Aplicador {
 
     datos::DAO_Conexion& con_;
     comun::Bitacora& bitacora_;
+    const comun::Reloj& reloj_;
     ResumenAplicacion resumen_;
     std::map<int32_t, std::unique_ptr<datos::Recordset>> destinos_;
 };

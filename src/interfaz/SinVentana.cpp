@@ -49,8 +49,9 @@ class BitacoraSalida : public comun::Bitacora {
 
 class PasoLocalAplicador : public sincronizador::PasoLocal {
   public:
-    PasoLocalAplicador(datos::DAO_Conexion& conexion, comun::Bitacora& bitacora)
-        : aplicador_(conexion, bitacora) {}
+    PasoLocalAplicador(datos::DAO_Conexion& conexion, comun::Bitacora& bitacora,
+                       const comun::Reloj& reloj)
+        : aplicador_(conexion, bitacora, reloj) {}
     void aplicarComunicacion() override { aplicador_.aplicarComunicacion(); }
 
   private:
@@ -125,7 +126,7 @@ int ejecutarSinVentana(int argc, char** argv, const OpcionesEjecucion& opciones)
     configuracion.puertoSocio = opciones.puertoSocio;
 
     sincronizador::BaseDatosDAO base(conexion);
-    PasoLocalAplicador pasoLocal(conexion, bitacora);
+    PasoLocalAplicador pasoLocal(conexion, bitacora, reloj);
     SocketQt socket;
     // The engine's own log repeats its console lines with a time stamp; here
     // the console already is standard output, so that copy is dropped.

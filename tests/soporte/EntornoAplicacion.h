@@ -10,14 +10,27 @@
 
 #include "aplicacion/Aplicador.h"
 #include "comun/Bitacora.h"
+#include "comun/Funciones.h"
 #include "datos/DAO_Conexion.h"
 #include "soporte/BaseDePrueba.h"
 
 namespace prueba {
 
+// A clock that says what the test sets: by default Monday 7 December 2026,
+// 13:30:15.
+class RelojFijo : public comun::Reloj {
+  public:
+    RelojFijo() { poner(13, 30, 15); }
+    comun::Fecha ahora() const override { return momento; }
+    void poner(int hora, int minuto, int segundo = 0) {
+        momento = comun::Fecha{2026, 12, 7, hora, minuto, segundo};
+    }
+    comun::Fecha momento;
+};
+
 class EntornoAplicacion {
   public:
-    explicit EntornoAplicacion(bool demo = true) : base(demo), aplicador(con, bitacora) {
+    explicit EntornoAplicacion(bool demo = true) : base(demo), aplicador(con, bitacora, reloj) {
         con.dataFile(base.ruta());
     }
 
@@ -89,6 +102,7 @@ class EntornoAplicacion {
     BaseDePrueba base;
     datos::DAO_Conexion con;
     comun::BitacoraMemoria bitacora;
+    RelojFijo reloj;
     aplicacion::Aplicador aplicador;
 };
 

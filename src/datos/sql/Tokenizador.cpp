@@ -91,6 +91,15 @@ std::vector<Token> tokenizar(std::string_view sql) {
             i = j;
             continue;
         }
+        if (c == '@' && i + 2 < n && sql[i + 1] == '@' &&
+            esInicioNombre(static_cast<unsigned char>(sql[i + 2]))) {
+            // A system variable of the dialect (@@IDENTITY): one name.
+            size_t j = i + 3;
+            while (j < n && esParteNombre(static_cast<unsigned char>(sql[j]))) ++j;
+            tokens.push_back({TipoToken::Nombre, std::string(sql.substr(i, j - i))});
+            i = j;
+            continue;
+        }
         if (esInicioNombre(c)) {
             size_t j = i + 1;
             while (j < n && esParteNombre(static_cast<unsigned char>(sql[j]))) ++j;

@@ -435,6 +435,11 @@ void reescribirPalabras(Nodos& nivel) {
             n = Nodo{TipoToken::Numero, "0", {}};
         } else if (igualesSinCaso(n.texto, "DISTINCTROW")) {
             n.texto = "DISTINCT";
+        } else if (igualesSinCaso(n.texto, "@@IDENTITY")) {
+            // The key the last INSERT of this connection was given.
+            n.texto = "last_insert_rowid";
+            nivel.insert(nivel.begin() + static_cast<std::ptrdiff_t>(k + 1), grupo({}));
+            ++k;
         } else if (igualesSinCaso(n.texto, "NOW")) {
             n.texto = "now";
             if (llamada) {

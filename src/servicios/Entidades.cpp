@@ -1,0 +1,9 @@
+#include "servicios/Entidades.h"
+
+namespace servicios {
+
+bool esFechaCero(const comun::Fecha& f) {
+    return f == comun::Fecha{};
+}
+
+}  // namespace servicios

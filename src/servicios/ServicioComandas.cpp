@@ -1,0 +1,153 @@
+#include "servicios/ServicioComandas.h"
+
+#include "comun/Texto.h"
+#include "servicios/Valores.h"
+
+namespace servicios {
+
+using comun::Variant;
+using datos::DAO_Conexion;
+
+namespace {
+
+std::string q(const std::string& texto) {
+    return DAO_Conexion::ValidarSql(Variant(texto));
+}
+
+// The date part of a date, as the database stores dates.
+std::string textoFecha(const comun::Fecha& f) {
+    comun::Fecha dia;
+    dia.anio = f.anio;
+    dia.mes = f.mes;
+    dia.dia = f.dia;
+    return dia.iso();
+}
+
+}  // namespace
+
+int32_t ultimoIdInsertado(DAO_Conexion& con) {
+    auto rs = con.Query("SELECT @@IDENTITY AS id");
+    const Variant v = DAO_Conexion::RsVacio(rs) ? Variant() : (*rs)[size_t{0}];
+    DAO_Conexion::CerrarRs(rs);
+    const int32_t id = v.esNumero() ? v.CLng() : 0;
+    if (id <= 0) throw datos::ErrorBD("The key of the row just written cannot be read.");
+    return id;
+}
+
+ServicioComandas::ServicioComandas(DAO_Conexion& conexion, const comun::Reloj& reloj)
+    : con_(conexion), reloj_(reloj) {}
+
+bool ServicioComandas::setCuenta(const clsComandas& comanda,
+                                 const std::vector<clsAcompanamientos>& acompanamientos,
+                                 int32_t idTercero, int16_t nPersonas, const std::string& idMesa) {
+    datos::Transaccion transaccion(con_);
+    const std::string mesa = idMesa.empty() ? std::to_string(getMesaDomicilio(idTercero)) : idMesa;
+
+    // Numbers that stand in the text are checked before anything is written.
+    const std::string cantidad = textoNumero(comanda.Cantidad, "la cantidad");
+    const std::string valor = textoNumero(comanda.valor, "el valor");
+    const std::string hora = textoHora(reloj_.ahora());
+
+    const std::string sql =
+        "INSERT INTO comandas(CodigoAB,idmesa,nombreproducto,cantidad,fecha,mesero,nick,estado,"
+        "concepto,ok, despcoc,desp,tdc,tdm,negocio,tin,idproducto,hora, valor,detalle, imprCoc, "
+        "ImprM, BImp, Impx, ImpVr, idFactura, Tercero, Detalle2) Values ('" +
+        q(comanda.CodigoAB) + "','" + q(mesa) + "','" + q(comanda.NombreProducto) + "','" +
+        cantidad + "','" + textoFecha(comanda.Fecha) + "','" + q(comanda.Mesero) + "','" +
+        q(comanda.nick) + "','Pendiente','Ventas','0','Y','X','0','0','" + q(comanda.Negocio) +
+        "','O','" + std::to_string(comanda.IdProducto) + "','" + hora + "'," + valor + ",'" +
+        q(comanda.Detalle) + "',' ','C','" + std::to_string(redondearEntero(comanda.BImp)) + "','" +
+        (comanda.ImpX.empty() ? std::string(" ") : q(comanda.ImpX)) + "','" +
+        std::to_string(redondearEntero(comanda.ImpVr)) + "','0','" + std::to_string(idTercero) +
+        "','" + std::to_string(nPersonas) + "')";
+    con_.comando(sql);
+
+    // The row this insert created, by the key it was given: the site's own
+    // application writes order lines at the same time, so the newest line
+    // of the table need not be this one.
+    const int32_t id = ultimoIdInsertado(con_);
+    auto fila = con_.Query("SELECT * FROM COMANDAS WHERE IDCOMANDA = " + std::to_string(id));
+    if (DAO_Conexion::RsVacio(fila))
+        throw datos::ErrorBD("The order line just written cannot be read back.");
+    con_.encolarRegistro(*fila, 6, "A", kDestinoGeneral);
+
+    for (const clsAcompanamientos& a : acompanamientos)
+        setAdicional(id, a.CodigoProducto, a.CodigoAcompanamiento, a.Cantidad);
+    DAO_Conexion::CerrarRs(fila);
+
+    transaccion.confirmar();
+    ultimaComanda_ = id;
+    ultimaMesa_ = mesa;
+    return true;
+}
+
+bool ServicioComandas::setCuentaMesa(const clsComandas& comanda,
+                                     const std::vector<clsAcompanamientos>& acompanamientos,
+                                     const std::string& mesa, int16_t personas) {
+    return setCuenta(comanda, acompanamientos, 0, personas, mesa);
+}
+
+int16_t ServicioComandas::getMesaDomicilio(int32_t idTercero) {
+    int16_t mesa = 2001;
+    auto rs = con_.Query(
+        "SELECT TOP 1 IDMESA FROM COMANDAS WHERE ESTADO = 'Pendiente' AND "
+        "TERCERO = '" +
+        std::to_string(idTercero) + "'");
+    if (!DAO_Conexion::RsVacio(rs)) {
+        const Variant actual = (*rs)["IDMESA"];
+        if (comun::IsNumeric(actual)) mesa = actual.CInt();
+    } else {
+        DAO_Conexion::CerrarRs(rs);
+        rs = con_.Query(
+            "Select max(cint(IIF(ISNUMERIC(IDMESA),IDMESA,0))) as mesa from Comandas where "
+            "cint(IIF(ISNUMERIC(IDMESA),IDMESA,0)) > 2000 AND "
+            "cint(IIF(ISNUMERIC(IDMESA),IDMESA,0)) "
+            "< 3000 ");
+        if (!DAO_Conexion::RsVacio(rs)) {
+            const Variant mayor = (*rs)["mesa"];
+            mesa = comun::IsNumeric(mayor) ? static_cast<int16_t>(mayor.CInt() + 1) : 2002;
+        }
+    }
+    DAO_Conexion::CerrarRs(rs);
+    return mesa;
+}
+
+void ServicioComandas::setAdicional(int32_t idComanda, int32_t codigoProducto,
+                                    int32_t codigoAcompanamiento, double cantidad) {
+    const RegInsumo acompanamiento = getInsumo(std::to_string(codigoAcompanamiento));
+    const RegInsumo producto = getInsumo(std::to_string(codigoProducto));
+    const std::string textoCantidad = textoNumero(cantidad, "la cantidad del acompanamiento");
+    const std::string costo = textoNumero(acompanamiento.Costo, "el costo del acompanamiento");
+
+    con_.comando(
+        "INSERT INTO ACOMPANAMIENTOS(IDCOMANDA, NOMBREPRODUCTO, CODPRODUCTO, ACOMPANAMIENTO, "
+        "CODINSUMO, CANTIDAD, COSTO) VALUES (" +
+        std::to_string(idComanda) + ", '" + q(producto.nombre) + "', " +
+        std::to_string(codigoProducto) + ", '" + q(acompanamiento.nombre) + "', " +
+        std::to_string(codigoAcompanamiento) + ", '" + textoCantidad + "' , '" + costo + "')");
+
+    // Read back by its own key, like the order line.
+    const int32_t id = ultimoIdInsertado(con_);
+    auto fila = con_.Query("SELECT * FROM ACOMPANAMIENTOS WHERE ID = " + std::to_string(id));
+    if (DAO_Conexion::RsVacio(fila))
+        throw datos::ErrorBD("The side dish just written cannot be read back.");
+    con_.encolarRegistro(*fila, 10, "A", kDestinoGeneral);
+    DAO_Conexion::CerrarRs(fila);
+    ultimoAcompanamiento_ = id;
+}
+
+RegInsumo ServicioComandas::getInsumo(const std::string& codigo) {
+    RegInsumo r;
+    auto rs = con_.Query("SELECT * FROM INSUMOS AS I WHERE i.codigo = '" + q(codigo) + "'");
+    if (!DAO_Conexion::RsVacio(rs)) {
+        r.codigo = textoDe(*rs, "Codigo");
+        r.nombre = textoDe(*rs, "Nombre");
+        r.medida = textoDe(*rs, "medida");
+        r.categoria = textoDe(*rs, "Categoria");
+        r.Costo = dobleDe(*rs, "Costo");
+    }
+    DAO_Conexion::CerrarRs(rs);
+    return r;
+}
+
+}  // namespace servicios
