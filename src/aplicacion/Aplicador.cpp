@@ -9,6 +9,8 @@
 #include <optional>
 #include <stdexcept>
 
+#include "aplicacion/AccionesComandas.h"
+#include "aplicacion/Usuarios.h"
 #include "comun/Funciones.h"
 #include "comun/Texto.h"
 #include "comun/Variant.h"
@@ -165,12 +167,6 @@ void Aplicador::aplicarComunicacion() {
                 r.campos[k] = sel->valorCampo(posCampos[k]).texto();
             sel->MoveNext();
 
-            if (r.servicio != 1 && (r.tabla == 22 || r.tabla == 25)) {
-                // Order actions and users: left unmarked for the families that
-                // handle them.
-                ++resumen_.pendientes;
-                continue;
-            }
             if (!lote) lote.emplace(con_);
             try {
                 datos::Transaccion t(con_);
@@ -204,8 +200,7 @@ void Aplicador::aplicarComunicacion() {
     }
     con_.desconectar();
     bitacora_.escribir("Comunicaciones aplicadas: " + std::to_string(resumen_.aplicados) +
-                       ", fallidas: " + std::to_string(resumen_.fallidos) +
-                       ", pendientes: " + std::to_string(resumen_.pendientes));
+                       ", fallidas: " + std::to_string(resumen_.fallidos));
 }
 
 void Aplicador::marcar(const Registro& r) {
@@ -240,6 +235,10 @@ void Aplicador::aplicarRegistro(const Registro& r) {
             return aplicarMensaje(r);
         case 16:
             return aplicarMovimiento(r);
+        case 22:
+            return AccionesComandas(con_, reloj_).aplicar(r);
+        case 25:
+            return aplicarUsuario(con_, r);
         default:
             return aplicarGenerico(r);
     }

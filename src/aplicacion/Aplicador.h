@@ -31,9 +31,8 @@ struct Registro {
 
 // What one run did.
 struct ResumenAplicacion {
-    int aplicados = 0;   // family ran (or nothing to do) and the record was marked
-    int fallidos = 0;    // rolled back, left unmarked, retried next run
-    int pendientes = 0;  // codes whose family is not built yet, left unmarked
+    int aplicados = 0;  // family ran (or nothing to do) and the record was marked
+    int fallidos = 0;   // rolled back, left unmarked, retried next run
 };
 
 class Aplicador {

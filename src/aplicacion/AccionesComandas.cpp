@@ -1,0 +1,168 @@
+#include "aplicacion/AccionesComandas.h"
+
+#include "comun/Texto.h"
+#include "servicios/ServicioComandas.h"
+#include "servicios/ServicioTerceros.h"
+#include "servicios/Valores.h"
+
+namespace aplicacion {
+
+using comun::Variant;
+using datos::DAO_Conexion;
+
+namespace {
+
+// Side-dish codes run from Campo7 up to Campo39: an inbound record carries
+// the server's identifier of the record in Campo40.
+constexpr size_t kPrimerAcompanamiento = 7;
+constexpr size_t kUltimoAcompanamiento = 39;
+// Who books the lines that come from the central ordering channel.
+constexpr const char* kClienteDomicilios = "Cliente Domicilios";
+
+std::string q(const std::string& texto) {
+    return DAO_Conexion::ValidarSql(Variant(texto));
+}
+
+comun::Fecha fechaTrabajo(DAO_Conexion& con) {
+    const std::string& texto = servicios::valoresSitio(con).fechaTrabajo;
+    comun::Fecha f;
+    if (!comun::leerFecha(texto, f))
+        throw servicios::ValorInvalido("la fecha de trabajo del sitio no es una fecha: '" + texto +
+                                       "'");
+    return f;
+}
+
+}  // namespace
+
+AccionesComandas::AccionesComandas(DAO_Conexion& conexion, const comun::Reloj& reloj)
+    : con_(conexion), reloj_(reloj) {}
+
+void AccionesComandas::aplicar(const Registro& r) {
+    if (r.funcion == "E") return cancelar(r.campo(1));
+    if (r.funcion != "A") return;
+    const std::string& accion = r.campo(2);
+    if (accion == "Impresion Cuenta") {
+        imprimirCuenta(r.campo(1));
+        return;
+    }
+    if (accion == "Detalle domicilio") {
+        detalleDomicilio(r.campo(1), r.campo(3));
+        return;
+    }
+    if (r.campo(4).empty() || r.campo(5).empty() || r.campo(6).empty()) return;
+    PedidoDomicilio p;
+    p.producto = r.campo(1);
+    p.cantidad = r.campo(2);
+    p.nota = r.campo(3);
+    p.nombre = r.campo(4);
+    p.direccion = r.campo(5);
+    p.telefono = r.campo(6);
+    // The list ends at the first empty column, whatever follows it.
+    for (size_t k = kPrimerAcompanamiento; k <= kUltimoAcompanamiento && !r.campo(k).empty(); ++k)
+        p.acompanamientos.push_back(r.campo(k));
+    pedirDomicilio(p);
+}
+
+void AccionesComandas::cancelar(const std::string& idComanda) {
+    const int32_t id = servicios::enteroDeTexto(idComanda, "Campo1 (la linea a anular)");
+    con_.comando("UPDATE COMANDAS SET IMPRM = 'E' WHERE idComanda = " + std::to_string(id));
+}
+
+bool AccionesComandas::imprimirCuenta(const std::string& telefono) {
+    servicios::ServicioTerceros terceros(con_, reloj_);
+    const servicios::RegTercero t = terceros.getTerceroTelefono(telefono);
+    if (t.idTercero == 0) return false;
+    datos::Transaccion transaccion(con_);
+    servicios::ServicioComandas comandas(con_, reloj_);
+    const int16_t mesa = comandas.getMesaDomicilio(t.idTercero);
+    con_.comando(
+        "INSERT INTO COMANDAS (idmesa, nombreproducto, concepto, fecha, hora, mesero, "
+        "ImprM) VALUES ('" +
+        std::to_string(mesa) + "', 'Impresion Cuenta', 'Impresion', '" +
+        q(servicios::valoresSitio(con_).fechaTrabajo) + "', '" +
+        servicios::textoHora(reloj_.ahora()) + "', 'Cliente Domicilios', 'X')");
+    transaccion.confirmar();
+    return true;
+}
+
+bool AccionesComandas::detalleDomicilio(const std::string& telefono, const std::string& medioPago) {
+    servicios::ServicioTerceros terceros(con_, reloj_);
+    const servicios::RegTercero t = terceros.getTerceroTelefono(telefono);
+    if (t.idTercero == 0) return false;
+    servicios::ServicioComandas comandas(con_, reloj_);
+    const int16_t mesa = comandas.getMesaDomicilio(t.idTercero);
+    con_.comando("UPDATE COMANDAS SET DETALLE1 = 'Pago en " + q(medioPago) +
+                 "' WHERE IDCOMANDA = (SELECT MIN(IDCOMANDA) FROM COMANDAS WHERE idmesa = '" +
+                 std::to_string(mesa) + "') ");
+    return true;
+}
+
+LineaEscrita AccionesComandas::pedirDomicilio(const PedidoDomicilio& pedido) {
+    servicios::ServicioTerceros terceros(con_, reloj_);
+    servicios::ServicioComandas comandas(con_, reloj_);
+
+    // An order for a product this site does not sell changes nothing, not
+    // even the customer.
+    const servicios::RegProducto producto = terceros.getProducto(pedido.producto);
+    if (producto.CodigoAB == 0) return {};
+
+    // Every value that stands in SQL as a number is checked before the
+    // first write.
+    const double cantidad = servicios::numeroDeTexto(pedido.cantidad, "Campo2 (la cantidad)");
+    std::vector<servicios::clsAcompanamientos> acompanamientos;
+    for (size_t i = 0; i < pedido.acompanamientos.size(); ++i) {
+        servicios::clsAcompanamientos a;
+        a.Cantidad = cantidad;
+        a.CodigoProducto = producto.CodigoAB;
+        a.CodigoAcompanamiento = servicios::enteroDeTexto(
+            pedido.acompanamientos[i],
+            "Campo" + std::to_string(kPrimerAcompanamiento + i) + " (un acompanamiento)");
+        acompanamientos.push_back(a);
+    }
+
+    servicios::clsComandas c;
+    c.NombreProducto = producto.NombreProducto;
+    c.Cantidad = cantidad;
+    c.valor = cantidad * producto.PrecioUnidad.aDouble();
+    c.ImpX = std::to_string(producto.ImpX);
+    try {
+        c.ImpVr = comun::Moneda::desdeDouble(cantidad * producto.impuestoUnidad);
+        c.BImp = comun::Moneda::desdeDouble(c.valor - c.ImpVr.aDouble());
+    } catch (const comun::ErrorTipo&) {
+        throw servicios::ValorInvalido("el valor del pedido desborda: cantidad '" +
+                                       pedido.cantidad + "'");
+    }
+    c.Fecha = fechaTrabajo(con_);
+    c.Hora = servicios::textoHora(reloj_.ahora());
+    c.Estado = "Pendiente";
+    c.Detalle = pedido.nota.empty() ? std::string(" ") : comun::izquierda(pedido.nota, 250);
+    c.CodigoAB = std::to_string(producto.CodigoAB);
+    c.Mesero = kClienteDomicilios;
+    c.nick = kClienteDomicilios;
+    c.Concepto = "Ventas";
+    c.IdProducto = static_cast<int16_t>(comun::minutoDelServicio(reloj_));
+    c.Negocio = producto.Negocio;
+    c.ok = "0";
+    c.desp = "X";
+    c.despCoc = "Y";
+
+    datos::Transaccion transaccion(con_);
+    servicios::RegTercero cliente = terceros.getTerceroTelefono(pedido.telefono);
+    cliente.Nombre = pedido.nombre;
+    cliente.Direccion = pedido.direccion;
+    cliente.Telefono1 = pedido.telefono;
+    cliente.IdDocumento = pedido.telefono;
+    const int32_t idTercero = terceros.setTerceroTelefono(cliente);
+
+    comandas.setCuenta(c, acompanamientos, idTercero, 0, {});
+    transaccion.confirmar();
+
+    LineaEscrita escrita;
+    escrita.idComanda = comandas.ultimaComanda();
+    escrita.mesa = comandas.ultimaMesa();
+    escrita.idTercero = idTercero;
+    escrita.acompanamientos = static_cast<int>(acompanamientos.size());
+    return escrita;
+}
+
+}  // namespace aplicacion

@@ -1,0 +1,165 @@
+// The users family and the remote order actions, applied to a real site
+// database with a fixed clock.
+#include <gtest/gtest.h>
+
+#include "soporte/EntornoAplicacion.h"
+
+namespace {
+
+using prueba::EntornoAplicacion;
+
+const std::string kGeneral = "000000000000000";
+
+// A user record: Campo2 IdEmpleado, 3 Nombre, 4 pw, 5 Documento, 6 Nick,
+// 7 acceso, 8 labor, 9 lugar, 10 Fecha, 11 Base, 16 Direccion, 17 Telefono.
+std::map<int, std::string> usuario(const std::string& documento, const std::string& pw) {
+    return {{2, "7"},           {3, " maria gomez p "}, {4, pw},         {5, documento},
+            {6, "mgp"},         {7, "Admin"},           {8, "Caja"},     {9, "Norte"},
+            {10, "07/12/2026"}, {11, "50000"},          {16, "Calle 1"}, {17, "555"}};
+}
+
+TEST(Usuarios, ExistenteConservaSuClaveYNuevoTomaLaDelRegistro) {
+    EntornoAplicacion e;
+    e.ejecutar("INSERT INTO TERCEROS (IdDocumento, Nombre) VALUES ('1017', 'PEDRO')");
+    int32_t existente = e.recibir(25, "A", usuario(" 43123456 ", "nueva"));
+    auto nuevo = usuario("1017", "secreta");
+    nuevo[2] = "";  // no employee number: the column keeps its default
+    int32_t alta = e.recibir(25, "A", nuevo);
+    int32_t desconocido = e.recibir(25, "A", usuario("0000", "x"));
+    e.aplicar();
+
+    for (int32_t id : {existente, alta, desconocido}) EXPECT_EQ(e.funcionDe(id), "X");
+    EXPECT_EQ(e.valor("SELECT Nombre || '|' || pw || '|' || Fecha || '|' || Nick || '|' || Base "
+                      "FROM PW WHERE Documento = '43123456'"),
+              "MARIA GOMEZ P|1234|2024-02-01|mgp|50000.0");
+    EXPECT_EQ(e.contar("PW WHERE Documento = '43123456'"), 1);
+    EXPECT_EQ(e.valor("SELECT pw || '|' || Fecha || '|' || IdEmpleado || '|' || Telefono FROM PW "
+                      "WHERE Documento = '1017'"),
+              "secreta|2026-12-07|0|555");
+    EXPECT_EQ(e.contar("PW"), 2);
+}
+
+// The site's working date as stored.
+std::string fechaTrabajo(EntornoAplicacion& e) {
+    return e.valor("SELECT fecha || '' FROM COMANDAS WHERE nombreproducto = 'Registro de Control'");
+}
+
+// A new delivery order line: Campo1 product, 2 quantity, 3 note, 4 name,
+// 5 address, 6 telephone, 7.. side dishes.
+std::map<int, std::string> pedido(const std::string& producto = "2001",
+                                  const std::string& telefono = "3104445566") {
+    return {{1, producto},        {2, "2"},           {3, "Sin cebolla"},
+            {4, " luis o'neil "}, {5, "calle 8 # 1"}, {6, telefono}};
+}
+
+TEST(Acciones, PedidoDeDomicilioConAcompanamientosYHoraDelServicio) {
+    EntornoAplicacion e;
+    e.reloj.poner(1, 30);
+    auto p = pedido();
+    p[7] = "1005";
+    p[8] = "1006";
+    p[10] = "1004";  // after an empty column: not a side dish
+    int32_t primero = e.recibir(22, "A", p);
+    e.aplicar();
+    ASSERT_EQ(e.funcionDe(primero), "X") << e.bitacora.lineas.back();
+
+    const std::string tercero =
+        e.valor("SELECT IdTercero FROM TERCEROS WHERE Telefono1 = '3104445566'");
+    EXPECT_EQ(e.valor("SELECT Nombre FROM TERCEROS WHERE IdTercero = " + tercero), "LUIS O'NEIL");
+    EXPECT_EQ(
+        e.valor("SELECT idmesa || '|' || idproducto || '|' || cantidad || '|' || valor || "
+                "'|' || hora || '|' || fecha || '|' || detalle || '|' || mesero || '|' || "
+                "Impx FROM COMANDAS WHERE Tercero = '" +
+                tercero + "'"),
+        "2002|1530|2.0|50000|01:30:00|" + fechaTrabajo(e) + "|Sin cebolla|Cliente Domicilios|1");
+    EXPECT_EQ(e.valor("SELECT group_concat(CODINSUMO, ',') FROM ACOMPANAMIENTOS"), "1005,1006");
+    EXPECT_EQ(e.valor("SELECT group_concat(Tabla, ',') FROM (SELECT Tabla FROM COMUNICACIONES "
+                      "WHERE Origen = '" +
+                      e.base.sitio() + "' ORDER BY Id)"),
+              "12,12,6,10,10");
+
+    // Later in the day the same customer keeps its table.
+    e.reloj.poner(13, 30);
+    e.recibir(22, "A", pedido("2003"));
+    e.aplicar();
+    EXPECT_EQ(e.valor("SELECT idmesa || '|' || idproducto FROM COMANDAS WHERE CodigoAB = '2003'"),
+              "2002|810");
+    EXPECT_EQ(e.contar("TERCEROS WHERE Telefono1 = '3104445566'"), 1);
+}
+
+TEST(Acciones, CuentaPagoYAnulacion) {
+    EntornoAplicacion e;
+    e.recibir(22, "A", pedido());
+    e.aplicar();
+    const std::string linea = e.valor("SELECT MIN(idComanda) FROM COMANDAS WHERE idmesa = '2002'");
+    e.recibir(22, "A", pedido("2003"));
+    e.aplicar();
+
+    e.reloj.poner(20, 5, 9);
+    e.recibir(22, "A", {{1, "3104445566"}, {2, "Impresion Cuenta"}});
+    e.recibir(22, "A", {{1, "3104445566"}, {2, "Detalle domicilio"}, {3, "tarjeta de O'Hara"}});
+    // Nobody has this telephone: nothing written.
+    int32_t nadie = e.recibir(22, "A", {{1, "999"}, {2, "Impresion Cuenta"}});
+    e.aplicar();
+    EXPECT_EQ(e.funcionDe(nadie), "X");
+    EXPECT_EQ(e.valor("SELECT idmesa || '|' || concepto || '|' || hora || '|' || fecha || '|' || "
+                      "mesero || '|' || ImprM FROM COMANDAS WHERE nombreproducto = 'Impresion "
+                      "Cuenta'"),
+              "2002|Impresion|20:05:09|" + fechaTrabajo(e) + "|Cliente Domicilios|X");
+    EXPECT_EQ(e.contar("COMANDAS WHERE nombreproducto = 'Impresion Cuenta'"), 1);
+    // The payment note goes on the table's first line only.
+    EXPECT_EQ(e.valor("SELECT group_concat(idComanda, ',') FROM COMANDAS WHERE Detalle1 = 'Pago "
+                      "en tarjeta de O''Hara'"),
+              linea);
+
+    // Cancelled: marked, not deleted. A key that is not a whole number is
+    // refused and never reaches the statement.
+    int32_t anular = e.recibir(22, "E", {{1, linea}});
+    int32_t malo = e.recibir(22, "E", {{1, "0 OR 1=1"}});
+    e.aplicar();
+    EXPECT_EQ(e.funcionDe(anular), "X");
+    EXPECT_EQ(e.valor("SELECT ImprM FROM COMANDAS WHERE idComanda = " + linea), "E");
+    EXPECT_EQ(e.funcionDe(malo), "E");
+    EXPECT_TRUE(e.enBitacora("Campo1 (la linea a anular) no es un numero entero: '0 OR 1=1'"));
+    EXPECT_EQ(e.contar("COMANDAS WHERE ImprM = 'E'"), 1);
+
+    // A customer without a pending order: the next free delivery table.
+    e.ejecutar("UPDATE COMANDAS SET estado = 'Pagada' WHERE idmesa = '2002'");
+    e.recibir(22, "A", {{1, "3104445566"}, {2, "Impresion Cuenta"}});
+    e.aplicar();
+    EXPECT_EQ(e.valor("SELECT MAX(idmesa) FROM COMANDAS WHERE nombreproducto = 'Impresion Cuenta'"),
+              "2003");
+}
+
+TEST(Acciones, PedidoQueFallaNoDejaNadaYUnProductoDesconocidoNoCambiaNada) {
+    EntornoAplicacion e;
+    const int terceros = e.contar("TERCEROS");
+    int32_t desconocido = e.recibir(22, "A", pedido("7777"));
+    auto letras = pedido();
+    letras[2] = "dos";
+    int32_t cantidadMala = e.recibir(22, "A", letras);
+    e.ejecutarDirecto(
+        "CREATE TRIGGER sinAcompanamientos BEFORE INSERT ON ACOMPANAMIENTOS BEGIN SELECT "
+        "RAISE(ABORT, 'acompanamientos bloqueados'); END");
+    auto conAcompanamiento = pedido();
+    conAcompanamiento[7] = "1005";
+    int32_t fallido = e.recibir(22, "A", conAcompanamiento);
+    e.aplicar();
+
+    EXPECT_EQ(e.funcionDe(desconocido), "X");
+    EXPECT_EQ(e.funcionDe(cantidadMala), "A");
+    EXPECT_EQ(e.funcionDe(fallido), "A");
+    EXPECT_TRUE(e.enBitacora("acompanamientos bloqueados"));
+    // Neither customer, nor line, nor queued record of any of the three.
+    EXPECT_EQ(e.contar("TERCEROS"), terceros);
+    EXPECT_EQ(e.contar("COMANDAS WHERE Tercero IS NOT NULL"), 0);
+    EXPECT_EQ(e.contar("COMUNICACIONES WHERE Origen = '" + e.base.sitio() + "'"), 0);
+
+    e.ejecutarDirecto("DROP TRIGGER sinAcompanamientos");
+    e.aplicar();
+    EXPECT_EQ(e.funcionDe(fallido), "X");
+    EXPECT_EQ(e.contar("ACOMPANAMIENTOS"), 1);
+    EXPECT_EQ(e.contar("COMUNICACIONES WHERE Origen = '" + e.base.sitio() + "'"), 4);
+}
+
+}  // namespace
