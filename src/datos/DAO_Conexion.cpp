@@ -58,12 +58,12 @@ std::unique_ptr<Recordset> DAO_Conexion::Query(std::string_view sql,
 }
 
 bool DAO_Conexion::RsVacio(const Recordset* rs) {
-    if (!rs) return true;
-    try {
-        return rs->eof() || rs->bof();
-    } catch (...) {
-        return true;
-    }
+    // Only a closed or absent record set reads as empty. Rows are fetched
+    // when first asked for, so a failure to read them (a damaged page, a
+    // lock) surfaces here and goes to the caller: taken for "no rows" it
+    // would make a lookup insert a duplicate and a run report nothing to do.
+    if (!rs || !rs->abierto()) return true;
+    return rs->eof() || rs->bof();
 }
 
 std::string DAO_Conexion::ValidarSql(const Variant& valor) {

@@ -72,7 +72,8 @@ class DAO_Conexion {
     int comando(std::string_view sql, const ListaParametros& parametros = {});
     // Opens a record set over a SELECT or a bare table name.
     std::unique_ptr<Recordset> Query(std::string_view sql, const ListaParametros& parametros = {});
-    // True when the record set has no current row, is closed or absent.
+    // True when the record set has no current row, is closed or absent. A
+    // failure to read its rows is raised, never taken for emptiness.
     static bool RsVacio(const Recordset* rs);
     static bool RsVacio(const std::unique_ptr<Recordset>& rs) { return RsVacio(rs.get()); }
     // The value's text with every single quote doubled.

@@ -108,6 +108,16 @@ TEST(Marco, FalloEnLaUltimaEscrituraNoDejaElMovimientoAMedias) {
     EXPECT_EQ(e.contar("MovInvHoy"), 1);
 }
 
+TEST(Marco, UnaSeleccionIlegibleEsUnErrorNoUnaCorridaVacia) {
+    EntornoAplicacion e;
+    e.recibir(8, "A", {{2, "1001"}});
+    prueba::corromperTabla(e.base.ruta(), "COMUNICACIONES");
+    EXPECT_THROW(e.aplicar(), datos::ErrorBD);
+    EXPECT_TRUE(e.enBitacora("database disk image is malformed"));
+    EXPECT_FALSE(e.enBitacora("Comunicaciones aplicadas"));
+    EXPECT_FALSE(e.con.conectado());
+}
+
 TEST(Movimientos, RemisionSeGuardaComoReciboYUnaCopiaRepetidaSeReconoce) {
     EntornoAplicacion e;
     int32_t id = e.recibir(16, "A", movimiento("1001", "-5", "Remision"));

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "datos/DAO_Conexion.h"
+#include "soporte/BaseDePrueba.h"
 
 using comun::Fecha;
 using comun::Variant;
@@ -364,6 +365,32 @@ TEST_F(Dao, OtroEscritorNoHaceFallarElComando) {
     soltar.join();
     sqlite3_close(otro);
     EXPECT_EQ(unTexto("SELECT COUNT(*) FROM Prueba"), "5");
+}
+
+// A damaged page is an error of the read, never an empty table: read as "no
+// rows" it would make every existence check insert a duplicate.
+TEST(DaoDanada, LeerUnaTablaDanadaEsUnErrorNoUnaTablaVacia) {
+    prueba::BaseDePrueba base;
+    prueba::corromperTabla(base.ruta(), "Productos");
+    DAO_Conexion c;
+    c.dataFile(base.ruta());
+    c.conectar();
+    for (const char* sql :
+         {"Productos", "SELECT * FROM Productos", "SELECT * FROM Productos WHERE CodigoAB = '2001'",
+          "SELECT NombreProducto FROM Productos WHERE CodigoAB = '2001'"}) {
+        try {
+            auto rs = c.Query(sql);
+            DAO_Conexion::RsVacio(rs);
+            ADD_FAILURE() << "read as a table: " << sql;
+        } catch (const ErrorBD& e) {
+            EXPECT_NE(std::string(e.what()).find("database disk image is malformed"),
+                      std::string::npos)
+                << sql << ": " << e.what();
+        }
+    }
+    // The rest of the database still reads.
+    auto insumos = c.Query("SELECT * FROM Insumos");
+    EXPECT_FALSE(DAO_Conexion::RsVacio(insumos));
 }
 
 TEST(DaoValidarSql, DuplicaComillas) {

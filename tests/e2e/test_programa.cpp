@@ -117,5 +117,26 @@ TEST(Programa, SinConfiguracionOSinBaseNoArranca) {
     EXPECT_EQ(malServidor.codigo, 2);
 }
 
+// An administrator's look at a damaged database says what the engine says
+// and fails, instead of printing nothing as if the table were empty.
+TEST(Programa, EjecutarSobreUnaBaseDanadaFallaConElMensajeDelMotor) {
+    CarpetaTemporal carpeta;
+    const Sitio a = crearSitio(carpeta.ruta(), "900100", "001");
+    const long pagina =
+        std::stol(valor(a, "SELECT rootpage FROM sqlite_master WHERE name = 'Productos'"));
+    const long tamano = std::stol(valor(a, "SELECT page_size FROM pragma_page_size()"));
+    {
+        std::fstream archivo(a.base, std::ios::in | std::ios::out | std::ios::binary);
+        archivo.seekp((pagina - 1) * tamano);
+        const std::string basura(static_cast<size_t>(tamano), '\xA5');
+        archivo.write(basura.data(), static_cast<std::streamsize>(basura.size()));
+        ASSERT_TRUE(archivo);
+    }
+    const Resultado r = correr(
+        {programa(), "ejecutar", a.base, "SELECT CodigoAB, NombreProducto FROM PRODUCTOS"}, 20s);
+    EXPECT_NE(r.codigo, 0) << r.salida;
+    EXPECT_NE(r.salida.find("database disk image is malformed"), std::string::npos) << r.salida;
+}
+
 }  // namespace
 }  // namespace e2e

@@ -2,12 +2,15 @@
 // and a fresh database in it with the schema tool.
 #include "soporte/BaseDePrueba.h"
 
+#include <sqlite3.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <stdexcept>
-
-#include <unistd.h>
+#include <string>
 
 #include "datos/Esquema.h"
 
@@ -45,6 +48,39 @@ BaseDePrueba::BaseDePrueba(bool demo, std::string cliente, std::string sucursal)
 BaseDePrueba::~BaseDePrueba() {
     std::error_code ec;
     std::filesystem::remove_all(carpeta_, ec);
+}
+
+void corromperTabla(const std::string& ruta, const std::string& tabla) {
+    // Where the table lives, with every change of the write-ahead log moved
+    // into the main file first (the log is what a later open would read).
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(ruta.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        throw std::runtime_error("cannot open " + ruta);
+    }
+    sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+    auto entero = [db](const std::string& sql) {
+        sqlite3_stmt* st = nullptr;
+        int64_t valor = -1;
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
+            sqlite3_step(st) == SQLITE_ROW)
+            valor = sqlite3_column_int64(st, 0);
+        sqlite3_finalize(st);
+        return valor;
+    };
+    const int64_t pagina = entero(
+        "SELECT rootpage FROM sqlite_master WHERE type = 'table' AND "
+        "name = '" +
+        tabla + "' COLLATE NOCASE");
+    const int64_t tamano = entero("PRAGMA page_size");
+    sqlite3_close(db);
+    if (pagina < 2 || tamano <= 0) throw std::runtime_error("no table " + tabla + " in " + ruta);
+
+    std::fstream archivo(ruta, std::ios::in | std::ios::out | std::ios::binary);
+    archivo.seekp((pagina - 1) * tamano);
+    const std::string basura(static_cast<size_t>(tamano), '\xA5');
+    archivo.write(basura.data(), static_cast<std::streamsize>(basura.size()));
+    if (!archivo) throw std::runtime_error("cannot write " + ruta);
 }
 
 }  // namespace prueba

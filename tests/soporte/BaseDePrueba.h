@@ -26,4 +26,10 @@ class BaseDePrueba {
     std::string sucursal_;
 };
 
+// Damages the file of a closed database the way a failing disk does: the
+// first page of the table's storage is overwritten with garbage, so any read
+// of the table's rows fails with "database disk image is malformed" while
+// the rest of the database still opens.
+void corromperTabla(const std::string& ruta, const std::string& tabla);
+
 }  // namespace prueba
