@@ -36,9 +36,15 @@
 // it again.
 #include "Almacen.h"
 
+#include <chrono>
 #include <condition_variable>
+#include <exception>
 #include <mutex>
+#include <optional>
+#include <thread>
 #include <type_traits>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "ConexionSQL.h"
 #include "comun/Variant.h"
@@ -195,10 +201,20 @@ class AlmacenSQL : public Almacen {
         crearEsquema(*primera);
         reserva_.agregar(std::move(primera));
         for (int i = 1; i < conexiones; ++i) reserva_.agregar(conectar());
+        escritor_ = std::thread([this] { escribirVisitasPeriodicamente(); });
+    }
+    ~AlmacenSQL() override {
+        {
+            std::lock_guard<std::mutex> guarda(cerrojoEscritor_);
+            parar_ = true;
+        }
+        pararEscritor_.notify_one();
+        escritor_.join();
+        escribirVisitas();
     }
 
     ResultadoLote guardarLote(const Lote& lote, int64_t ahora) override {
-        return enTransaccion([&](ConexionSQL& c) {
+        ResultadoLote resultado = enGrupo([&](ConexionSQL& c) {
             registrar(c, lote.sitio, lote.cliente, ahora);
             ResultadoLote resultado;
             bool hayGenerales = false;
@@ -240,11 +256,13 @@ class AlmacenSQL : public Almacen {
                     {lote.sitio, a.idOrigen, a.motivo, a.registro, texto});
             return resultado;
         });
+        notarVisita(lote.sitio, ahora);
+        return resultado;
     }
 
     std::vector<Entrega> entregar(const std::string& sitio, const std::string& cliente, int maximo,
                                   int64_t ahora) override {
-        return enTransaccion([&](ConexionSQL& c) {
+        auto entregas = enTransaccion([&](ConexionSQL& c) {
             registrar(c, sitio, cliente, ahora);
             std::vector<Entrega> entregas;
             std::vector<int64_t> unaVez;
@@ -267,6 +285,8 @@ class AlmacenSQL : public Almacen {
                            {listaDeIds(motor_, unaVez)});
             return entregas;
         });
+        notarVisita(sitio, ahora);
+        return entregas;
     }
 
     bool guardarSocio(const std::string& id, const std::string& sucursal,
@@ -281,6 +301,7 @@ class AlmacenSQL : public Almacen {
     }
 
     std::vector<EstadoSitio> estado() override {
+        escribirVisitas();
         return enTransaccion([&](ConexionSQL& c) {
             std::vector<EstadoSitio> filas;
             c.ejecutar(
@@ -326,31 +347,136 @@ class AlmacenSQL : public Almacen {
         }
     }
 
+    // Group commit, for SQLite: a batch is stored in a transaction of its
+    // own, but on one connection, where every commit waits for the disk,
+    // the batches that arrive meanwhile are gathered and committed
+    // together, each inside a savepoint so that a failing one fails alone.
+    // The first waiting request leads: it runs the group gathered so far
+    // and wakes the others when it is committed. (PostgreSQL groups the
+    // commits of its connections by itself.)
+    template <typename Trabajo>
+    std::invoke_result_t<Trabajo, ConexionSQL&> enGrupo(Trabajo trabajo) {
+        using R = std::invoke_result_t<Trabajo, ConexionSQL&>;
+        if (motor_ != Motor::SQLite) return enTransaccion(trabajo);
+        std::optional<R> resultado;
+        Encargo encargo;
+        encargo.hacer = [&](ConexionSQL& c) { resultado = trabajo(c); };
+        std::unique_lock<std::mutex> guarda(cerrojoGrupo_);
+        pendientes_.push_back(&encargo);
+        while (!encargo.hecho) {
+            if (hayLider_) {
+                grupoListo_.wait(guarda);
+                continue;
+            }
+            hayLider_ = true;
+            std::vector<Encargo*> grupo;
+            grupo.swap(pendientes_);
+            guarda.unlock();
+            correrGrupo(grupo);
+            guarda.lock();
+            for (Encargo* e : grupo) e->hecho = true;
+            hayLider_ = false;
+            grupoListo_.notify_all();
+        }
+        if (encargo.error) std::rethrow_exception(encargo.error);
+        return std::move(*resultado);
+    }
+
+    struct Encargo {
+        std::function<void(ConexionSQL&)> hacer;
+        std::exception_ptr error;
+        bool hecho = false;
+    };
+
+    void correrGrupo(const std::vector<Encargo*>& grupo) {
+        try {
+            enTransaccion([&](ConexionSQL& c) {
+                for (Encargo* e : grupo) {
+                    e->error = nullptr;
+                    c.ejecutarGuion("SAVEPOINT encargo");
+                    try {
+                        e->hacer(c);
+                    } catch (...) {
+                        e->error = std::current_exception();
+                        c.ejecutarGuion("ROLLBACK TO encargo");
+                    }
+                    c.ejecutarGuion("RELEASE encargo");
+                }
+                return 0;
+            });
+        } catch (...) {
+            for (Encargo* e : grupo)
+                if (!e->error) e->error = std::current_exception();
+        }
+    }
+
     void bloquearCliente(ConexionSQL& c, const std::string& cliente, std::string_view modo) {
         if (motor_ == Motor::PostgreSQL)
             c.ejecutar("SELECT 1 FROM clientes WHERE cliente = $1 " + std::string(modo), {cliente});
     }
 
-    // Notes the site's visit; on its first one, makes it known to its
-    // client and owes it the client's general records posted before.
+    // Makes a site known on its first visit: known to its client, and owed
+    // the client's general records posted before. Sites known already are
+    // remembered, so a visit costs no write.
     void registrar(ConexionSQL& c, const std::string& sitio, const std::string& cliente,
                    int64_t ahora) {
-        const std::string texto = std::to_string(ahora);
-        if (c.ejecutar("UPDATE sitios SET visto = $2 WHERE codigo = $1", {sitio, texto}) > 0)
-            return;
+        {
+            std::lock_guard<std::mutex> guarda(cerrojoVisitas_);
+            if (conocidos_.count(sitio)) return;
+        }
+        if (c.ejecutar("SELECT 1 FROM sitios WHERE codigo = $1", {sitio}) > 0) return;
         c.ejecutar("INSERT INTO clientes (cliente) VALUES ($1) ON CONFLICT DO NOTHING", {cliente});
         bloquearCliente(c, cliente, "FOR UPDATE");
         if (c.ejecutar("INSERT INTO sitios (codigo, cliente, visto) VALUES ($1, $2, $3) "
                        "ON CONFLICT DO NOTHING",
-                       {sitio, cliente, texto}) == 0) {
-            c.ejecutar("UPDATE sitios SET visto = $2 WHERE codigo = $1", {sitio, texto});
+                       {sitio, cliente, std::to_string(ahora)}) == 0)
             return;
-        }
         c.ejecutar(
             "INSERT INTO entregas (registro, sitio) SELECT id, $1 FROM registros "
             "WHERE general = 1 AND cliente = $2 AND origen <> $1 ORDER BY id "
             "ON CONFLICT DO NOTHING",
             {sitio, cliente});
+    }
+
+    // After a transaction that registered the site committed.
+    void notarVisita(const std::string& sitio, int64_t ahora) {
+        std::lock_guard<std::mutex> guarda(cerrojoVisitas_);
+        conocidos_.insert(sitio);
+        int64_t& visto = visitas_[sitio];
+        visto = std::max(visto, ahora);
+    }
+
+    // The time of each site's last request is written in batches, every
+    // couple of seconds, not by every request: most requests of a site
+    // that is up to date then write nothing (and, on SQLite, wait for no
+    // flush to disk).
+    void escribirVisitas() {
+        std::unordered_map<std::string, int64_t> visitas;
+        {
+            std::lock_guard<std::mutex> guarda(cerrojoVisitas_);
+            visitas.swap(visitas_);
+        }
+        if (visitas.empty()) return;
+        try {
+            enTransaccion([&](ConexionSQL& c) {
+                for (const auto& [sitio, visto] : visitas)
+                    c.ejecutar("UPDATE sitios SET visto = $2 WHERE codigo = $1 AND visto < $2",
+                               {sitio, std::to_string(visto)});
+                return 0;
+            });
+        } catch (const std::exception&) {
+            // Informational only; the next batch has newer times anyway.
+        }
+    }
+
+    void escribirVisitasPeriodicamente() {
+        std::unique_lock<std::mutex> guarda(cerrojoEscritor_);
+        while (!parar_) {
+            pararEscritor_.wait_for(guarda, std::chrono::seconds(2));
+            guarda.unlock();
+            escribirVisitas();
+            guarda.lock();
+        }
     }
 
     void crearEsquema(ConexionSQL& c) {
@@ -387,6 +513,17 @@ class AlmacenSQL : public Almacen {
 
     Motor motor_;
     Reserva reserva_;
+    std::mutex cerrojoGrupo_;
+    std::condition_variable grupoListo_;
+    std::vector<Encargo*> pendientes_;
+    bool hayLider_ = false;
+    std::mutex cerrojoVisitas_;
+    std::unordered_set<std::string> conocidos_;
+    std::unordered_map<std::string, int64_t> visitas_;
+    std::mutex cerrojoEscritor_;
+    std::condition_variable pararEscritor_;
+    bool parar_ = false;
+    std::thread escritor_;
 };
 
 bool esPostgres(const std::string& base) {

@@ -184,6 +184,11 @@ class ServidorHTTP::Http : public httplib::Server {
         };
     }
 
+    // The library listens with a queue of 5 pending connections: when a
+    // few dozen sites connect at once the rest are dropped and their
+    // systems retry only after a second. Listening again widens the queue.
+    void ampliarCola() { ::listen(svr_sock_, SOMAXCONN); }
+
   private:
     bool process_and_close_socket(int sock) override {
         bool bien = false;
@@ -275,8 +280,10 @@ ServidorHTTP::~ServidorHTTP() {
 }
 
 int ServidorHTTP::enlazar(const std::string& host, int puerto) {
-    if (puerto == 0) return http_->bind_to_any_port(host);
-    return http_->bind_to_port(host, puerto) ? puerto : -1;
+    int elegido = puerto == 0 ? http_->bind_to_any_port(host)
+                              : (http_->bind_to_port(host, puerto) ? puerto : -1);
+    if (elegido > 0) http_->ampliarCola();
+    return elegido;
 }
 
 bool ServidorHTTP::atender() {

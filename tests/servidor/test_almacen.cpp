@@ -3,7 +3,9 @@
 // one database at the same time.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
+#include <mutex>
 #include <set>
 #include <thread>
 
@@ -175,6 +177,40 @@ TEST_P(AlmacenEnMotor, PeticionesSimultaneasDeUnSitio) {
     EXPECT_EQ(repetidosEnUnaRespuesta, 0);
     EXPECT_EQ(recibidos.size(), 300u);
     EXPECT_TRUE(uno->entregar(kB, kCliente, 10, 3).empty());
+}
+
+// Many batches through one store at once (on SQLite they are committed in
+// groups): each is stored whole, once, and answered with its own counts.
+TEST_P(AlmacenEnMotor, MuchosLotesAlMismoTiempo) {
+    auto almacen = abrir();
+    almacen->entregar(kB, kCliente, 1, 1);
+    std::atomic<int> nuevos{0}, repetidos{0};
+    std::vector<std::thread> hilos;
+    for (int h = 0; h < 8; ++h)
+        hilos.emplace_back([&, h] {
+            for (int l = 0; l < 25; ++l) {
+                std::vector<servidor::RegistroEntrante> registros;
+                for (int i = 0; i < 4; ++i)
+                    registros.push_back(registro(std::to_string((h * 25 + l) * 4 + i), kB, "x"));
+                // Every batch twice: the second is all repeats.
+                for (int vez = 0; vez < 2; ++vez) {
+                    auto r = almacen->guardarLote(lote(kA, registros), 1);
+                    nuevos += r.nuevos;
+                    repetidos += r.repetidos;
+                }
+            }
+        });
+    for (auto& h : hilos) h.join();
+    EXPECT_EQ(nuevos, 800);
+    EXPECT_EQ(repetidos, 800);
+    std::set<int64_t> recibidos;
+    for (int vuelta = 0; vuelta < 10; ++vuelta) {
+        auto entregas = almacen->entregar(kB, kCliente, 500, 2);
+        if (entregas.empty()) break;
+        for (auto id : ids(entregas)) EXPECT_TRUE(recibidos.insert(id).second);
+        almacen->guardarLote(lote(kB, {}, ids(entregas)), 2);
+    }
+    EXPECT_EQ(recibidos.size(), 800u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Motores, AlmacenEnMotor, ::testing::Values("sqlite", "postgresql"),
