@@ -84,7 +84,21 @@ int main(int argc, char** argv) {
                    "Stop after N full passes of the cycle (0: run until stopped)")
         ->check(CLI::NonNegativeNumber);
 
-    CLI11_PARSE(app, argc, argv);
+    // The same options as "name = value" lines, for the service (the
+    // package's /etc/sincronizador/sincronizador.conf); the command line
+    // wins, and a setting that names no option is an error.
+    app.set_config("--ajustes", "",
+                   "Settings file of name = value lines (acceso, servidor, socio, intervalo, ...)");
+    app.allow_config_extras(CLI::config_extras_mode::error);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // A settings file that cannot be read or holds an unknown name.
+        if (dynamic_cast<const CLI::ConfigError*>(&e) || dynamic_cast<const CLI::FileError*>(&e))
+            std::cerr << "sincronizador: settings file: ";
+        return app.exit(e);
+    }
 
     if (app.got_subcommand("crear-base")) return crearBase(crear);
     if (app.got_subcommand("ejecutar"))

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -69,6 +70,44 @@ TEST(ExtensionSqlite, ElShellConLaExtensionEscribeLoQueSeEnviaAlOtroSitio) {
     EXPECT_EQ(valor(b, "SELECT NombreProducto FROM Productos WHERE CodigoAB = 'shell-1'"),
               "Té de jengibre")
         << rb.salida;
+}
+
+// The service reads where the server, the partner and the tick are from its
+// settings file; an option on the command line wins over the file, and a
+// misspelt setting stops the program before it touches anything.
+TEST(AjustesDelServicio, ElArchivoDaLasOpcionesYLaLineaDeOrdenesGana) {
+    CarpetaTemporal carpeta;
+    const Sitio a = crearSitio(carpeta.ruta(), kCliente, "001");
+    ServidorReferencia servidor(carpeta.ruta());
+    escribirMensaje(a, "Desde los ajustes");
+    const fs::path ajustes = carpeta.ruta() / "sincronizador.conf";
+    std::ofstream(ajustes) << "# settings of the test site\n"
+                           << "acceso = \"" << a.acceso.string() << "\"\n"
+                           << "servidor = \"" << servidor.direccion() << "\"\n"
+                           << "socio = \"" << servidor.direccion() << "\"\n"
+                           << "intervalo = 50\n";
+    const std::string programa = (carpetaBinarios() / "sincronizador").string();
+
+    const std::string cerrado = "127.0.0.1:" + std::to_string(puertoCerrado());
+    const Resultado ganaLaLinea =
+        correr({programa, "--sin-ventana", "--ajustes", ajustes.string(), "--servidor", cerrado,
+                "--socio", cerrado, "--ciclos", "1"});
+    EXPECT_NE(ganaLaLinea.codigo, -1) << ganaLaLinea.salida;
+    EXPECT_NE(ganaLaLinea.salida.find("Error de conexion (10061)"), std::string::npos)
+        << ganaLaLinea.salida;
+    EXPECT_EQ(valor(a, "SELECT COUNT(*) FROM COMUNICACIONES WHERE Enviado = False"), "1");
+
+    const Resultado conAjustes =
+        correr({programa, "--sin-ventana", "--ajustes", ajustes.string(), "--ciclos", "2"});
+    EXPECT_EQ(conAjustes.codigo, 0) << conAjustes.salida;
+    EXPECT_EQ(valor(a, "SELECT COUNT(*) FROM COMUNICACIONES"), "0") << conAjustes.salida;
+
+    std::ofstream(ajustes, std::ios::app) << "servdor = \"otro\"\n";
+    const Resultado errata =
+        correr({programa, "--sin-ventana", "--ajustes", ajustes.string(), "--ciclos", "1"});
+    EXPECT_NE(errata.codigo, 0);
+    EXPECT_NE(errata.salida.find("servdor"), std::string::npos) << errata.salida;
+    EXPECT_EQ(errata.salida.find("Peticion HTTP"), std::string::npos) << errata.salida;
 }
 
 }  // namespace
