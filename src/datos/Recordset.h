@@ -68,7 +68,9 @@ class Recordset : public json::FuenteFilas {
     // Appending: AddNew starts a new row, assignments set its fields (each
     // converted to the column's kind as the Access engine would: a type
     // mismatch raises comun::ErrorTipo and leaves the field unset), Update
-    // writes it and makes it the current row, counter included.
+    // writes it and makes it the current row, counter included. On a new
+    // row an empty value (Empty or the empty text) leaves a number, date or
+    // Yes/No column at its schema default instead of Null.
     // Assignments without AddNew change the current row in place (only for
     // record sets that are updatable in place).
     void AddNew();

@@ -15,6 +15,28 @@ namespace {
 // one; later pages grow to the larger size.
 constexpr int kMaximaPagina = 512;
 
+// Empty, or the empty text: no value at all.
+bool valorVacio(const Variant& v) {
+    return v.esEmpty() || (v.esTexto() && v.comoTexto().empty());
+}
+
+// Columns whose schema default (0, false, the default date) stands for "no
+// value"; text keeps the empty text.
+bool conValorPorDefecto(TipoColumna tipo) {
+    switch (tipo) {
+        case TipoColumna::SiNo:
+        case TipoColumna::Fecha:
+        case TipoColumna::Integer:
+        case TipoColumna::Long:
+        case TipoColumna::Single:
+        case TipoColumna::Double:
+        case TipoColumna::Moneda:
+            return true;
+        default:
+            return false;
+    }
+}
+
 // Whether the rest of a prepared text holds anything but blanks and ";".
 bool restoVacio(const char* resto) {
     if (!resto) return true;
@@ -169,6 +191,12 @@ void RecordsetSqlite::asignar(size_t i, const Variant& valor) {
     if (i >= columnas_.size()) throw std::out_of_range("campo");
     if (!nuevo_ && eof()) throw ErrorBD(kSinFila, sentencia_);
     if (columnas_[i].origen.empty()) throw ErrorBD(kNoEscribible, sentencia_);
+    if (nuevo_ && valorVacio(valor) && conValorPorDefecto(columnas_[i].tipo)) {
+        // The site's own application reads these rows: a Null price,
+        // quantity or date breaks it, the column's default does not.
+        pendientes_.erase(i);
+        return;
+    }
     pendientes_[i] = convertirParaColumna(columnas_[i], valor);
 }
 

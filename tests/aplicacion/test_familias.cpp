@@ -163,4 +163,25 @@ TEST(Catalogo, LineaDeRecetaSinIngredienteRegistraSoloLaPreparacion) {
     EXPECT_EQ(e.contar("Rzs WHERE IdProducto = '2002'"), 2);
 }
 
+// The point of sale reads these rows: an empty value leaves a price, a
+// balance or a date at the column's default, never Null.
+TEST(Catalogo, ValorVacioAlInsertarDejaElValorPorDefecto) {
+    EntornoAplicacion e;
+    auto p = producto("4002", "Empanada");
+    for (int k = 15; k <= 21; ++k) p[k] = "";  // Precio3 .. Precio9
+    e.recibir(2, "A", p);
+    auto i = insumo("3002", "Maiz");
+    i[16] = "";  // CANTKAL
+    i[17] = "";  // StockMinimo
+    e.recibir(1, "A", i);
+    e.recibir(14, "A", {{1, "Sin fecha"}, {2, "CHAT"}, {3, "LOCAL"}, {4, "1"}});
+    e.aplicar();
+    EXPECT_EQ(e.valor("SELECT Precio2 || '|' || Precio3 || '|' || Precio9 FROM Productos WHERE "
+                      "CodigoAB = '4002'"),
+              "2000|0|0");
+    EXPECT_EQ(e.valor("SELECT CANTKAL || '|' || StockMinimo FROM Insumos WHERE Codigo = '3002'"),
+              "0.0|0.0");
+    EXPECT_EQ(e.contar("Mensaje WHERE mensaje = 'Sin fecha' AND Fecha IS NOT NULL"), 1);
+}
+
 }  // namespace
