@@ -38,7 +38,10 @@ AccionesComandas::AccionesComandas(DAO_Conexion& conexion, const comun::Reloj& r
     : con_(conexion), reloj_(reloj) {}
 
 void AccionesComandas::aplicar(const Registro& r) {
-    if (r.funcion == "E") return cancelar(r.campo(1));
+    if (r.funcion == "E") {
+        cancelar(r.campo(1));
+        return;
+    }
     if (r.funcion != "A") return;
     const std::string& accion = r.campo(2);
     if (accion == "Impresion Cuenta") {
@@ -63,9 +66,9 @@ void AccionesComandas::aplicar(const Registro& r) {
     pedirDomicilio(p);
 }
 
-void AccionesComandas::cancelar(const std::string& idComanda) {
+int AccionesComandas::cancelar(const std::string& idComanda) {
     const int32_t id = servicios::enteroDeTexto(idComanda, "Campo1 (la linea a anular)");
-    con_.comando("UPDATE COMANDAS SET IMPRM = 'E' WHERE idComanda = " + std::to_string(id));
+    return con_.comando("UPDATE COMANDAS SET IMPRM = 'E' WHERE idComanda = " + std::to_string(id));
 }
 
 bool AccionesComandas::imprimirCuenta(const std::string& telefono) {
@@ -97,19 +100,22 @@ bool AccionesComandas::detalleDomicilio(const std::string& telefono, const std::
     return true;
 }
 
-LineaEscrita AccionesComandas::pedirDomicilio(const PedidoDomicilio& pedido) {
-    servicios::ServicioTerceros terceros(con_, reloj_);
-    servicios::ServicioComandas comandas(con_, reloj_);
+struct AccionesComandas::LineaPreparada {
+    bool productoConocido = false;
+    servicios::clsComandas linea;
+    std::vector<servicios::clsAcompanamientos> acompanamientos;
+};
 
-    // An order for a product this site does not sell changes nothing, not
-    // even the customer.
+AccionesComandas::LineaPreparada AccionesComandas::preparar(const PedidoDomicilio& pedido) {
+    LineaPreparada l;
+    servicios::ServicioTerceros terceros(con_, reloj_);
     const servicios::RegProducto producto = terceros.getProducto(pedido.producto);
-    if (producto.CodigoAB == 0) return {};
+    if (producto.CodigoAB == 0) return l;
+    l.productoConocido = true;
 
     // Every value that stands in SQL as a number is checked before the
     // first write.
     const double cantidad = servicios::numeroDeTexto(pedido.cantidad, "Campo2 (la cantidad)");
-    std::vector<servicios::clsAcompanamientos> acompanamientos;
     for (size_t i = 0; i < pedido.acompanamientos.size(); ++i) {
         servicios::clsAcompanamientos a;
         a.Cantidad = cantidad;
@@ -117,10 +123,10 @@ LineaEscrita AccionesComandas::pedirDomicilio(const PedidoDomicilio& pedido) {
         a.CodigoAcompanamiento = servicios::enteroDeTexto(
             pedido.acompanamientos[i],
             "Campo" + std::to_string(kPrimerAcompanamiento + i) + " (un acompanamiento)");
-        acompanamientos.push_back(a);
+        l.acompanamientos.push_back(a);
     }
 
-    servicios::clsComandas c;
+    servicios::clsComandas& c = l.linea;
     c.NombreProducto = producto.NombreProducto;
     c.Cantidad = cantidad;
     c.valor = cantidad * producto.PrecioUnidad.aDouble();
@@ -145,7 +151,17 @@ LineaEscrita AccionesComandas::pedirDomicilio(const PedidoDomicilio& pedido) {
     c.ok = "0";
     c.desp = "X";
     c.despCoc = "Y";
+    return l;
+}
 
+LineaEscrita AccionesComandas::pedirDomicilio(const PedidoDomicilio& pedido) {
+    // An order for a product this site does not sell changes nothing, not
+    // even the customer.
+    const LineaPreparada l = preparar(pedido);
+    if (!l.productoConocido) return {};
+
+    servicios::ServicioTerceros terceros(con_, reloj_);
+    servicios::ServicioComandas comandas(con_, reloj_);
     datos::Transaccion transaccion(con_);
     servicios::RegTercero cliente = terceros.getTerceroTelefono(pedido.telefono);
     cliente.Nombre = pedido.nombre;
@@ -154,14 +170,26 @@ LineaEscrita AccionesComandas::pedirDomicilio(const PedidoDomicilio& pedido) {
     cliente.IdDocumento = pedido.telefono;
     const int32_t idTercero = terceros.setTerceroTelefono(cliente);
 
-    comandas.setCuenta(c, acompanamientos, idTercero, 0, {});
+    comandas.setCuenta(l.linea, l.acompanamientos, idTercero, 0, {});
     transaccion.confirmar();
 
     LineaEscrita escrita;
     escrita.idComanda = comandas.ultimaComanda();
     escrita.mesa = comandas.ultimaMesa();
     escrita.idTercero = idTercero;
-    escrita.acompanamientos = static_cast<int>(acompanamientos.size());
+    escrita.acompanamientos = static_cast<int>(l.acompanamientos.size());
+    return escrita;
+}
+
+LineaEscrita AccionesComandas::pedirEnMesa(const std::string& mesa, const PedidoDomicilio& pedido) {
+    const LineaPreparada l = preparar(pedido);
+    if (!l.productoConocido) return {};
+    servicios::ServicioComandas comandas(con_, reloj_);
+    comandas.setCuentaMesa(l.linea, l.acompanamientos, mesa);
+    LineaEscrita escrita;
+    escrita.idComanda = comandas.ultimaComanda();
+    escrita.mesa = comandas.ultimaMesa();
+    escrita.acompanamientos = static_cast<int>(l.acompanamientos.size());
     return escrita;
 }
 

@@ -46,7 +46,8 @@ class AccionesComandas {
     void aplicar(const Registro& r);
 
     // Marks order line `idComanda` cancelled (print mark "E"); the row stays.
-    void cancelar(const std::string& idComanda);
+    // Returns the number of lines marked.
+    int cancelar(const std::string& idComanda);
     // Books a bill print request on the delivery table of the customer with
     // that telephone; false when nobody has it.
     bool imprimirCuenta(const std::string& telefono);
@@ -55,8 +56,16 @@ class AccionesComandas {
     bool detalleDomicilio(const std::string& telefono, const std::string& medioPago);
     // Registers the customer and writes the line on its delivery table.
     LineaEscrita pedirDomicilio(const PedidoDomicilio& pedido);
+    // Writes the line on table `mesa`, without a customer (the name,
+    // address and telephone of the order are not used).
+    LineaEscrita pedirEnMesa(const std::string& mesa, const PedidoDomicilio& pedido);
 
   private:
+    // The product, the line and its side dishes of an order, every value
+    // checked; idComanda 0 in `escrita` when the product is unknown.
+    struct LineaPreparada;
+    LineaPreparada preparar(const PedidoDomicilio& pedido);
+
     datos::DAO_Conexion& con_;
     const comun::Reloj& reloj_;
 };

@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "datos/Esquema.h"
 #include "interfaz/Ejecutar.h"
+#include "interfaz/Servicio.h"
 #ifdef SINC_CON_QT
 #include "interfaz/SinVentana.h"
 #endif
@@ -69,6 +71,16 @@ int main(int argc, char** argv) {
     ejecutar->add_option("archivo", archivoSql, "Site database file")->required();
     ejecutar->add_option("sql", sql, "The statement")->required();
 
+    std::string archivoServicio, operacion;
+    std::vector<std::string> argumentosServicio;
+    CLI::App* servicio = app.add_subcommand(
+        "servicio",
+        "Run one operation of the order, third-party and inventory services on a site database "
+        "(without an operation: the list)");
+    servicio->add_option("archivo", archivoServicio, "Site database file")->required();
+    servicio->add_option("operacion", operacion, "The operation");
+    servicio->add_option("argumentos", argumentosServicio, "Its arguments");
+
     bool sinVentana = false;
     std::string acceso = accesoPorDefecto(argv[0]);
     std::string servidor = "localhost", socio = "localhost";
@@ -103,6 +115,11 @@ int main(int argc, char** argv) {
     if (app.got_subcommand("crear-base")) return crearBase(crear);
     if (app.got_subcommand("ejecutar"))
         return interfaz::ejecutarSql(archivoSql, sql, std::cout, std::cerr);
+    if (app.got_subcommand("servicio")) {
+        const comun::RelojSistema reloj;
+        return interfaz::ejecutarServicio(archivoServicio, operacion, argumentosServicio, std::cout,
+                                          std::cerr, reloj);
+    }
 
 #ifdef SINC_CON_QT
     interfaz::OpcionesEjecucion opciones;

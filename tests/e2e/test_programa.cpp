@@ -138,5 +138,31 @@ TEST(Programa, EjecutarSobreUnaBaseDanadaFallaConElMensajeDelMotor) {
     EXPECT_NE(r.salida.find("database disk image is malformed"), std::string::npos) << r.salida;
 }
 
+// Placing a delivery order from the command line: the customer's text is
+// stored as typed, a side dish that is not a code refuses the whole order,
+// and an unknown product or operation is an error exit.
+TEST(Programa, ServicioPedidoDesdeLaLineaDeOrdenes) {
+    CarpetaTemporal carpeta;
+    const Sitio a = crearSitio(carpeta.ruta(), "900100", "001");
+    const std::string telefono = "300' OR '1'='1";
+    const Resultado bien = correr({programa(), "servicio", a.base, "pedido", "2001", "1", "", "Ana",
+                                   "Calle 1", telefono, "1005"});
+    ASSERT_EQ(bien.codigo, 0) << bien.salida;
+    EXPECT_NE(bien.salida.find("mesa=2002"), std::string::npos) << bien.salida;
+    EXPECT_EQ(valor(a, "SELECT COUNT(*) FROM TERCEROS WHERE Telefono1 = '300'' OR ''1''=''1'"),
+              "1");
+    EXPECT_EQ(valor(a, "SELECT COUNT(*) FROM ACOMPANAMIENTOS"), "1");
+
+    const Resultado acompanamiento = correr({programa(), "servicio", a.base, "pedido", "2001", "1",
+                                             "", "Ana", "Calle 1", telefono, "1005", "papas"});
+    EXPECT_EQ(acompanamiento.codigo, 1);
+    EXPECT_NE(acompanamiento.salida.find("'papas'"), std::string::npos) << acompanamiento.salida;
+    const Resultado desconocido = correr(
+        {programa(), "servicio", a.base, "pedido", "77", "1", "", "Ana", "Calle 1", telefono});
+    EXPECT_EQ(desconocido.codigo, 1);
+    EXPECT_EQ(valor(a, "SELECT COUNT(*) FROM COMANDAS WHERE Tercero IS NOT NULL"), "1");
+    EXPECT_EQ(correr({programa(), "servicio", a.base, "nada"}).codigo, 2);
+}
+
 }  // namespace
 }  // namespace e2e
