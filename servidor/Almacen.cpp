@@ -526,11 +526,11 @@ class AlmacenSQL : public Almacen {
     std::thread escritor_;
 };
 
+}  // namespace
+
 bool esPostgres(const std::string& base) {
     return base.rfind("postgresql://", 0) == 0 || base.rfind("postgres://", 0) == 0;
 }
-
-}  // namespace
 
 std::unique_ptr<Almacen> abrirAlmacen(const std::string& base, int conexiones) {
     if (esPostgres(base))

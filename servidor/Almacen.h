@@ -103,6 +103,8 @@ class Almacen {
 // is a SQLite file, created when missing. Creates the tables; throws
 // ErrorBase when the store cannot be opened.
 std::unique_ptr<Almacen> abrirAlmacen(const std::string& base, int conexiones = 8);
+// Whether `base` names a PostgreSQL database rather than a SQLite file.
+bool esPostgres(const std::string& base);
 
 // The operator's table of `estado`: one line per site, by client, and a
 // total; the client of a site that never made a request shows as "-".

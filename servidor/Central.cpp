@@ -218,8 +218,8 @@ Respuesta Central::atenderSincronizador(std::string_view cuerpo) {
 
         std::string sitio = buscar(pares, "idSyA");
         if (sitio.empty()) return rechazo("Falta idSyA");
-        if (sitio.size() <= digitosSucursal_ || sitio == kDestinoGeneral ||
-            sitio.find_first_of("\r\n") != std::string::npos)
+        if (sitio.size() <= digitosSucursal_ || sitio.size() > kLargoMaximoSitio ||
+            sitio == kDestinoGeneral || sitio.find_first_of("\r\n") != std::string::npos)
             return rechazo("idSyA invalido");
 
         if (servicio == "servicio/getData") return getData(sitio);

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -144,6 +145,8 @@ class FlujoConPlazo : public httplib::Stream {
 // must then let the client finish sending, or the client may see a reset
 // instead of the answer.
 thread_local bool cuerpoSinLeer = false;
+// The body bytes this worker's request holds of Limites::memoriaCuerpos.
+thread_local size_t cuerpoReservado = 0;
 
 // Ends a connection after its answer: no more writes, then, when the body
 // was left unread, what the client still sends is read and dropped for a
@@ -189,6 +192,18 @@ class ServidorHTTP::Http : public httplib::Server {
     // systems retry only after a second. Listening again widens the queue.
     void ampliarCola() { ::listen(svr_sock_, SOMAXCONN); }
 
+    // Takes `largo` bytes of the bodies' memory for this worker's request;
+    // false when others hold too much. A body alone is always let in.
+    bool reservarCuerpo(size_t largo) {
+        size_t previo = cuerposEnUso_.fetch_add(largo);
+        if (previo > 0 && previo + largo > limites_.memoriaCuerpos) {
+            cuerposEnUso_ -= largo;
+            return false;
+        }
+        cuerpoReservado = largo;
+        return true;
+    }
+
   private:
     bool process_and_close_socket(int sock) override {
         bool bien = false;
@@ -197,11 +212,14 @@ class ServidorHTTP::Http : public httplib::Server {
             bool cerrada = false;
             bien = process_request(flujo, true, cerrada, nullptr);
         }
+        cuerposEnUso_ -= cuerpoReservado;
+        cuerpoReservado = 0;
         cerrar(sock);
         return bien;
     }
 
     const Limites& limites_;
+    std::atomic<size_t> cuerposEnUso_{0};
 };
 
 ServidorHTTP::ServidorHTTP(Central& central, std::ostream& bitacora, Limites limites)
@@ -235,6 +253,9 @@ ServidorHTTP::ServidorHTTP(Central& central, std::ostream& bitacora, Limites lim
             } else if (req.has_header("Transfer-Encoding")) {
                 responder(res, 400, "Transfer-Encoding no admitido\r\n");
                 motivo = "Transfer-Encoding no admitido";
+            } else if (!http_->reservarCuerpo(std::stoull(largo))) {
+                responder(res, 503, "Servidor ocupado\r\n");
+                motivo = "sin memoria para el cuerpo";
             }
         }
         if (motivo.empty()) return R::Unhandled;

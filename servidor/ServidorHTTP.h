@@ -34,6 +34,10 @@ struct Limites {
     // Bytes per second a client must average beyond the grace period.
     size_t ritmoMinimo = 64u * 1024u;
     size_t cuerpoMaximo = kCuerpoMaximo;
+    // Request bodies held at once (their parse takes a few times more); a
+    // body that does not fit while others are held is answered 503 at
+    // once, and the site tries again on its next pass.
+    size_t memoriaCuerpos = 256u * 1024u * 1024u;
 };
 
 class ServidorHTTP {

@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <CLI/CLI.hpp>
+#include <filesystem>
 #include <iostream>
 #include <thread>
 
@@ -13,6 +14,11 @@
 namespace {
 
 int mostrarEstado(const std::string& base) {
+    // A mistyped file name must not leave an empty store behind.
+    if (!servidor::esPostgres(base) && !std::filesystem::exists(base)) {
+        std::cerr << "No existe la base " << base << std::endl;
+        return 1;
+    }
     try {
         auto almacen = servidor::abrirAlmacen(base, 1);
         std::cout << servidor::informeEstado(almacen->estado(), servidor::ahora());

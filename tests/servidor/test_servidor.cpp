@@ -319,6 +319,7 @@ TEST_P(ServidorEnMarcha, PeticionesMalFormadasReciben400YElServidorSigue) {
         {{{"r", "servicio/getData"}}},
         {{{"r", "servicio/getData"}, {"idSyA", "001"}}},
         {{{"r", "servicio/getData"}, {"idSyA", kGeneral}}},
+        {{{"r", "servicio/getData"}, {"idSyA", std::string(51, '9')}}},
         {{{"r", "servicio/setData"}, {"idSyA", kA}}},
         {{{"r", "servicio/setData"}, {"idSyA", kA}, {"dato", roto}}},
         {{{"r", "servicio/setData"}, {"idSyA", kA}, {"dato", noLista}}},
@@ -505,6 +506,36 @@ TEST_P(ServidorEnMarcha, LargoFaltanteOExcesivoSeRespondeEnSeguida) {
     }
     EXPECT_NE(bitacora_.str().find("rechazado: falta Content-Length"), std::string::npos);
     EXPECT_EQ(getData(kA).size(), 0u);
+}
+
+// Bodies held at once are bounded: while one client holds its share, a
+// body that would pass the bound is answered 503 at once; afterwards it is
+// served.
+TEST_P(ServidorEnMarcha, CuerposGrandesAlMismoTiempoEsperanSuTurno) {
+    detener();
+    limites_.memoriaCuerpos = 1000;
+    arrancar();
+    auto peticion = [](size_t largo) {
+        std::string cuerpo = "r=servicio/getData&idSyA=" + kA + "&relleno=";
+        cuerpo += std::string(largo - cuerpo.size(), 'x');
+        return "POST /sincronizador/ HTTP/1.0\r\nContent-Length: " + std::to_string(largo) +
+               "\r\n\r\n" + cuerpo;
+    };
+    int retiene = conectar(puerto_);
+    ASSERT_GE(retiene, 0);
+    std::string mitad = peticion(800).substr(0, 60);
+    send(retiene, mitad.data(), mitad.size(), MSG_NOSIGNAL);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+
+    http::clsHTTP p;
+    p.convertirRespuesta(intercambiar(puerto_, peticion(800), std::chrono::seconds(3)));
+    EXPECT_EQ(p.getResponseCode(), 503);
+    p.convertirRespuesta(intercambiar(puerto_, peticion(150), std::chrono::seconds(3)));
+    EXPECT_EQ(p.getResponseCode(), 200);
+    close(retiene);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    p.convertirRespuesta(intercambiar(puerto_, peticion(800), std::chrono::seconds(3)));
+    EXPECT_EQ(p.getResponseCode(), 200);
 }
 
 INSTANTIATE_TEST_SUITE_P(Motores, ServidorEnMarcha, ::testing::Values("sqlite", "postgresql"),
