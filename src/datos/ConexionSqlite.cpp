@@ -150,7 +150,7 @@ class ConexionSqlite : public ControladorConexion {
         int rc;
         while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         }
-        if (rc != SQLITE_DONE) throw ErrorBD(sqlite3_errmsg(db), std::string(sql));
+        if (rc != SQLITE_DONE) throw errorDelMotor(db, std::string(sql));
         if (sqlite3_stmt_readonly(st) || sqlite3_total_changes(db) == totalAntes) return 0;
         return sqlite3_changes(db);
     }
@@ -210,14 +210,12 @@ class ConexionSqlite : public ControladorConexion {
         }
     }
 
+    void ejecutarGuion(std::string_view guion) override { ejecutar(std::string(guion)); }
+
   private:
     void ejecutar(const std::string& texto) {
-        char* error = nullptr;
-        if (sqlite3_exec(estado_->db, texto.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-            std::string mensaje = error ? error : sqlite3_errmsg(estado_->db);
-            sqlite3_free(error);
-            throw ErrorBD(mensaje, texto);
-        }
+        if (sqlite3_exec(estado_->db, texto.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+            throw errorDelMotor(estado_->db, texto);
     }
 
     sqlite3_stmt* sentenciaCache(const std::string& traducido, std::string_view original) {

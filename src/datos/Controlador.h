@@ -30,6 +30,7 @@ class ControladorRecordset {
     virtual void AddNew() = 0;
     virtual void asignar(size_t i, const comun::Variant& valor) = 0;
     virtual void Update() = 0;
+    virtual void CancelUpdate() = 0;
     virtual bool actualizable() const = 0;
 };
 
@@ -40,6 +41,9 @@ class ControladorConexion {
     virtual int comando(std::string_view sql, const std::vector<comun::Variant>& parametros) = 0;
     virtual std::unique_ptr<ControladorRecordset> abrir(
         std::string_view sql, const std::vector<comun::Variant>& parametros) = 0;
+    // Runs statements written in the engine's own SQL, not in the Access
+    // dialect (the definitions of the tables that are the synchronizer's own).
+    virtual void ejecutarGuion(std::string_view guion) = 0;
     virtual void empezarTransaccion() = 0;
     virtual void confirmarTransaccion() = 0;
     virtual void revertirTransaccion() = 0;

@@ -7,6 +7,7 @@
 
 #include "comun/Texto.h"
 #include "datos/ControladorSqlite.h"
+#include "datos/Esquema.h"
 
 namespace datos {
 
@@ -73,6 +74,11 @@ std::string DAO_Conexion::ValidarSql(const Variant& valor) {
 void DAO_Conexion::CerrarRs(std::unique_ptr<Recordset>& rs) {
     if (rs) rs->Close();
     rs.reset();
+}
+
+void DAO_Conexion::asegurarTablasPropias() {
+    if (!controlador_) throw ErrorBD(kSinConexion);
+    controlador_->ejecutarGuion(sqlPropias());
 }
 
 void DAO_Conexion::empezarTransaccion() {

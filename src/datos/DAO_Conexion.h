@@ -25,16 +25,23 @@ using ListaParametros = std::vector<Variant>;
 // Every failure of the data layer: the engine's message and the statement.
 class ErrorBD : public std::runtime_error {
   public:
-    ErrorBD(const std::string& mensaje, std::string sentencia = {})
+    ErrorBD(const std::string& mensaje, std::string sentencia = {}, bool deLaBase = false)
         : std::runtime_error(sentencia.empty() ? mensaje : mensaje + " [" + sentencia + "]"),
           mensaje_(mensaje),
-          sentencia_(std::move(sentencia)) {}
+          sentencia_(std::move(sentencia)),
+          deLaBase_(deLaBase) {}
     const std::string& mensaje() const { return mensaje_; }
     const std::string& sentencia() const { return sentencia_; }
+    // The database itself failed (its file cannot be read or written: damaged,
+    // full, read-only, held by another program past the wait), not the
+    // statement or one of its values. Such a failure hits every record alike,
+    // so it is never blamed on the record being written.
+    bool deLaBase() const { return deLaBase_; }
 
   private:
     std::string mensaje_;
     std::string sentencia_;
+    bool deLaBase_ = false;
 };
 
 // Process-wide values of the site, loaded once at start-up.
@@ -80,6 +87,11 @@ class DAO_Conexion {
     static std::string ValidarSql(const Variant& valor);
     static void CerrarRs(std::unique_ptr<Recordset>& rs);
 
+    // Creates the synchronizer's own tables (CUARENTENA, FALLOS_APLICACION)
+    // when the open database lacks them, as one made by an earlier build
+    // does; does nothing when they exist.
+    void asegurarTablasPropias();
+
     // Transactions (savepoints, so they nest). Used where a group of writes
     // must land together or not at all.
     void empezarTransaccion();
@@ -121,6 +133,9 @@ class DAO_Conexion {
     void eliminarEnviados();
 
     // --- inbound store ---
+    // Stores each record of a getData answer once and acknowledges it. A
+    // record that cannot be stored is set aside whole in CUARENTENA,
+    // acknowledged and reported once; the others are stored as usual.
     int32_t setComunicacion(const Variant& respuesta);
 
     // --- partner queries ---

@@ -122,6 +122,7 @@ void llenarBase(Base& base, const std::string& cliente, const std::string& sucur
     datos::sql::registrarFunciones(base.db());
     base.ejecutar("BEGIN", "begin");
     base.ejecutar(sqlSitio(), "schema");
+    base.ejecutar(sqlPropias(), "schema");
 
     const char* ajuste = "INSERT INTO XX0100 (NOMBRE, DESCRIPCION) VALUES (?1, ?2)";
     const std::pair<const char*, std::string> ajustes[] = {

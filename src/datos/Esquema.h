@@ -31,6 +31,9 @@ void crearBaseSitio(const std::string& ruta, const std::string& cliente,
 // The embedded SQL texts (plain SQLite; the connection must have the ACCESS
 // collation registered before running them).
 std::string_view sqlSitio();
+// The synchronizer's own tables (quarantine, apply failures), each created
+// only when missing, so the text also brings an older database up to date.
+std::string_view sqlPropias();
 std::string_view sqlDemo();
 
 // Today's local date as 'yyyy-mm-dd', the form dates are stored in.

@@ -112,6 +112,11 @@ void Recordset::Update() {
     controlador_->Update();
 }
 
+void Recordset::CancelUpdate() {
+    verificarAbierto(controlador_);
+    controlador_->CancelUpdate();
+}
+
 bool Recordset::actualizable() const {
     return abierto() && controlador_->actualizable();
 }

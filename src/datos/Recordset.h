@@ -79,6 +79,9 @@ class Recordset : public json::FuenteFilas {
         asignar(indiceCampo(nombre), valor);
     }
     void Update();
+    // Drops the row being added and the assignments not yet written, as if
+    // they had never been made.
+    void CancelUpdate();
     bool actualizable() const;
 
   private:

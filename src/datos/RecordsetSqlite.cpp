@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 #include "datos/ControladorSqlite.h"
 #include "datos/DAO_Conexion.h"
@@ -53,7 +54,7 @@ Sentencia preparar(sqlite3* db, std::string_view texto, std::string_view origina
     const char* resto = nullptr;
     int rc = sqlite3_prepare_v2(db, texto.data(), static_cast<int>(texto.size()), &st, &resto);
     Sentencia s(st);
-    if (rc != SQLITE_OK) throw ErrorBD(sqlite3_errmsg(db), std::string(original));
+    if (rc != SQLITE_OK) throw errorDelMotor(db, std::string(original));
     if (!st) throw ErrorBD("Empty statement.", std::string(original));
     if (!restoVacio(resto))
         throw ErrorBD("Only one statement can run at a time.", std::string(original));
@@ -99,12 +100,13 @@ void RecordsetSqlite::leerTodo() const {
     sqlite3_stmt* st = st_.st;
     int rc;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) filas_.push_back(leerFila(st));
-    std::string error = rc == SQLITE_DONE ? std::string() : sqlite3_errmsg(estado_->db);
+    std::optional<ErrorBD> error;
+    if (rc != SQLITE_DONE) error = errorDelMotor(estado_->db, sentencia_);
     const_cast<RecordsetSqlite*>(this)->st_.liberar();
     cuenta_ = static_cast<long>(filas_.size());
     vacio_ = filas_.empty();
     leido_ = true;
-    if (!error.empty()) throw ErrorBD(error, sentencia_);
+    if (error) throw *error;
 }
 
 bool RecordsetSqlite::eof() const {
@@ -209,6 +211,12 @@ void RecordsetSqlite::Update() {
     }
 }
 
+void RecordsetSqlite::CancelUpdate() {
+    verificarAbierto();
+    pendientes_.clear();
+    nuevo_ = false;
+}
+
 void RecordsetSqlite::verificarAbierto() const {
     if (cerrado_) throw ErrorBD(kCerrado, sentencia_);
 }
@@ -244,7 +252,7 @@ void RecordsetSqlite::cargarPagina() {
     pos_ = 0;
     int rc;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) filas_.push_back(leerFila(st));
-    if (rc != SQLITE_DONE) throw ErrorBD(sqlite3_errmsg(estado_->db), sentencia_);
+    if (rc != SQLITE_DONE) throw errorDelMotor(estado_->db, sentencia_);
     if (!filas_.empty()) ultimoRowid_ = filas_.back().rowid;
     cuenta_ += static_cast<long>(filas_.size());
     finTabla_ = filas_.size() < static_cast<size_t>(pagina_);
@@ -265,7 +273,7 @@ void RecordsetSqlite::cargarFila(Fila& f) const {
         for (size_t j = 0; j < columnas_.size(); ++j)
             f.valores[j] = leerValor(st, static_cast<int>(j), columnas_[j].tipo);
     } else if (rc != SQLITE_DONE) {
-        throw ErrorBD(sqlite3_errmsg(estado_->db), sentencia_);
+        throw errorDelMotor(estado_->db, sentencia_);
     }
     f.cargada = true;
 }
@@ -297,7 +305,7 @@ void RecordsetSqlite::insertar() {
         Reinicio r{st};
         int k = 0;
         for (auto& [i, v] : pendientes_) enlazarValor(st, ++k, v);
-        if (sqlite3_step(st) != SQLITE_DONE) throw ErrorBD(sqlite3_errmsg(estado_->db), sentencia_);
+        if (sqlite3_step(st) != SQLITE_DONE) throw errorDelMotor(estado_->db, sentencia_);
     }
     Fila f;
     f.rowid = sqlite3_last_insert_rowid(estado_->db);
@@ -341,7 +349,7 @@ void RecordsetSqlite::actualizarActual() {
         int k = 0;
         for (auto& [i, v] : pendientes_) enlazarValor(st, ++k, v);
         sqlite3_bind_int64(st, ++k, f.rowid);
-        if (sqlite3_step(st) != SQLITE_DONE) throw ErrorBD(sqlite3_errmsg(estado_->db), sentencia_);
+        if (sqlite3_step(st) != SQLITE_DONE) throw errorDelMotor(estado_->db, sentencia_);
     }
     pendientes_.clear();
     if (sqlite3_changes(estado_->db) == 0) throw ErrorBD(kFilaPerdida, sentencia_);

@@ -115,6 +115,8 @@ class RecordsetSqlite : public ControladorRecordset {
 
     void Update() override;
 
+    void CancelUpdate() override;
+
     bool actualizable() const override { return !cerrado_ && actualizable_; }
 
   private:

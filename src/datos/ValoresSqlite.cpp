@@ -54,6 +54,29 @@ std::string citar(std::string_view identificador) {
     return r + "\"";
 }
 
+ErrorBD errorDelMotor(sqlite3* db, std::string sentencia) {
+    bool deLaBase = false;
+    switch (sqlite3_errcode(db) & 0xff) {
+        case SQLITE_PERM:
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+        case SQLITE_NOMEM:
+        case SQLITE_READONLY:
+        case SQLITE_INTERRUPT:
+        case SQLITE_IOERR:
+        case SQLITE_CORRUPT:
+        case SQLITE_FULL:
+        case SQLITE_CANTOPEN:
+        case SQLITE_PROTOCOL:
+        case SQLITE_NOTADB:
+            deLaBase = true;
+            break;
+        default:
+            break;
+    }
+    return ErrorBD(sqlite3_errmsg(db), std::move(sentencia), deLaBase);
+}
+
 int enlazarValor(sqlite3_stmt* st, int indice, const ValorSql& v) {
     switch (v.clase) {
         case ValorSql::Clase::Nulo:
@@ -103,8 +126,7 @@ void enlazarParametros(sqlite3* db, sqlite3_stmt* st, const std::vector<Variant>
         auto v = valorParametro(elemento);
         if (!v) continue;
         if (++n > esperados) throw ErrorBD(kSobranParametros, std::string(sentencia));
-        if (enlazarValor(st, n, *v) != SQLITE_OK)
-            throw ErrorBD(sqlite3_errmsg(db), std::string(sentencia));
+        if (enlazarValor(st, n, *v) != SQLITE_OK) throw errorDelMotor(db, std::string(sentencia));
     }
     if (n < esperados) throw ErrorBD(kFaltanParametros, std::string(sentencia));
 }

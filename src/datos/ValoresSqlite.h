@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "comun/Variant.h"
+#include "datos/DAO_Conexion.h"
 #include "datos/Recordset.h"
 
 namespace datos::sqlite {
@@ -78,6 +79,10 @@ struct Columna {
     TipoColumna tipo = TipoColumna::Otro;
     int longitud = 0;  // TEXT(n)
 };
+
+// The engine's last error on `db` as an ErrorBD naming `sentencia`, marked
+// as a failure of the database itself when the engine's code says so.
+ErrorBD errorDelMotor(sqlite3* db, std::string sentencia);
 
 int enlazarValor(sqlite3_stmt* st, int indice, const ValorSql& v);
 // What one element of a parameter list binds, or nothing: Null, Empty,

@@ -14,4 +14,10 @@ namespace interfaz {
 int ejecutarSql(const std::string& archivo, const std::string& sql, std::ostream& salida,
                 std::ostream& errores);
 
+// `sincronizador cuarentena FILE`: the inbound records set aside because
+// they could not be stored, oldest first, one per line as
+// Id|Fecha|IdServidor|Motivo|Texto. A database made before such records
+// were kept has none. Returns the exit code.
+int listarCuarentena(const std::string& archivo, std::ostream& salida, std::ostream& errores);
+
 }  // namespace interfaz

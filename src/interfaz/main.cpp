@@ -80,6 +80,10 @@ int main(int argc, char** argv) {
     servicio->add_option("archivo", archivoServicio, "Site database file")->required();
     servicio->add_option("operacion", operacion, "The operation");
     servicio->add_option("argumentos", argumentosServicio, "Its arguments");
+    std::string archivoCuarentena;
+    CLI::App* cuarentena = app.add_subcommand(
+        "cuarentena", "List the inbound records set aside because they could not be stored");
+    cuarentena->add_option("archivo", archivoCuarentena, "Site database file")->required();
 
     bool sinVentana = false;
     std::string acceso = accesoPorDefecto(argv[0]);
@@ -120,6 +124,8 @@ int main(int argc, char** argv) {
         return interfaz::ejecutarServicio(archivoServicio, operacion, argumentosServicio, std::cout,
                                           std::cerr, reloj);
     }
+    if (app.got_subcommand("cuarentena"))
+        return interfaz::listarCuarentena(archivoCuarentena, std::cout, std::cerr);
 
 #ifdef SINC_CON_QT
     interfaz::OpcionesEjecucion opciones;

@@ -14,6 +14,7 @@ class BaseDatosDAO : public BaseDatos {
     void conectar() override { conexion_.conectar(); }
     void desconectar() override { conexion_.desconectar(); }
     void cargarValoresSitio() override { conexion_.cargarValoresSitio(); }
+    void asegurarTablasPropias() override { conexion_.asegurarTablasPropias(); }
     std::string getSyASys() override { return conexion_.getSyASys(); }
     std::string getComunicacion() override { return conexion_.getComunicacion(); }
     std::string getDatosQuiralte() override { return conexion_.getDatosQuiralte(); }

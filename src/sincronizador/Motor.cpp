@@ -142,6 +142,9 @@ bool Motor::iniciar() {
         correcto = protegido([&] {
             base_.conectar();
             base_.cargarValoresSitio();
+            // A database made by an earlier build gets the tables where
+            // records that cannot be stored or applied are kept.
+            base_.asegurarTablasPropias();
             base_.desconectar();
         });
     }

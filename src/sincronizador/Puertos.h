@@ -74,6 +74,8 @@ class BaseDatos {
     virtual void conectar() = 0;
     virtual void desconectar() = 0;
     virtual void cargarValoresSitio() = 0;
+    // Creates the synchronizer's own tables when the database lacks them.
+    virtual void asegurarTablasPropias() = 0;
     virtual std::string getSyASys() = 0;
     virtual std::string getComunicacion() = 0;
     virtual std::string getDatosQuiralte() = 0;

@@ -1,9 +1,13 @@
 // The inbound store on a real site database: each record stored once,
-// acknowledged once, hostile member texts stored verbatim, answers atomic.
+// acknowledged once, hostile member texts stored verbatim, records that
+// cannot be stored set aside without holding back the others.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "comun/Bitacora.h"
 #include "datos/DAO_Conexion.h"
 #include "json/JSON.h"
 #include "soporte/BaseDePrueba.h"
@@ -18,7 +22,10 @@ const std::string kGeneral = "000000000000000";
 
 class EntradaTest : public ::testing::Test {
   protected:
-    void SetUp() override { dao.dataFile(base.ruta()); }
+    void SetUp() override {
+        dao.dataFile(base.ruta());
+        dao.bitacora(&bitacora);
+    }
 
     int contar(const std::string& donde = "1 = 1") {
         dao.conectar();
@@ -36,6 +43,7 @@ class EntradaTest : public ::testing::Test {
 
     prueba::BaseDePrueba base{false};
     DAO_Conexion dao;
+    comun::BitacoraMemoria bitacora;
 };
 
 TEST_F(EntradaTest, GuardaUnaVezYAcusaUnaVez) {
@@ -146,20 +154,101 @@ TEST_F(EntradaTest, TextosConDosPuntosDoblesNoSeRecortanAlCompararlos) {
     EXPECT_EQ(contar(), 2);
 }
 
-TEST_F(EntradaTest, UnaRespuestaQueFallaNoGuardaNada) {
-    // The second record holds a value the Servicio column cannot take.
-    const std::string texto =
-        "[{\"id\":\"601\",\"Tabla\":6,\"Servicio\":2,\"Destino\":\"x\"},"
-        "{\"id\":\"602\",\"Tabla\":6,\"Servicio\":\"dos\",\"Destino\":\"x\"}]";
-    EXPECT_ANY_THROW(dao.setComunicacion(respuesta(texto)));
-    EXPECT_FALSE(dao.conectado());
-    EXPECT_EQ(contar(), 0);
+// Records whose values do not fit are set aside whole and acknowledged;
+// the good records around them are stored and acknowledged as usual.
+TEST_F(EntradaTest, UnRegistroQueNoCabeVaACuarentenaYLosDemasSeGuardan) {
+    const std::string sitio = base.sitio();
+    // Members as JSON texts, by name; a bad record replaces one of them.
+    auto registro = [&](const std::string& id, const std::string& nombre = {},
+                        const std::string& valor = {}) {
+        std::vector<std::pair<std::string, std::string>> miembros = {
+            {"id", "\"" + id + "\""},         {"Servicio", "\"2\""}, {"Tabla", "\"6\""},
+            {"Destino", "\"" + sitio + "\""}, {"Funcion", "\"A\""},  {"Campo1", "\"x\""}};
+        if (!nombre.empty()) miembros.emplace_back(nombre, valor);
+        std::string t = "{";
+        for (const auto& [n, v] : miembros) {
+            if (n == nombre && v != valor) continue;
+            if (t.size() > 1) t += ",";
+            t += "\"" + n + "\":" + v;
+        }
+        return t + "}";
+    };
+    const std::vector<std::vector<std::string>> malos = {
+        {"701", "Tabla", "\"99999999999\""},
+        {"702", "Funcion", "\"ABCDEFGHIJK\""},
+        {"703", "Origen", "\"" + std::string(51, 'o') + "\""},
+        {"704", "Campo3", "{\"a\":[1,2]}"},
+        {"705", "Campo4", "[\"uno\"]"},
+        {"706", "Tabla", "\"2.5\""},
+        {"707", "Tabla", "\" 2 \""},
+        {"708", "Tabla", "\"2e0\""},
+        {"709", "Servicio", "\"dos\""},
+    };
+    std::string texto = "[" + registro("700");
+    for (const auto& m : malos) texto += "," + registro(m[0], m[1], m[2]);
+    texto += "," + registro("710") + ",\"no es un objeto\"]";
+    const Variant respuestaMixta = respuesta(texto);
 
-    // Roots that are not arrays of objects are refused before any write.
-    EXPECT_THROW(dao.setComunicacion(respuesta("{\"id\":\"603\",\"Tabla\":6}")), ErrorBD);
-    EXPECT_THROW(dao.setComunicacion(respuesta("[{\"id\":\"604\",\"Tabla\":6}, \"x\"]")), ErrorBD);
+    EXPECT_EQ(dao.setComunicacion(respuestaMixta), 11);
     EXPECT_FALSE(dao.conectado());
-    EXPECT_EQ(contar(), 0);
+    EXPECT_EQ(contar("Campo40 IN ('700', '710')"), 2);
+    EXPECT_EQ(contar("Campo40 IS NOT NULL"), 2);
+    // Every record with an id is acknowledged, so the server stops offering
+    // it; a set-aside one in this site's name.
+    EXPECT_EQ(contar("Servicio = 0"), 11);
+    EXPECT_EQ(contar("Servicio = 0 AND Origen = '" + sitio + "'"), 11);
+    EXPECT_EQ(contar("Servicio = 0 AND Campo1 = '701' AND Tabla = 0"), 1);
+    EXPECT_EQ(contar("Servicio = 0 AND Campo1 = '702' AND Tabla = 6"), 1);
+
+    dao.conectar();
+    auto apartados = dao.Query("SELECT IdServidor, Motivo, Texto FROM CUARENTENA ORDER BY Id");
+    std::vector<std::string> ids;
+    while (!DAO_Conexion::RsVacio(apartados)) {
+        ids.push_back((*apartados)["IdServidor"].texto());
+        EXPECT_FALSE((*apartados)["Motivo"].texto().empty());
+        const std::string guardado = (*apartados)["Texto"].texto();
+        if (ids.back() == "701") {
+            EXPECT_NE(guardado.find("\"Tabla\":\"99999999999\""), std::string::npos) << guardado;
+        }
+        if (ids.back() == "704") {
+            EXPECT_NE(guardado.find("\"Campo3\":{\"a\":[1,2]}"), std::string::npos) << guardado;
+        }
+        apartados->MoveNext();
+    }
+    apartados.reset();
+    dao.desconectar();
+    EXPECT_EQ(ids, (std::vector<std::string>{"701", "702", "703", "704", "705", "706", "707", "708",
+                                             "709", ""}));
+    EXPECT_EQ(bitacora.lineas.size(), 10u);
+    EXPECT_NE(bitacora.lineas[0].find("Registro 701 del servidor en cuarentena"),
+              std::string::npos);
+
+    // Offered again (the acknowledgement has not reached the server yet):
+    // nothing new is kept, queued or reported.
+    EXPECT_EQ(dao.setComunicacion(respuestaMixta), 11);
+    EXPECT_EQ(contar(), 13);
+    EXPECT_EQ(bitacora.lineas.size(), 10u);
+
+    // A root that is not an array holds no records to store one by one.
+    EXPECT_THROW(dao.setComunicacion(respuesta("{\"id\":\"603\",\"Tabla\":6}")), ErrorBD);
+    EXPECT_EQ(contar(), 13);
+}
+
+// A database made by an earlier build has no quarantine table: it is made
+// when first needed.
+TEST_F(EntradaTest, BaseAnteriorSinCuarentenaLaRecibe) {
+    dao.conectar();
+    dao.comando("DROP TABLE CUARENTENA");
+    dao.desconectar();
+    EXPECT_EQ(dao.setComunicacion(respuesta("[{\"id\":\"801\",\"Tabla\":6,\"Funcion\":"
+                                            "\"demasiado larga\"}]")),
+              1);
+    dao.conectar();
+    auto rs = dao.Query("SELECT IdServidor FROM CUARENTENA");
+    ASSERT_FALSE(DAO_Conexion::RsVacio(rs));
+    EXPECT_EQ((*rs)["IdServidor"].texto(), "801");
+    rs.reset();
+    dao.desconectar();
 }
 
 }  // namespace

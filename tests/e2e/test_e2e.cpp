@@ -94,6 +94,43 @@ TEST(DeSitioASitio, UnRegistroEscritoEnAseAplicaUnaVezEnByDejaLasColas) {
     EXPECT_EQ(valor(a, "SELECT COUNT(*) FROM PRODUCTOS WHERE CodigoAB = 'E2E-001'"), "1");
 }
 
+// A record B cannot store (a table code beyond 32 bits, a function code too
+// long for its column) reaches B ahead of good ones: it is set aside and
+// acknowledged, the good ones are applied, the server stops offering it, and
+// the administrator sees it with `sincronizador cuarentena`.
+TEST(DeSitioASitio, UnRegistroQueNoSePuedeGuardarNoDetieneALosDemas) {
+    CarpetaTemporal carpeta;
+    Sitio a = crearSitio(carpeta.ruta(), kCliente, "001");
+    Sitio b = crearSitio(carpeta.ruta(), kCliente, "002");
+    ServidorReferencia servidor(carpeta.ruta());
+    ASSERT_EQ(sincronizar(b, servidor.direccion(), 1, 50).codigo, 0);
+
+    for (const std::string& columnas :
+         {std::string("99999999999, 'A', 'uno'"), std::string("14, 'ABCDEFGHIJKL', 'dos'")}) {
+        ejecutar(a,
+                 "INSERT INTO COMUNICACIONES (Servicio, Origen, Destino, Enviado, Tabla, "
+                 "Funcion, Campo1) VALUES (2, '" +
+                     a.codigo + "', '" + b.codigo + "', False, " + columnas + ")");
+    }
+    escribirProducto(a, "E2E-003", "Agua de panela");
+    ASSERT_EQ(sincronizar(a, servidor.direccion(), 1, 50).codigo, 0);
+
+    Resultado rb = sincronizar(b, servidor.direccion(), 3, 50);
+    ASSERT_EQ(rb.codigo, 0) << rb.salida;
+    EXPECT_EQ(valor(b, "SELECT COUNT(*) FROM PRODUCTOS WHERE CodigoAB = 'E2E-003'"), "1")
+        << rb.salida;
+    EXPECT_NE(rb.salida.find("del servidor en cuarentena"), std::string::npos) << rb.salida;
+    EXPECT_EQ(contar(b, "Servicio = 0"), "0") << rb.salida;
+    const std::string respuesta = intercambiar(servidor.puerto(), getDataCrudo(b.codigo));
+    EXPECT_NE(respuesta.find("dato=[]"), std::string::npos) << respuesta;
+
+    const Resultado lista =
+        correr({(carpetaBinarios() / "sincronizador").string(), "cuarentena", b.base.string()});
+    ASSERT_EQ(lista.codigo, 0) << lista.salida;
+    EXPECT_NE(lista.salida.find("99999999999"), std::string::npos) << lista.salida;
+    EXPECT_NE(lista.salida.find("ABCDEFGHIJKL"), std::string::npos) << lista.salida;
+}
+
 // Two server processes on one PostgreSQL database: A posts through one, B
 // fetches and acknowledges through the other. Each record is applied once
 // at B, and B's acknowledgements end its deliveries for both servers.

@@ -120,6 +120,18 @@ TEST_F(MotorBaseTest, UnaPasadaCompletaSobreLaBaseDelSitio) {
     EXPECT_FALSE(dao.conectado());
 }
 
+// A database made by an earlier build gets the tables where records that
+// cannot be stored or applied are kept when the synchronizer starts.
+TEST_F(MotorBaseTest, ArrancarSobreUnaBaseAnteriorCreaLasTablasPropias) {
+    ejecutar("DROP TABLE CUARENTENA");
+    ejecutar("DROP TABLE FALLOS_APLICACION");
+    ASSERT_TRUE(motor.iniciar()) << consola.texto;
+    EXPECT_EQ(numero("SELECT COUNT(*) AS n FROM sqlite_master WHERE name IN ('CUARENTENA', "
+                     "'FALLOS_APLICACION')"),
+              2);
+    EXPECT_EQ(numero("SELECT COUNT(*) AS n FROM CUARENTENA"), 0);
+}
+
 TEST_F(MotorBaseTest, BaseQueNoAbreSeInformaYElCicloSigue) {
     dao.dataFile(base.ruta() + ".no-existe");
     EXPECT_FALSE(motor.iniciar());

@@ -82,6 +82,7 @@ struct BaseFalsa : sincronizador::BaseDatos {
         registrar("desconectar");
     }
     void cargarValoresSitio() override { registrar("cargarValoresSitio"); }
+    void asegurarTablasPropias() override { registrar("asegurarTablasPropias"); }
     std::string getSyASys() override {
         registrar("getSyASys");
         return sitio;
