@@ -1,8 +1,10 @@
 // The communications queue: the outbound batch, the enqueue builders, the
 // marking of acknowledged rows and the removal of sent rows.
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "datos/DAO_Conexion.h"
 #include "json/JSON.h"
@@ -35,9 +37,40 @@ std::string sentenciaMarca(int32_t id) {
     return "UPDATE COMUNICACIONES SET ENVIADO = TRUE WHERE ID = " + std::to_string(id);
 }
 
+// The rows of a batch as RStoJSON reads them, noting the Id of each row it
+// moves past: the ids of exactly the rows the batch text carries.
+class FilasAnotadas : public json::FuenteFilas {
+  public:
+    FilasAnotadas(Recordset& rs, std::vector<int32_t>& ids)
+        : rs_(rs), ids_(ids), columnaId_(rs.indiceCampo("Id")) {}
+    bool eof() const override { return rs_.eof(); }
+    bool bof() const override { return rs_.bof(); }
+    size_t numeroCampos() const override { return rs_.numeroCampos(); }
+    const std::string& nombreCampo(size_t i) const override { return rs_.nombreCampo(i); }
+    Variant valorCampo(size_t i) const override { return rs_.valorCampo(i); }
+    void MoveNext() override {
+        ids_.push_back(rs_.valorCampo(columnaId_).CLng());
+        rs_.MoveNext();
+    }
+
+  private:
+    Recordset& rs_;
+    std::vector<int32_t>& ids_;
+    size_t columnaId_;
+};
+
+// Ids listed in a report: the first few, then the count.
+constexpr size_t kIdsEnInforme = 10;
+
 }  // namespace
 
 std::string DAO_Conexion::getComunicacion() {
+    std::vector<int32_t> ids;
+    return getComunicacion(ids);
+}
+
+std::string DAO_Conexion::getComunicacion(std::vector<int32_t>& ids) {
+    ids.clear();
     const std::string s = ValidarSql(getSyASys());
     // The translator moves the final ORDER BY into each TOP arm, so each arm
     // takes the oldest unsent rows (first in, first out).
@@ -59,7 +92,8 @@ std::string DAO_Conexion::getComunicacion() {
         CerrarRs(rs);
         return "null";
     }
-    std::string lote = json::RStoJSON(*rs);
+    FilasAnotadas filas(*rs, ids);
+    std::string lote = json::RStoJSON(filas);
     CerrarRs(rs);
     return lote;
 }
@@ -136,7 +170,7 @@ void DAO_Conexion::setSolicitudIPR(int16_t tabla, const std::string& funcion,
     CerrarRs(rs);
 }
 
-void DAO_Conexion::marcarEnviados(const Variant& respuesta) {
+void DAO_Conexion::marcarEnviados(const Variant& respuesta, const std::vector<int32_t>& enviados) {
     // The whole reply is checked before anything is marked.
     auto lista = respuesta.esObjeto() ? respuesta.objetoComo<json::Coleccion>() : nullptr;
     if (!lista) {
@@ -150,6 +184,10 @@ void DAO_Conexion::marcarEnviados(const Variant& respuesta) {
         }
     }
 
+    std::vector<int32_t> lote(enviados);
+    std::sort(lote.begin(), lote.end());
+    std::vector<int32_t> ajenos;
+
     GuardaConexion conexion(*this);
     for (const Variant& e : lista->elementos()) {
         const Variant valor = e.objetoComo<json::Diccionario>()->Item("valor");
@@ -161,7 +199,22 @@ void DAO_Conexion::marcarEnviados(const Variant& respuesta) {
             bitacora().escribir("marcarEnviados: \"valor\" is not a row id, skipped: " + texto);
             continue;
         }
+        if (!std::binary_search(lote.begin(), lote.end(), id)) {
+            ajenos.push_back(id);
+            continue;
+        }
         comando(sentenciaMarca(id));
+    }
+
+    if (!ajenos.empty()) {
+        std::string lista;
+        for (size_t i = 0; i < ajenos.size() && i < kIdsEnInforme; ++i)
+            lista += (i ? ", " : "") + std::to_string(ajenos[i]);
+        if (ajenos.size() > kIdsEnInforme) lista += ", ...";
+        bitacora().escribir("marcarEnviados: " + std::to_string(ajenos.size()) +
+                            " ids listed by the server were not in the batch just sent; not "
+                            "marked: " +
+                            lista);
     }
 }
 

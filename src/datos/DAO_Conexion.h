@@ -121,14 +121,21 @@ class DAO_Conexion {
     ValoresSitio& sitio() { return sitio_; }
 
     // --- communications queue ---
+    // The JSON text of the next outbound batch, or "null"; `ids` receives
+    // the row ids of the rows it carries (none for "null").
     std::string getComunicacion();
+    std::string getComunicacion(std::vector<int32_t>& ids);
     void encolarRegistro(Recordset& rs, int16_t tabla, const std::string& funcion,
                          const std::string& destino);
     void encolarRegistros(Recordset& rs, int16_t tabla);
     void setComunicacionSucursales(Recordset& rs, int16_t tabla, const std::string& funcion);
     void setSolicitudIPR(int16_t tabla, const std::string& funcion = {},
                          const std::string& destino = {});
-    void marcarEnviados(const Variant& respuesta);
+    // Marks sent the rows the server's reply to setData lists under "valor",
+    // among `enviados`, the ids of the batch just posted. An id the reply
+    // lists that is not one of them is reported and left alone: a faulty
+    // server must not make the site drop rows that never left.
+    void marcarEnviados(const Variant& respuesta, const std::vector<int32_t>& enviados);
     void setMarcaEnviado(int32_t id);
     void eliminarEnviados();
 

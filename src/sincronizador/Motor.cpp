@@ -271,7 +271,9 @@ void Motor::enviarDatos(const std::string& texto) {
         peticion_.limpiarParams();
         addParam(peticion_, "r", "servicio/setData");
         addParam(peticion_, "idSyA", base_.getSyASys());
-        addParam(peticion_, "dato", texto.empty() ? base_.getComunicacion() : texto);
+        // A text given by the caller carries no rows of the queue.
+        idsLote_.clear();
+        addParam(peticion_, "dato", texto.empty() ? base_.getComunicacion(idsLote_) : texto);
         base_.desconectar();
         conectarYEnviar(peticion_, configuracion_.hostServidor, configuracion_.puertoServidor);
     });
@@ -493,9 +495,13 @@ void Motor::procesarRespuesta(const std::string& texto) {
         case 1:
             base_.setComunicacion(dato);
             break;
-        case 2:
-            base_.marcarEnviados(dato);
+        case 2: {
+            // The reply answers the batch just posted, once.
+            const std::vector<int32_t> enviados = std::move(idsLote_);
+            idsLote_.clear();
+            base_.marcarEnviados(dato, enviados);
             break;
+        }
         default:
             break;
     }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "comun/Bitacora.h"
 #include "comun/Funciones.h"
@@ -116,6 +117,9 @@ class Motor {
     std::string pendiente_;
     // The response collected so far (Windows-1252 bytes).
     std::string respuesta_;
+    // Row ids of the batch the last setData request carries: its reply may
+    // mark only these.
+    std::vector<int32_t> idsLote_;
 };
 
 }  // namespace sincronizador

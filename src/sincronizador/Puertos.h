@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "comun/Variant.h"
 
@@ -77,10 +78,14 @@ class BaseDatos {
     // Creates the synchronizer's own tables when the database lacks them.
     virtual void asegurarTablasPropias() = 0;
     virtual std::string getSyASys() = 0;
-    virtual std::string getComunicacion() = 0;
+    // The next outbound batch's text; `ids` receives the row ids it carries.
+    virtual std::string getComunicacion(std::vector<int32_t>& ids) = 0;
     virtual std::string getDatosQuiralte() = 0;
     virtual int32_t setComunicacion(const comun::Variant& respuesta) = 0;
-    virtual void marcarEnviados(const comun::Variant& respuesta) = 0;
+    // Marks sent what the reply acknowledges among `enviados`, the ids of
+    // the batch the reply answers.
+    virtual void marcarEnviados(const comun::Variant& respuesta,
+                                const std::vector<int32_t>& enviados) = 0;
     virtual void MarcarRegistroEnviadoQuiralte(int32_t id) = 0;
     virtual int32_t setDoctores(const comun::Variant& lista) = 0;
     virtual void eliminarEnviados() = 0;

@@ -210,7 +210,7 @@ TEST_F(ColaTest, MarcarEnviadosSoloIdsEnterosYCierraLaConexion) {
     auto respuesta = json::parse("[{\"valor\":\"" + std::to_string(id17) +
                                  "\"},{\"valor\":\"\"},{\"otro\":\"3\"},{\"valor\":\"1 OR 1=1\"},"
                                  "{\"valor\":2.5}]");
-    dao.marcarEnviados(respuesta);
+    dao.marcarEnviados(respuesta, ids);
     EXPECT_FALSE(dao.conectado());
     dao.conectar();
     EXPECT_EQ(contar("Enviado = TRUE"), 1);
@@ -221,15 +221,47 @@ TEST_F(ColaTest, MarcarEnviadosSoloIdsEnterosYCierraLaConexion) {
     // A reply that is an object, or an array holding a non-object, marks
     // nothing and leaves no connection open.
     dao.desconectar();
-    EXPECT_THROW(dao.marcarEnviados(json::parse("{\"valor\":\"3\"}")), ErrorBD);
-    EXPECT_THROW(dao.marcarEnviados(json::parse("[{\"valor\":\"3\"}, 4]")), ErrorBD);
-    EXPECT_THROW(dao.marcarEnviados(Variant()), ErrorBD);
+    EXPECT_THROW(dao.marcarEnviados(json::parse("{\"valor\":\"3\"}"), ids), ErrorBD);
+    EXPECT_THROW(dao.marcarEnviados(json::parse("[{\"valor\":\"3\"}, 4]"), ids), ErrorBD);
+    EXPECT_THROW(dao.marcarEnviados(Variant(), ids), ErrorBD);
     EXPECT_FALSE(dao.conectado());
     dao.conectar();
     EXPECT_EQ(contar("Enviado = TRUE"), 1);
 
     dao.setMarcaEnviado(ids[2]);
     EXPECT_EQ(contar("Enviado = TRUE"), 2);
+}
+
+// A faulty or hostile server that acknowledges ids it was never sent must
+// not make the site mark, and then delete, rows that never left.
+TEST_F(ColaTest, MarcarEnviadosSoloLoDelLoteRecienEnviado) {
+    dao.empezarTransaccion();
+    for (int i = 0; i < 250; ++i) encolar(2, "6", kGeneral);
+    dao.confirmarTransaccion();
+    std::vector<int32_t> lote;
+    const std::string texto = dao.getComunicacion(lote);
+    ASSERT_EQ(lote.size(), 200u);
+    EXPECT_NE(texto.find("\"Id\":\"" + std::to_string(lote.back()) + "\""), std::string::npos);
+    std::string respuesta = "[";
+    for (int id = 1; id <= 399; ++id)
+        respuesta +=
+            (id > 1 ? "," : "") + std::string("{\"valor\":\"") + std::to_string(id) + "\"}";
+    respuesta += "]";
+    dao.desconectar();
+
+    dao.marcarEnviados(json::parse(respuesta), lote);
+    dao.conectar();
+    EXPECT_EQ(contar("Enviado = TRUE"), 200);
+    EXPECT_EQ(contar("Enviado = TRUE AND Id > " + std::to_string(lote.back())), 0);
+    ASSERT_EQ(bitacora.lineas.size(), 1u);
+    EXPECT_NE(bitacora.lineas[0].find("199 ids"), std::string::npos) << bitacora.lineas[0];
+    dao.eliminarEnviados();
+    EXPECT_EQ(contar(), 50);
+
+    // An empty queue sends "null" and carries no rows.
+    dao.comando("DELETE FROM COMUNICACIONES");
+    EXPECT_EQ(dao.getComunicacion(lote), "null");
+    EXPECT_TRUE(lote.empty());
 }
 
 TEST_F(ColaTest, EliminarEnviadosGuardaOrigenCeroYLoDeEsteSitio) {

@@ -72,6 +72,7 @@ class MotorTest : public ::testing::Test {
 
 TEST_F(MotorTest, IntercambioSetDataCompletoConsolaPeticionYRespuestaEnTrozos) {
     base.comunicacion = R"([{"Id":"17","Tabla":"6"}])";
+    base.idsComunicacion = {17};
     avanzarHasta(1);
 
     motor.tick();
@@ -119,6 +120,8 @@ TEST_F(MotorTest, IntercambioSetDataCompletoConsolaPeticionYRespuestaEnTrozos) {
     ASSERT_TRUE(lista);
     ASSERT_EQ(lista->Count(), 1u);
     EXPECT_EQ(lista->Item(1).objetoComo<json::Diccionario>()->Item("valor").texto(), "17");
+    // The reply may mark only the rows of the batch it answers.
+    EXPECT_EQ(base.lotesMarcados.back(), std::vector<int32_t>{17});
     EXPECT_EQ(bandeja.estados.back(), EstadoIcono::Satisfactorio);
     EXPECT_FALSE(motor.ocupado());
     EXPECT_GT(socket.cierres, cierresAntes);

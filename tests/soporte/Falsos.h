@@ -52,6 +52,8 @@ struct BaseFalsa : sincronizador::BaseDatos {
     std::string rutaBase = "sitio.db";
     std::string sitio = "900100001";
     std::string comunicacion = "null";
+    std::vector<int32_t> idsComunicacion;  // the rows `comunicacion` carries
+    std::vector<std::vector<int32_t>> lotesMarcados;
     std::string datosQuiralte = "null";
     std::string fallarEn;
     bool abierta = false;
@@ -87,8 +89,9 @@ struct BaseFalsa : sincronizador::BaseDatos {
         registrar("getSyASys");
         return sitio;
     }
-    std::string getComunicacion() override {
+    std::string getComunicacion(std::vector<int32_t>& ids) override {
         registrar("getComunicacion");
+        ids = idsComunicacion;
         return comunicacion;
     }
     std::string getDatosQuiralte() override {
@@ -100,9 +103,10 @@ struct BaseFalsa : sincronizador::BaseDatos {
         recibidos.push_back(r);
         return 0;
     }
-    void marcarEnviados(const comun::Variant& r) override {
+    void marcarEnviados(const comun::Variant& r, const std::vector<int32_t>& enviados) override {
         registrar("marcarEnviados");
         recibidos.push_back(r);
+        lotesMarcados.push_back(enviados);
     }
     void MarcarRegistroEnviadoQuiralte(int32_t id) override {
         registrar("MarcarRegistroEnviadoQuiralte");
