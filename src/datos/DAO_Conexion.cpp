@@ -3,6 +3,9 @@
 // every data operation uses.
 #include "datos/DAO_Conexion.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "comun/Texto.h"
@@ -31,8 +34,21 @@ void DAO_Conexion::conectar() {
     // A new connection replaces the open one; the old one closes first so its
     // record sets become closed rather than dangling.
     controlador_.reset();
+    if (dataFile_.empty()) throw ErrorBD("Could not find file '" + dataFile_ + "'.");
+    // Opened for reading first, so that a file this user may not read (or a
+    // folder it may not enter) is reported as what it is, not as a missing
+    // file or one of another format.
+    if (std::FILE* f = std::fopen(dataFile_.c_str(), "rb")) {
+        std::fclose(f);
+    } else {
+        const int numero = errno;
+        if (numero == ENOENT || numero == ENOTDIR)
+            throw ErrorBD("Could not find file '" + dataFile_ + "'.");
+        throw ErrorBD("Cannot open the database file '" + dataFile_ +
+                      "': " + std::strerror(numero) + ".");
+    }
     std::error_code ec;
-    if (dataFile_.empty() || !std::filesystem::is_regular_file(dataFile_, ec))
+    if (!std::filesystem::is_regular_file(dataFile_, ec))
         throw ErrorBD("Could not find file '" + dataFile_ + "'.");
     if (!esArchivoSqlite(dataFile_))
         throw ErrorBD("Unrecognized database format '" + dataFile_ + "'.");

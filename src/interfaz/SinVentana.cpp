@@ -103,7 +103,7 @@ int ejecutarSinVentana(int argc, char** argv, const OpcionesEjecucion& opciones)
             std::cerr << "sincronizador: cannot create the lock file "
                       << archivoBloqueo.toStdString() << "\n";
         }
-        return 3;
+        return kSalidaOtraInstancia;
     }
 
     std::signal(SIGINT, alSenal);
@@ -138,7 +138,7 @@ int ejecutarSinVentana(int argc, char** argv, const OpcionesEjecucion& opciones)
     std::cout << motor.datosConexion() << std::flush;
     if (!motor.iniciar()) {
         std::cerr << "sincronizador: the cycle cannot start (see the console lines above)\n";
-        return 1;
+        return kSalidaNoArranca;
     }
 
     QTimer reloj_ciclo;
@@ -156,6 +156,14 @@ int ejecutarSinVentana(int argc, char** argv, const OpcionesEjecucion& opciones)
 
     const int codigo = app.exec();
     socket.cerrar();
+    // Passes that ran to their end without one exchange with the server
+    // leave the site out of step: a service manager or a script must see it.
+    if (codigo == 0 && opciones.ciclos > 0 && motor.pasadas() >= opciones.ciclos &&
+        motor.intercambiosServidor() == 0) {
+        std::cerr << "sincronizador: none of the " << opciones.ciclos
+                  << " passes completed an exchange with the server\n";
+        return kSalidaSinIntercambio;
+    }
     return codigo;
 }
 

@@ -24,7 +24,13 @@ struct OpcionesEjecucion {
 // when the port is not a number from 1 to 65535.
 bool separarHostPuerto(const std::string& texto, std::string& host, uint16_t& puerto);
 
-// Runs until the passes are done or SIGINT/SIGTERM; returns the exit code.
+// Exit codes of the headless program.
+inline constexpr int kSalidaNoArranca = 1;       // the cycle cannot start
+inline constexpr int kSalidaOtraInstancia = 3;   // another instance, or no lock file
+inline constexpr int kSalidaSinIntercambio = 4;  // --ciclos N: no exchange with the server
+
+// Runs until the passes are done or SIGINT/SIGTERM; returns the exit code:
+// 0, or one of the above.
 int ejecutarSinVentana(int argc, char** argv, const OpcionesEjecucion& opciones);
 
 }  // namespace interfaz

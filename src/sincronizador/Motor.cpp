@@ -494,12 +494,14 @@ void Motor::procesarRespuesta(const std::string& texto) {
             break;
         case 1:
             base_.setComunicacion(dato);
+            ++intercambiosServidor_;
             break;
         case 2: {
             // The reply answers the batch just posted, once.
             const std::vector<int32_t> enviados = std::move(idsLote_);
             idsLote_.clear();
             base_.marcarEnviados(dato, enviados);
+            ++intercambiosServidor_;
             break;
         }
         default:

@@ -72,6 +72,9 @@ class Motor {
     bool errorConexion() const { return errorConexion_; }
     // Completed passes of the four steps (getData, setData, partner, local).
     long pasadas() const { return pasadas_; }
+    // getData and setData exchanges whose answer (status 200) was handled
+    // in full: the measure of whether the site is in step with the server.
+    long intercambiosServidor() const { return intercambiosServidor_; }
 
   private:
     void escribirConsola(const std::string& linea);
@@ -107,6 +110,7 @@ class Motor {
     int16_t ticksOcupado_ = 0;
     bool pausado_ = false;
     long pasadas_ = 0;
+    long intercambiosServidor_ = 0;
 
     // A connection has been started and neither established nor failed.
     bool conectando_ = false;

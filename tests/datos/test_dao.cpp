@@ -1,8 +1,12 @@
 // The command layer over a real SQLite file: binding, record sets, appends
 // and in-place updates, conversions on assignment, errors, and a second
 // writer on the same file.
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -108,6 +112,47 @@ TEST(DaoConectar, ArchivoAusenteOAjenoEsErrorSinCrearNada) {
     std::ofstream(ajeno) << "esto no es una base de datos";
     c.dataFile(ajeno);
     EXPECT_THROW(c.conectar(), ErrorBD);
+}
+
+// What conectar says about a database this user may not read.
+std::string errorAlConectar(const std::string& ruta) {
+    DAO_Conexion c;
+    c.dataFile(ruta);
+    try {
+        c.conectar();
+        return "opened";
+    } catch (const ErrorBD& e) {
+        return e.what();
+    }
+}
+
+// A database that cannot be read for lack of permission says so, rather than
+// "Unrecognized database format". Root reads any file, so as root the check
+// runs in a child process that has dropped to an unprivileged user.
+TEST(DaoConectar, SinPermisoDeLecturaLoDice) {
+    prueba::BaseDePrueba base(false);
+    ASSERT_EQ(::chmod(base.ruta().c_str(), 0), 0);
+    if (::geteuid() != 0) {
+        const std::string mensaje = errorAlConectar(base.ruta());
+        EXPECT_NE(mensaje.find("Permission denied"), std::string::npos) << mensaje;
+        EXPECT_NE(mensaje.find(base.ruta()), std::string::npos) << mensaje;
+        return;
+    }
+    const pid_t hijo = ::fork();
+    ASSERT_GE(hijo, 0);
+    if (hijo == 0) {
+        // nobody/nogroup
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(10);
+        const std::string mensaje = errorAlConectar(base.ruta());
+        if (mensaje.find("Permission denied") != std::string::npos) ::_exit(0);
+        ::_exit(mensaje.find("Unrecognized") != std::string::npos ? 11 : 12);
+    }
+    int estado = 0;
+    ASSERT_EQ(::waitpid(hijo, &estado, 0), hijo);
+    ASSERT_TRUE(WIFEXITED(estado));
+    EXPECT_EQ(WEXITSTATUS(estado), 0)
+        << "10: could not drop privileges, 11: reported as another format, 12: other message";
 }
 
 TEST_F(Dao, ComandoDevuelveFilasAfectadasYEnlazaPorPosicion) {

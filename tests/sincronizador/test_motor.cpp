@@ -122,6 +122,7 @@ TEST_F(MotorTest, IntercambioSetDataCompletoConsolaPeticionYRespuestaEnTrozos) {
     EXPECT_EQ(lista->Item(1).objetoComo<json::Diccionario>()->Item("valor").texto(), "17");
     // The reply may mark only the rows of the batch it answers.
     EXPECT_EQ(base.lotesMarcados.back(), std::vector<int32_t>{17});
+    EXPECT_EQ(motor.intercambiosServidor(), 1);
     EXPECT_EQ(bandeja.estados.back(), EstadoIcono::Satisfactorio);
     EXPECT_FALSE(motor.ocupado());
     EXPECT_GT(socket.cierres, cierresAntes);
@@ -316,6 +317,8 @@ TEST_F(MotorTest, RespuestasSinAccion) {
     motor.tick();
     responder(kOk + "confirmacionEnvio=[1]");
     EXPECT_TRUE(base.confirmados.empty());
+    // None of these completed an exchange with the server.
+    EXPECT_EQ(motor.intercambiosServidor(), 0);
 }
 
 // Only a plain number confirms a partner record: "1e2" would otherwise
