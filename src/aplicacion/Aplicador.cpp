@@ -3,9 +3,10 @@
 // generic column copy.
 #include "aplicacion/Aplicador.h"
 
-#include <cstdio>
-
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <stdexcept>
 
@@ -26,6 +27,9 @@ namespace {
 
 // Payload columns of a communication record.
 constexpr size_t kCampos = 40;
+
+// The longest a record that failed waits for its next attempt.
+constexpr double kEsperaMaximaSegundos = 600;
 
 // Records committed together. Each record still has its own savepoint, so a
 // failing one is undone alone; the group only spares a disk flush per record
@@ -52,6 +56,39 @@ bool vacioRecortado(const std::string& t) {
 // Yes/No columns take true only for these two texts.
 bool aBooleano(const std::string& t) {
     return t == "True" || t == "Verdadero";
+}
+
+// A table code or a record kind as stored: a whole number of 32 bits. A
+// text, a fraction or a number beyond 32 bits is refused, never rounded or
+// cut: that would apply the record to a table it does not name.
+int32_t codigoEntero(const Variant& v, const char* nombre) {
+    if (v.esNull() || v.esEmpty()) return 0;
+    switch (v.tipo()) {
+        case comun::TipoVariant::Integer:
+        case comun::TipoVariant::Long:
+            return v.CLng();
+        case comun::TipoVariant::Double: {
+            const double d = v.CDbl();
+            if (d == std::floor(d) && d >= INT32_MIN && d <= INT32_MAX)
+                return static_cast<int32_t>(d);
+            break;
+        }
+        case comun::TipoVariant::String: {
+            const std::string& t = v.comoTexto();
+            const size_t inicio = !t.empty() && t[0] == '-' ? 1 : 0;
+            bool digitos = t.size() > inicio && t.size() - inicio <= 10;
+            for (size_t i = inicio; digitos && i < t.size(); ++i)
+                digitos = t[i] >= '0' && t[i] <= '9';
+            if (digitos) {
+                const long long n = std::stoll(t);
+                if (n >= INT32_MIN && n <= INT32_MAX) return static_cast<int32_t>(n);
+            }
+            break;
+        }
+        default:
+            break;
+    }
+    throw ErrorRegistro(std::string(nombre) + " no es un numero entero: '" + v.texto() + "'");
 }
 
 int32_t enteroDe(const Variant& v) {
@@ -136,6 +173,8 @@ void Aplicador::aplicarComunicacion() {
     con_.conectar();
     try {
         const std::string sitio = con_.getSyASys();
+        const comun::Fecha ahora = reloj_.ahora();
+        leerFallos();
         auto sel = con_.Query("SELECT * FROM COMUNICACIONES WHERE FUNCION <> 'X' AND DESTINO = '" +
                               q(sitio) + "' AND (Tabla <> 23 and Tabla <> 27) ORDER BY TABLA, id");
 
@@ -147,40 +186,51 @@ void Aplicador::aplicarComunicacion() {
 
         // One rule for failures: each record is applied inside its own
         // transaction (a savepoint within the current group) together with
-        // its mark. A record whose family fails is rolled back (nothing of it
-        // stays), left unmarked so the next run retries it, and reported with
-        // its id and the engine's message; the run then goes on with the next
-        // record, so one bad record never holds back those behind it. A crash
-        // mid-run loses only the uncommitted group, writes and marks alike,
-        // so those records are simply applied again on the next run.
+        // its mark. A record that fails, from reading its fields to writing
+        // its mark, is rolled back (nothing of it stays), left unmarked, and
+        // retried later with a growing interval (FALLOS_APLICACION); the run
+        // then goes on with the next record, so one bad record never holds
+        // back those behind it. Only a failure of the database itself (it
+        // cannot be read or written) ends the run, since it would fail every
+        // record alike. A crash mid-run loses only the uncommitted group,
+        // writes and marks alike, so those records are simply applied again
+        // on the next run.
         std::optional<datos::Transaccion> lote;
         int enLote = 0;
         while (!DAO_Conexion::RsVacio(sel)) {
             Registro r;
-            r.id = enteroDe((*sel)["Id"]);
-            r.servicio = enteroDe((*sel)["Servicio"]);
-            r.tabla = enteroDe((*sel)["Tabla"]);
-            r.funcion = (*sel)["Funcion"].texto();
-            r.origen = (*sel)["Origen"].texto();
-            r.campos.assign(kCampos + 1, std::string());
-            for (size_t k = 1; k <= kCampos; ++k)
-                r.campos[k] = sel->valorCampo(posCampos[k]).texto();
+            std::string tablaLeida = (*sel)["Tabla"].texto();
+            std::string errorLectura;
+            try {
+                r.id = (*sel)["Id"].CLng();
+                leerRegistro(*sel, posCampos, r);
+            } catch (const std::exception& e) {
+                errorLectura = e.what();
+            }
             sel->MoveNext();
 
+            auto fallo = fallos_.find(r.id);
+            if (fallo != fallos_.end() && !vencido(fallo->second, ahora)) {
+                ++resumen_.enEspera;
+                continue;
+            }
             if (!lote) lote.emplace(con_);
             try {
                 datos::Transaccion t(con_);
+                if (!errorLectura.empty()) throw ErrorRegistro(errorLectura);
                 aplicarRegistro(r);
                 marcar(r);
+                if (fallo != fallos_.end()) {
+                    con_.comando("DELETE FROM FALLOS_APLICACION WHERE IdComunicacion = " +
+                                 std::to_string(r.id));
+                }
                 t.confirmar();
                 ++resumen_.aplicados;
+            } catch (const datos::ErrorBD& e) {
+                if (e.deLaBase()) throw;
+                registrarFallo(r.id, tablaLeida, e.what(), ahora);
             } catch (const std::exception& e) {
-                // A target left mid-append must not carry this record's
-                // values into the next one.
-                cerrarDestinos();
-                ++resumen_.fallidos;
-                bitacora_.escribir("Comunicacion " + std::to_string(r.id) + " (tabla " +
-                                   std::to_string(r.tabla) + ") no aplicada: " + e.what());
+                registrarFallo(r.id, tablaLeida, e.what(), ahora);
             }
             if (++enLote >= kRegistrosPorLote) {
                 cerrarDestinos();
@@ -199,8 +249,94 @@ void Aplicador::aplicarComunicacion() {
         throw;
     }
     con_.desconectar();
-    bitacora_.escribir("Comunicaciones aplicadas: " + std::to_string(resumen_.aplicados) +
-                       ", fallidas: " + std::to_string(resumen_.fallidos));
+    std::string resumen = "Comunicaciones aplicadas: " + std::to_string(resumen_.aplicados) +
+                          ", fallidas: " + std::to_string(resumen_.fallidos);
+    if (resumen_.enEspera > 0) resumen += ", en espera: " + std::to_string(resumen_.enEspera);
+    bitacora_.escribir(resumen);
+}
+
+void Aplicador::leerRegistro(const Recordset& sel, const std::vector<size_t>& posCampos,
+                             Registro& r) {
+    r.servicio = codigoEntero(sel["Servicio"], "Servicio");
+    r.tabla = codigoEntero(sel["Tabla"], "Tabla");
+    r.funcion = sel["Funcion"].texto();
+    r.origen = sel["Origen"].texto();
+    r.campos.assign(kCampos + 1, std::string());
+    for (size_t k = 1; k <= kCampos; ++k) r.campos[k] = sel.valorCampo(posCampos[k]).texto();
+}
+
+void Aplicador::leerFallos() {
+    fallos_.clear();
+    // A database made by an earlier build gets the table first.
+    con_.asegurarTablasPropias();
+    auto rs = con_.Query(
+        "SELECT IdComunicacion, Intentos, Espera, Mensaje, UltimoFallo FROM FALLOS_APLICACION");
+    while (!DAO_Conexion::RsVacio(rs)) {
+        EstadoFallo f;
+        f.intentos = enteroDe((*rs)["Intentos"]);
+        f.espera = enteroDe((*rs)["Espera"]);
+        f.mensaje = (*rs)["Mensaje"].texto();
+        const Variant ultimo = (*rs)["UltimoFallo"];
+        if (!ultimo.esNull()) f.ultimo = ultimo.CDate();
+        fallos_[enteroDe((*rs)["IdComunicacion"])] = f;
+        rs->MoveNext();
+    }
+    rs->Close();
+    if (fallos_.empty()) return;
+
+    // One more run has come for every record that waits; the state of a
+    // record that left the queue, or was marked by someone else, goes.
+    datos::Transaccion t(con_);
+    con_.comando("UPDATE FALLOS_APLICACION SET Espera = Espera - 1 WHERE Espera > 0");
+    con_.comando(
+        "DELETE FROM FALLOS_APLICACION WHERE NOT EXISTS (SELECT 1 FROM COMUNICACIONES AS C "
+        "WHERE C.Id = FALLOS_APLICACION.IdComunicacion AND C.Funcion <> 'X')");
+    t.confirmar();
+    for (auto& [id, f] : fallos_)
+        if (f.espera > 0) --f.espera;
+}
+
+bool Aplicador::vencido(const EstadoFallo& f, const comun::Fecha& ahora) {
+    if (f.espera <= 0) return true;
+    const double segundos = (ahora.serial() - f.ultimo.serial()) * 86400.0;
+    return segundos >= kEsperaMaximaSegundos - 0.5;
+}
+
+void Aplicador::registrarFallo(int32_t id, const std::string& tabla, const std::string& mensaje,
+                               const comun::Fecha& ahora) {
+    // A target left mid-append must not carry this record's values into the
+    // next one.
+    cerrarDestinos();
+    ++resumen_.fallidos;
+    auto it = fallos_.find(id);
+    const bool conocido = it != fallos_.end();
+    // Reported on its first failure and when its message changes, not on
+    // every attempt.
+    if (!conocido || it->second.mensaje != mensaje) {
+        bitacora_.escribir("Comunicacion " + std::to_string(id) + " (tabla " + tabla +
+                           ") no aplicada: " + mensaje);
+    }
+    EstadoFallo f = conocido ? it->second : EstadoFallo{};
+    f.intentos = conocido ? f.intentos + 1 : 1;
+    // Runs until the next attempt: 1, 2, 4, 8 ... (the clock caps the wait).
+    f.espera = 1 << std::min(f.intentos - 1, 20);
+    f.mensaje = mensaje;
+    f.ultimo = ahora;
+    const datos::ListaParametros valores = {Variant(f.intentos), Variant(f.espera),
+                                            Variant("mensaje::" + mensaje), Variant(ahora),
+                                            Variant(id)};
+    if (conocido) {
+        con_.comando(
+            "UPDATE FALLOS_APLICACION SET Intentos = ?, Espera = ?, Mensaje = ?, UltimoFallo = ? "
+            "WHERE IdComunicacion = ?",
+            valores);
+    } else {
+        con_.comando(
+            "INSERT INTO FALLOS_APLICACION (Intentos, Espera, Mensaje, UltimoFallo, PrimerFallo, "
+            "IdComunicacion) VALUES (?, ?, ?, ?, ?, ?)",
+            {valores[0], valores[1], valores[2], valores[3], Variant(ahora), valores[4]});
+    }
+    fallos_[id] = f;
 }
 
 void Aplicador::marcar(const Registro& r) {
@@ -295,8 +431,15 @@ bool Aplicador::existeProducto(const std::string& codigoAB) {
 }
 
 void Aplicador::setPreparacion(const std::string& codigo) {
-    if (!hayFilas("SELECT codigo FROM preparaciones WHERE Codigo = '" + q(codigo) + "'"))
-        con_.comando("insert into preparaciones values('" + q(codigo) + "')");
+    if (hayFilas("SELECT codigo FROM preparaciones WHERE Codigo = '" + q(codigo) + "'")) return;
+    // Added through the table, so the code is checked against its column as
+    // every other write of the families is: a code too long for it refuses
+    // the record instead of being stored past the column's width.
+    auto rs = con_.Query("PREPARACIONES");
+    rs->AddNew();
+    rs->asignar("Codigo", Variant(codigo));
+    rs->Update();
+    rs->Close();
 }
 
 void Aplicador::setCostoUEPS(const std::string& codigo, double costo) {
@@ -329,10 +472,22 @@ void Aplicador::aplicarProducto(const Registro& r) {
                 throw ErrorRegistro("Campo" + std::to_string(k) +
                                     " del producto no es un numero: '" + r.campo(k) + "'");
         }
-        con_.comando("UPDATE PRODUCTOS SET NombreProducto = '" + q(r.campo(2)) +
-                     "', Categoria = '" + q(r.campo(3)) + "', Negocio = '" + q(r.campo(4)) +
-                     "', Impx = '" + q(r.campo(7)) + "', PrecioUnidad = '" + q(r.campo(9)) + "' " +
-                     "WHERE CodigoAB = '" + q(codigo) + "'");
+        // The five columns are written through the product's row, so each
+        // value is converted by its column's kind as an insert's are: a tax
+        // beyond the 16-bit column, a price beyond the currency range or a
+        // name too long refuses the record, instead of storing a value that
+        // no later read of the table can take.
+        auto rs = con_.Query("SELECT * FROM PRODUCTOS WHERE CodigoAB = '" + q(codigo) + "'");
+        while (!DAO_Conexion::RsVacio(rs)) {
+            rs->asignar("NombreProducto", Variant(r.campo(2)));
+            rs->asignar("Categoria", Variant(r.campo(3)));
+            rs->asignar("Negocio", Variant(r.campo(4)));
+            rs->asignar("Impx", Variant(r.campo(7)));
+            rs->asignar("PrecioUnidad", Variant(r.campo(9)));
+            rs->Update();
+            rs->MoveNext();
+        }
+        rs->Close();
         return;
     }
 
@@ -405,8 +560,7 @@ void Aplicador::aplicarInsumo(const Registro& r) {
     }
     rs->Update();
 
-    if (!hayFilas("SELECT CODIGO FROM PREPARACIONES WHERE CODIGO = '" + q(codigo) + "'"))
-        con_.comando("INSERT INTO PREPARACIONES VALUES('" + q(codigo) + "')");
+    setPreparacion(codigo);
 }
 
 // --- recipe lines (3) ---

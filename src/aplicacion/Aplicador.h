@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "comun/Bitacora.h"
@@ -32,7 +33,8 @@ struct Registro {
 // What one run did.
 struct ResumenAplicacion {
     int aplicados = 0;  // family ran (or nothing to do) and the record was marked
-    int fallidos = 0;   // rolled back, left unmarked, retried next run
+    int fallidos = 0;   // rolled back, left unmarked, retried later
+    int enEspera = 0;   // failed before, not due for another attempt in this run
 };
 
 class Aplicador {
@@ -60,6 +62,25 @@ class Aplicador {
     void setCostoUEPS(const std::string& codigo, double costo);
 
   private:
+    // A record whose last attempt failed (a row of FALLOS_APLICACION).
+    struct EstadoFallo {
+        int32_t intentos = 0;
+        int32_t espera = 0;  // runs to go before the next attempt
+        std::string mensaje;
+        comun::Fecha ultimo;
+    };
+
+    void leerRegistro(const datos::Recordset& sel, const std::vector<size_t>& posCampos,
+                      Registro& r);
+    // Loads FALLOS_APLICACION and counts this run for every waiting record.
+    void leerFallos();
+    // Whether a record that failed is due for another attempt: its runs to
+    // wait have gone, or ten minutes have passed since its last failure.
+    static bool vencido(const EstadoFallo& f, const comun::Fecha& ahora);
+    // Keeps the failure of a record (rolled back already) and reports it
+    // when it is new or its message changed.
+    void registrarFallo(int32_t id, const std::string& tabla, const std::string& mensaje,
+                        const comun::Fecha& ahora);
     void aplicarRegistro(const Registro& r);
     void marcar(const Registro& r);
 
@@ -87,6 +108,7 @@ class Aplicador {
     const comun::Reloj& reloj_;
     ResumenAplicacion resumen_;
     std::map<int32_t, std::unique_ptr<datos::Recordset>> destinos_;
+    std::unordered_map<int32_t, EstadoFallo> fallos_;
 };
 
 }  // namespace aplicacion

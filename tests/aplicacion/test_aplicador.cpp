@@ -2,6 +2,9 @@
 // movements and the column-copy families, on a real site database.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "soporte/EntornoAplicacion.h"
 
 namespace {
@@ -106,6 +109,103 @@ TEST(Marco, FalloEnLaUltimaEscrituraNoDejaElMovimientoAMedias) {
     e.ejecutar("UPDATE COMUNICACIONES SET Funcion = 'A' WHERE Id = " + std::to_string(id));
     e.aplicar();
     EXPECT_EQ(e.contar("MovInvHoy"), 1);
+}
+
+// A record whose table code or kind cannot be read as a whole number of 32
+// bits fails alone: the good records of its group are applied, and a code
+// of 2.5 is never rounded into a product.
+TEST(Marco, UnCodigoQueNoEsEnteroSoloDetieneASuRegistro) {
+    EntornoAplicacion e;
+    // A full commit group of good records, in one statement.
+    std::string filas;
+    for (int i = 0; i < 250; ++i) {
+        filas += std::string(i ? ", " : "") + "(2, 8, '900100002', '" + e.base.sitio() +
+                 "', 'A', TRUE, 'R" + std::to_string(i) + "')";
+    }
+    e.ejecutar(
+        "INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, Enviado, "
+        "Campo2) VALUES " +
+        filas);
+    const int32_t producto = e.recibir(2, "A", {{1, "5010"}, {2, "Bueno"}, {9, "100"}});
+    const int32_t mitad = e.recibir(2, "A", {{1, "5011"}, {2, "Medio"}, {9, "100"}});
+    const int32_t grande = e.recibir(8, "A", {{2, "G"}});
+    const int32_t servicio = e.recibir(8, "A", {{2, "S"}});
+    const int32_t texto = e.recibir(8, "A", {{2, "T"}});
+    const std::string donde = " WHERE Id = ";
+    e.ejecutar("UPDATE COMUNICACIONES SET Tabla = 2.5" + donde + std::to_string(mitad));
+    e.ejecutar("UPDATE COMUNICACIONES SET Tabla = 99999999999" + donde + std::to_string(grande));
+    e.ejecutar("UPDATE COMUNICACIONES SET Servicio = 99999999999" + donde +
+               std::to_string(servicio));
+    e.ejecutar("UPDATE COMUNICACIONES SET Tabla = 'ocho'" + donde + std::to_string(texto));
+
+    e.aplicar();
+    EXPECT_EQ(e.contar("MovInv WHERE CODIGO LIKE 'R*'"), 250);
+    EXPECT_EQ(e.funcionDe(producto), "X");
+    for (int32_t id : {mitad, grande, servicio, texto}) EXPECT_EQ(e.funcionDe(id), "A") << id;
+    EXPECT_EQ(e.contar("Productos WHERE CodigoAB = '5011'"), 0);
+    EXPECT_EQ(e.contar("MovInv WHERE CODIGO IN ('G', 'S', 'T')"), 0);
+    EXPECT_EQ(e.aplicador.resumen().fallidos, 4);
+    EXPECT_TRUE(e.enBitacora("Comunicacion " + std::to_string(mitad) +
+                             " (tabla 2.5) no aplicada: Tabla no es un numero entero"));
+    EXPECT_TRUE(e.enBitacora("Servicio no es un numero entero"));
+    EXPECT_FALSE(e.enBitacora("interrumpida"));
+}
+
+// A poison record is tried again after 1, 2, 4, 8 ... runs, and at the latest
+// ten minutes after its last failure; it is reported on its first failure
+// and when its message changes, and once it applies its state goes.
+TEST(Reintentos, UnRegistroQueFallaEsperaCadaVezMasYSeInformaUnaVez) {
+    EntornoAplicacion e;
+    auto bloquear = [&](const std::string& motivo) {
+        e.ejecutarDirecto(
+            "DROP TRIGGER IF EXISTS bloqueo; CREATE TRIGGER bloqueo BEFORE INSERT "
+            "ON MovInv BEGIN SELECT RAISE(ABORT, '" +
+            motivo + "'); END");
+    };
+    bloquear("movimiento bloqueado");
+    const int32_t id = e.recibir(8, "A", {{2, "V-1001"}});
+    const int32_t otro = e.recibir(8, "A", {{2, "V-1002"}});
+    const std::string linea = "Comunicacion " + std::to_string(id) + " (tabla 8) no aplicada";
+    auto lineas = [&](const std::string& parte) {
+        int n = 0;
+        for (const auto& l : e.bitacora.lineas) n += l.find(parte) != std::string::npos;
+        return n;
+    };
+
+    std::vector<int> intentos;
+    for (int corrida = 1; corrida <= 16; ++corrida) {
+        e.aplicar();
+        if (e.aplicador.resumen().fallidos > 0) intentos.push_back(corrida);
+        if (corrida == 1)
+            e.ejecutar("DELETE FROM COMUNICACIONES WHERE Id = " + std::to_string(otro));
+    }
+    EXPECT_EQ(intentos, (std::vector<int>{1, 2, 4, 8, 16}));
+    EXPECT_EQ(lineas(linea), 1);
+    EXPECT_TRUE(e.enBitacora("en espera: 1"));
+    EXPECT_EQ(e.valor("SELECT Intentos FROM FALLOS_APLICACION WHERE IdComunicacion = " +
+                      std::to_string(id)),
+              "5");
+    // The record that left the queue left no state behind.
+    EXPECT_EQ(e.contar("FALLOS_APLICACION"), 1);
+
+    // Ten minutes after its last failure it is due whatever the count; its
+    // new message is reported.
+    bloquear("otro motivo");
+    e.reloj.poner(13, 40, 15);
+    e.aplicar();
+    EXPECT_EQ(e.aplicador.resumen().fallidos, 1);
+    EXPECT_EQ(lineas(linea), 2);
+    EXPECT_TRUE(e.enBitacora("otro motivo"));
+    e.aplicar();
+    EXPECT_EQ(e.aplicador.resumen().fallidos, 0);
+    EXPECT_EQ(e.aplicador.resumen().enEspera, 1);
+
+    e.ejecutarDirecto("DROP TRIGGER bloqueo");
+    e.reloj.poner(13, 50, 15);
+    e.aplicar();
+    EXPECT_EQ(e.funcionDe(id), "X");
+    EXPECT_EQ(e.contar("MovInv WHERE CODIGO = 'V-1001'"), 1);
+    EXPECT_EQ(e.contar("FALLOS_APLICACION"), 0);
 }
 
 TEST(Marco, UnaSeleccionIlegibleEsUnErrorNoUnaCorridaVacia) {

@@ -111,6 +111,46 @@ TEST(Catalogo, ActualizarProductoConImpuestoOPrecioQueNoEsNumeroSeRechaza) {
               0);
 }
 
+// An update converts each value by its column's kind, as an insert does: a
+// value the column cannot hold refuses the record, and the table stays
+// readable afterwards.
+TEST(Catalogo, ActualizarProductoConValorQueSuColumnaNoAdmiteSeRechaza) {
+    EntornoAplicacion e;
+    auto precio = producto("2001", "Pizza Hawaiana Grande");
+    precio[9] = "1E400";
+    auto impuesto = producto("2002", "Papas Grandes");
+    impuesto[7] = "99999";
+    auto nombre = producto("2003", std::string(101, 'G'));
+    auto fraccion = producto("2003", "Gaseosa Grande");
+    fraccion[7] = "2.5";
+    const int32_t a = e.recibir(2, "A", precio);
+    const int32_t b = e.recibir(2, "A", impuesto);
+    const int32_t c = e.recibir(2, "A", nombre);
+    const int32_t d = e.recibir(2, "A", fraccion);
+    e.aplicar();
+
+    for (int32_t id : {a, b, c}) EXPECT_EQ(e.funcionDe(id), "A") << id;
+    EXPECT_EQ(e.funcionDe(d), "X");
+    EXPECT_EQ(e.aplicador.resumen().fallidos, 3);
+    EXPECT_EQ(e.valor("SELECT NombreProducto FROM Productos WHERE CodigoAB = '2001'"),
+              "Pizza Hawaiana");
+    // Converted as an insert converts it: half to even.
+    EXPECT_EQ(e.valor("SELECT impx FROM Productos WHERE CodigoAB = '2003'"), "2");
+    EXPECT_EQ(e.contar("Productos WHERE typeof(impx) <> 'integer' OR length(NombreProducto) > 100"),
+              0);
+    e.con.conectar();
+    auto todos = e.con.Query("Productos");
+    int filas = 0;
+    while (!datos::DAO_Conexion::RsVacio(todos)) {
+        for (size_t i = 0; i < todos->numeroCampos(); ++i) EXPECT_NO_THROW(todos->valorCampo(i));
+        ++filas;
+        todos->MoveNext();
+    }
+    todos->Close();
+    e.con.desconectar();
+    EXPECT_EQ(filas, 3);
+}
+
 TEST(Catalogo, BorrarInsumoConservaSuFilaYQuitaSoloSuProductoYReceta) {
     EntornoAplicacion e;
     int32_t id = e.recibir(1, "E", {{1, "2001"}, {2, "PIZZA HAWAIANA"}});
