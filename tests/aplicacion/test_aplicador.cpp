@@ -218,6 +218,19 @@ TEST(Marco, UnaSeleccionIlegibleEsUnErrorNoUnaCorridaVacia) {
     EXPECT_FALSE(e.con.conectado());
 }
 
+// The same document number sent by two sites is two movements: the
+// duplicate check is by site too, or one would be lost without a trace.
+TEST(Movimientos, ElMismoDocumentoDeDosSitiosSonDosMovimientos) {
+    EntornoAplicacion e;
+    const int32_t uno = e.recibir(16, "A", movimiento("1001", "-5", "Remision"), "900100002");
+    const int32_t dos = e.recibir(16, "A", movimiento("1001", "-5", "Remision"), "900100003");
+    e.aplicar();
+    EXPECT_EQ(e.funcionDe(uno), "X");
+    EXPECT_EQ(e.funcionDe(dos), "X");
+    EXPECT_EQ(e.contar("MovInvHoy WHERE NUMERORR = 'RM-77'"), 2);
+    EXPECT_EQ(e.contar("MovInvHoy WHERE SyA = '900100003'"), 1);
+}
+
 TEST(Movimientos, RemisionSeGuardaComoReciboYUnaCopiaRepetidaSeReconoce) {
     EntornoAplicacion e;
     int32_t id = e.recibir(16, "A", movimiento("1001", "-5", "Remision"));

@@ -151,6 +151,20 @@ TEST(Catalogo, ActualizarProductoConValorQueSuColumnaNoAdmiteSeRechaza) {
     EXPECT_EQ(filas, 3);
 }
 
+// A name with no blank near the cut gives the backing supply exactly its
+// first 50 characters, upper-cased.
+TEST(Catalogo, NombreDelInsumoDeRespaldoSeCortaEnCincuenta) {
+    EntornoAplicacion e;
+    std::string nombre;
+    for (int i = 0; i < 60; ++i) nombre += static_cast<char>('a' + i % 26);
+    e.recibir(2, "A", producto("4004", nombre));
+    e.aplicar();
+    std::string esperado = nombre.substr(0, 50);
+    for (char& c : esperado) c = static_cast<char>(c - 'a' + 'A');
+    EXPECT_EQ(e.valor("SELECT Nombre FROM Insumos WHERE Codigo = '4004'"), esperado);
+    EXPECT_EQ(e.valor("SELECT NombreProducto FROM Productos WHERE CodigoAB = '4004'"), nombre);
+}
+
 TEST(Catalogo, BorrarInsumoConservaSuFilaYQuitaSoloSuProductoYReceta) {
     EntornoAplicacion e;
     int32_t id = e.recibir(1, "E", {{1, "2001"}, {2, "PIZZA HAWAIANA"}});

@@ -264,6 +264,36 @@ TEST_F(ColaTest, MarcarEnviadosSoloLoDelLoteRecienEnviado) {
     EXPECT_TRUE(lote.empty());
 }
 
+// A row of exactly 40 columns fills Campo1..Campo40; one more cannot travel.
+TEST_F(ColaTest, FilaDeCuarentaColumnasSeEncolaEntera) {
+    auto fila = [](int n) {
+        std::string sql = "SELECT ";
+        for (int k = 1; k <= n; ++k)
+            sql += (k > 1 ? ", " : "") + std::string("'v") + std::to_string(k) + "' AS c" +
+                   std::to_string(k);
+        return sql;
+    };
+    auto cuarenta = dao.Query(fila(40));
+    dao.encolarRegistro(*cuarenta, 6, "A", kGeneral);
+    EXPECT_EQ(contar("Campo1 = 'v1' AND Campo39 = 'v39' AND Campo40 = 'v40'"), 1);
+    auto cuarentaYUna = dao.Query(fila(41));
+    EXPECT_THROW(dao.encolarRegistro(*cuarentaYUna, 6, "A", kGeneral), ErrorBD);
+    EXPECT_EQ(contar(), 1);
+}
+
+// Each TOP arm takes its rows by the batch's order (Servicio, then Id), not
+// by the key alone: an acknowledgement queued behind a backlog still leaves
+// with the next batch.
+TEST_F(ColaTest, AcuseDetrasDeUnAtrasoSaleEnElProximoLote) {
+    dao.empezarTransaccion();
+    for (int i = 0; i < 205; ++i) encolar(2, "6", kGeneral);
+    const int32_t acuse = encolar(0, "6", kGeneral);
+    dao.confirmarTransaccion();
+    auto filas = lote();
+    ASSERT_EQ(filas->Count(), 200u);
+    EXPECT_EQ(miembro(filas->Item(1), "Id"), std::to_string(acuse));
+}
+
 TEST_F(ColaTest, EliminarEnviadosGuardaOrigenCeroYLoDeEsteSitio) {
     const int32_t enviado = encolar(2, "6", kGeneral, true);
     const int32_t pendiente = encolar(2, "6", kGeneral, false);
