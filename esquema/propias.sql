@@ -32,3 +32,40 @@ CREATE TABLE IF NOT EXISTS FALLOS_APLICACION (
     UltimoFallo DATETIME
 );
 CREATE UNIQUE INDEX IF NOT EXISTS FALLOS_APLICACION_Id ON FALLOS_APLICACION (IdComunicacion);
+
+-- The time of the last successful exchange with each peer ('servidor',
+-- 'socio'), for `sincronizador estado` and the window's status line.
+CREATE TABLE IF NOT EXISTS ESTADO_SINCRONIZADOR (
+    Interlocutor TEXT(20) NOT NULL,
+    UltimoIntercambio DATETIME
+);
+CREATE UNIQUE INDEX IF NOT EXISTS ESTADO_SINCRONIZADOR_Interlocutor
+    ON ESTADO_SINCRONIZADOR (Interlocutor);
+
+-- When each outbound record still waiting to be sent was queued. Kept by
+-- triggers that use SQLite's own functions only, so a record queued by any
+-- program (the point of sale, the sqlite3 shell) is timed too; the row goes
+-- when its record is marked sent or deleted.
+CREATE TABLE IF NOT EXISTS COMUNICACIONES_PENDIENTES (
+    Id LONG NOT NULL,
+    Encolado DATETIME NOT NULL
+);
+CREATE UNIQUE INDEX IF NOT EXISTS COMUNICACIONES_PENDIENTES_Id ON COMUNICACIONES_PENDIENTES (Id);
+CREATE TRIGGER IF NOT EXISTS COMUNICACIONES_Encolar AFTER INSERT ON COMUNICACIONES
+WHEN NEW.Enviado = 0
+BEGIN
+    INSERT OR REPLACE INTO COMUNICACIONES_PENDIENTES (Id, Encolado)
+    VALUES (NEW.Id, datetime('now', 'localtime'));
+END;
+CREATE TRIGGER IF NOT EXISTS COMUNICACIONES_Enviar AFTER UPDATE OF Enviado ON COMUNICACIONES
+WHEN NEW.Enviado <> 0
+BEGIN
+    DELETE FROM COMUNICACIONES_PENDIENTES WHERE Id = NEW.Id;
+END;
+CREATE TRIGGER IF NOT EXISTS COMUNICACIONES_Borrar AFTER DELETE ON COMUNICACIONES
+BEGIN
+    DELETE FROM COMUNICACIONES_PENDIENTES WHERE Id = OLD.Id;
+END;
+-- Records queued before the triggers existed count from now.
+INSERT OR IGNORE INTO COMUNICACIONES_PENDIENTES (Id, Encolado)
+SELECT Id, datetime('now', 'localtime') FROM COMUNICACIONES WHERE Enviado = 0;

@@ -5,11 +5,13 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "datos/Esquema.h"
 #include "interfaz/Ejecutar.h"
+#include "interfaz/EstadoSitio.h"
 #include "interfaz/Servicio.h"
 #ifdef SINC_CON_QT
 #include "interfaz/SinVentana.h"
@@ -85,6 +87,24 @@ int main(int argc, char** argv) {
         "cuarentena", "List the inbound records set aside because they could not be stored");
     cuarentena->add_option("archivo", archivoCuarentena, "Site database file")->required();
 
+    // sincronizador estado [--acceso FILE] [--json] [--limite MINUTES]; the
+    // configuration file is the program's own --acceso (or setting).
+    bool estadoJson = false;
+    long limiteMinutos = -1;
+    CLI::App* estado = app.add_subcommand(
+        "estado",
+        "Print the site's state: last exchanges, unsent, unapplied, failed and quarantined "
+        "records. Exit code 0, "
+        "1 when the last exchange with the server is older than --limite (or there was none), "
+        "2 when the database cannot be read");
+    estado->fallthrough();
+    estado->add_flag("--json", estadoJson, "Print one JSON object");
+    estado
+        ->add_option("--limite", limiteMinutos,
+                     "Minutes without an exchange with the server after which the site is out "
+                     "of step")
+        ->check(CLI::Range(0L, 10L * 366 * 24 * 60));
+
     bool sinVentana = false;
     std::string acceso = accesoPorDefecto(argv[0]);
     std::string servidor = "localhost", socio = "localhost";
@@ -126,6 +146,13 @@ int main(int argc, char** argv) {
     }
     if (app.got_subcommand("cuarentena"))
         return interfaz::listarCuarentena(archivoCuarentena, std::cout, std::cerr);
+    if (app.got_subcommand("estado")) {
+        comun::RelojSistema reloj;
+        return interfaz::ejecutarEstado(
+            acceso, estadoJson,
+            limiteMinutos >= 0 ? std::optional<long>(limiteMinutos) : std::nullopt, std::cout,
+            std::cerr, reloj);
+    }
 
 #ifdef SINC_CON_QT
     interfaz::OpcionesEjecucion opciones;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "datos/DAO_Conexion.h"
+#include "datos/Estado.h"
 #include "sincronizador/Puertos.h"
 
 namespace sincronizador {
@@ -33,6 +34,12 @@ class BaseDatosDAO : public BaseDatos {
         return conexion_.setDoctores(lista);
     }
     void eliminarEnviados() override { conexion_.eliminarEnviados(); }
+    void registrarIntercambio(Interlocutor quien, const comun::Fecha& cuando) override {
+        datos::registrarIntercambio(conexion_,
+                                    quien == Interlocutor::Socio ? datos::kInterlocutorSocio
+                                                                 : datos::kInterlocutorServidor,
+                                    cuando);
+    }
 
   private:
     datos::DAO_Conexion& conexion_;

@@ -433,12 +433,18 @@ void Motor::alCerrar() {
     recibido.swap(respuesta_);
     try {
         if (!recibido.empty()) {
+            bool correcta = false;
             const bool manejada =
-                protegido([&] { procesarRespuesta(comun::cp1252AUtf8(recibido)); });
+                protegido([&] { correcta = procesarRespuesta(comun::cp1252AUtf8(recibido)); });
             if (manejada) {
                 bandeja_.mostrar(EstadoIcono::Satisfactorio);
             } else {
                 bandeja_.mostrar(EstadoIcono::Error);
+            }
+            if (manejada && correcta) {
+                const Interlocutor quien =
+                    paso_ == 3 ? Interlocutor::Socio : Interlocutor::Servidor;
+                protegido([&] { base_.registrarIntercambio(quien, reloj_.ahora()); });
             }
         }
     } catch (...) {
@@ -469,7 +475,7 @@ void Motor::alFallar(int numero, const std::string& descripcion) {
 
 // ---------------------------------------------------------------- responses
 
-void Motor::procesarRespuesta(const std::string& texto) {
+bool Motor::procesarRespuesta(const std::string& texto) {
     peticion_.convertirRespuesta(texto);
     escribirConsola("Respuesta: ");
     escribirConsola("--");
@@ -477,16 +483,16 @@ void Motor::procesarRespuesta(const std::string& texto) {
     const std::string valor = peticion_.getBodyData(paso_ == 3 ? "confirmacionEnvio" : "dato");
     if (peticion_.getResponseCode() != 200) {
         escribirConsola("Ninguna accion realizada");
-        return;
+        return false;
     }
     if (paso_ == 3 && esNumeroLlano(valor)) {
         base_.MarcarRegistroEnviadoQuiralte(comun::Variant(valor).CLng());
-        return;
+        return true;
     }
     const comun::Variant dato = json::parse(valor);
     if (!json::GetParserErrors().empty()) {
         escribirConsola(json::GetParserErrors());
-        return;
+        return false;
     }
     switch (paso_) {
         case 0:
@@ -507,6 +513,7 @@ void Motor::procesarRespuesta(const std::string& texto) {
         default:
             break;
     }
+    return true;
 }
 
 std::string Motor::normalizarSaltos(std::string_view texto) {

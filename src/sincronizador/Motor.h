@@ -58,7 +58,9 @@ class Motor {
 
     // Handles a complete response (UTF-8), routed by paso. A failure of the
     // database operation it calls is thrown; alCerrar traps and reports it.
-    void procesarRespuesta(const std::string& texto);
+    // True when the answer had status 200 and was taken (the exchange
+    // succeeded).
+    bool procesarRespuesta(const std::string& texto);
     // Every line end made CR LF.
     static std::string normalizarSaltos(std::string_view texto);
 

@@ -65,6 +65,9 @@ class PasoLocal {
     virtual void aplicarComunicacion() = 0;
 };
 
+// The peers the engine exchanges with.
+enum class Interlocutor { Servidor, Socio };
+
 // What the engine needs of the database. BaseDatosDAO forwards it to a real
 // datos::DAO_Conexion; unit tests use a fake.
 class BaseDatos {
@@ -89,6 +92,9 @@ class BaseDatos {
     virtual void MarcarRegistroEnviadoQuiralte(int32_t id) = 0;
     virtual int32_t setDoctores(const comun::Variant& lista) = 0;
     virtual void eliminarEnviados() = 0;
+    // Records a successful exchange (an answer with status 200, handled
+    // without error), for the site's state. Opens its own connection.
+    virtual void registrarIntercambio(Interlocutor /*quien*/, const comun::Fecha& /*cuando*/) {}
 };
 
 // Where the two peers are, and the engine's limits.

@@ -221,7 +221,8 @@ TEST_F(Esquema, PositionalCopiesLineUpWithTheRecordFields) {
 TEST_F(Esquema, DeclaredTypesAreAccessKindsAndTextComparesAsAccess) {
     const std::set<std::string> simples{"YESNO",  "DATETIME", "SHORT",   "LONG",
                                         "SINGLE", "DOUBLE",   "CURRENCY"};
-    const std::set<std::string> propias{"CUARENTENA", "FALLOS_APLICACION"};
+    const std::set<std::string> propias{"CUARENTENA", "FALLOS_APLICACION", "ESTADO_SINCRONIZADOR",
+                                        "COMUNICACIONES_PENDIENTES"};
     int tablas = 0;
     for (auto& t : con_.filas("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT "
                               "LIKE 'sqlite%'")) {
@@ -247,7 +248,7 @@ TEST_F(Esquema, DeclaredTypesAreAccessKindsAndTextComparesAsAccess) {
             }
         }
     }
-    EXPECT_EQ(tablas, 20);
+    EXPECT_EQ(tablas, 22);
     std::set<std::string> objetos;
     for (auto& f :
          con_.filas("SELECT upper(name) FROM sqlite_master WHERE type IN ('table', 'view')"))
@@ -272,6 +273,8 @@ TEST_F(Esquema, DeclaredTypesAreAccessKindsAndTextComparesAsAccess) {
                           "CONGEN",
                           "CUARENTENA",
                           "FALLOS_APLICACION",
+                          "ESTADO_SINCRONIZADOR",
+                          "COMUNICACIONES_PENDIENTES",
                           "ULTIMOREGISTROINVENTARIO",
                           "SALDOINSUMOSULTIMOCIERRE"})
         EXPECT_TRUE(objetos.count(t)) << t;

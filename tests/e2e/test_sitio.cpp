@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <nlohmann/json.hpp>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -108,6 +110,57 @@ TEST(AjustesDelServicio, ElArchivoDaLasOpcionesYLaLineaDeOrdenesGana) {
     EXPECT_NE(errata.codigo, 0);
     EXPECT_NE(errata.salida.find("servdor"), std::string::npos) << errata.salida;
     EXPECT_EQ(errata.salida.find("Peticion HTTP"), std::string::npos) << errata.salida;
+}
+
+// What an administrator and a monitoring system read of a site: never in
+// step before its first exchange, in step after it, out of step once the
+// last exchange is older than the limit, and a clear failure when the
+// database cannot be read.
+TEST(EstadoDelSitio, InformaUltimosIntercambiosColasYPlazo) {
+    CarpetaTemporal carpeta;
+    const Sitio a = crearSitio(carpeta.ruta(), kCliente, "001");
+    ServidorReferencia servidor(carpeta.ruta());
+    const std::string programa = (carpetaBinarios() / "sincronizador").string();
+    escribirProducto(a, "EST-1", "Arepa");
+    escribirMensaje(a, "Hola");
+
+    const Resultado antes = correr({programa, "estado", "--acceso", a.acceso, "--limite", "5"});
+    EXPECT_EQ(antes.codigo, 1) << antes.salida;
+    EXPECT_NE(antes.salida.find("Last exchange with the server:    never"), std::string::npos)
+        << antes.salida;
+    EXPECT_NE(antes.salida.find("Unsent outbound records:          2"), std::string::npos);
+    EXPECT_NE(antes.salida.find("Oldest unsent record queued:      "), std::string::npos);
+    EXPECT_NE(antes.salida.find("NOT IN STEP"), std::string::npos);
+    EXPECT_NE(antes.salida.find("Records that failed to apply:     0"), std::string::npos);
+    EXPECT_NE(antes.salida.find("Quarantined records:              0"), std::string::npos);
+
+    ASSERT_EQ(sincronizar(a, servidor.direccion(), 2, 50).codigo, 0);
+    const Resultado despues =
+        correr({programa, "estado", "--acceso", a.acceso, "--json", "--limite", "5"});
+    ASSERT_EQ(despues.codigo, 0) << despues.salida;
+    const auto json = nlohmann::json::parse(despues.salida.substr(despues.salida.find('{')));
+    EXPECT_EQ(json["sitio"], a.codigo);
+    EXPECT_TRUE(json["ultimoIntercambioServidor"].is_string()) << despues.salida;
+    EXPECT_EQ(json["minutosDesdeServidor"], 0);
+    EXPECT_EQ(json["pendientesEnvio"], 0);
+    EXPECT_TRUE(json["encoladoMasAntiguo"].is_null());
+    EXPECT_EQ(json["cuarentena"], 0);
+    EXPECT_EQ(json["enPlazo"], true);
+
+    ejecutar(a,
+             "UPDATE ESTADO_SINCRONIZADOR SET UltimoIntercambio = #2020/01/01# WHERE "
+             "Interlocutor = 'servidor'");
+    const Resultado tarde = correr({programa, "estado", "--acceso", a.acceso, "--limite", "60"});
+    EXPECT_EQ(tarde.codigo, 1) << tarde.salida;
+    EXPECT_NE(tarde.salida.find("2020-01-01 ("), std::string::npos) << tarde.salida;
+    EXPECT_NE(tarde.salida.find("NOT IN STEP"), std::string::npos);
+
+    const fs::path acceso = carpeta.ruta() / "Acceso-roto";
+    std::ofstream(acceso) << (carpeta.ruta() / "no-existe.db").string() << "\n";
+    const Resultado roto = correr({programa, "estado", "--acceso", acceso.string()});
+    EXPECT_EQ(roto.codigo, 2) << roto.salida;
+    EXPECT_NE(roto.salida.find("no-existe.db"), std::string::npos) << roto.salida;
+    EXPECT_FALSE(fs::exists(carpeta.ruta() / "no-existe.db"));
 }
 
 }  // namespace

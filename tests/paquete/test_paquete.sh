@@ -30,7 +30,8 @@ DESTDIR="$raiz" cmake --install "$build" >"$trabajo/install.log"
 for archivo in /usr/bin/sincronizador /usr/bin/sincronizador-servidor; do
   [ -x "$raiz$archivo" ] || falla "$archivo is missing or not executable"
 done
-for archivo in /usr/share/sincronizador/esquema/sitio.sql /usr/share/sincronizador/esquema/demo.sql \
+for archivo in /usr/share/sincronizador/esquema/sitio.sql /usr/share/sincronizador/esquema/propias.sql \
+  /usr/share/sincronizador/esquema/demo.sql \
   /usr/share/icons/hicolor/scalable/apps/sincronizador.svg /usr/share/doc/sincronizador/README.md \
   /usr/lib/systemd/system/sincronizador.service /etc/xdg/autostart/sincronizador.desktop \
   /etc/sincronizador/sincronizador.conf; do

@@ -321,6 +321,48 @@ TEST_F(MotorTest, RespuestasSinAccion) {
     EXPECT_EQ(motor.intercambiosServidor(), 0);
 }
 
+// The site's state counts an exchange as successful only when its answer
+// had status 200 and was taken; a failure to record it is a console line and
+// the cycle goes on.
+TEST_F(MotorTest, SoloElIntercambioCorrectoQuedaRegistradoConSuInterlocutor) {
+    using sincronizador::Interlocutor;
+    avanzarHasta(0);
+    motor.tick();  // getData
+    responder(kOk + "dato=[]");
+    ASSERT_EQ(base.intercambios.size(), 1u);
+    EXPECT_EQ(base.intercambios[0].first, Interlocutor::Servidor);
+    EXPECT_EQ(base.intercambios[0].second, reloj.ahora());
+
+    motor.tick();  // setData: refused by the server
+    responder("HTTP/1.0 500 Error\r\n\r\ndato=[]");
+    base.datosQuiralte = R"([{"Id":"5"}])";
+    motor.tick();  // partner: confirmed
+    responder(kOk + "confirmacionEnvio=5\r\n");
+    ASSERT_EQ(base.intercambios.size(), 2u);
+    EXPECT_EQ(base.intercambios[1].first, Interlocutor::Socio);
+
+    avanzarHasta(0);
+    motor.tick();  // getData: not JSON
+    responder(kOk + "dato=<html>");
+    motor.tick();  // setData: the store fails
+    base.fallarEn = "marcarEnviados";
+    responder(kOk + "dato=[]");
+    motor.tick();  // partner: the peer closes without an answer
+    motor.alConectar();
+    motor.alCerrar();
+    EXPECT_EQ(base.intercambios.size(), 2u);
+
+    avanzarHasta(0);
+    motor.tick();
+    base.fallarEn = "registrarIntercambio";
+    responder(kOk + "dato=[]");
+    EXPECT_NE(consola.texto.find("Error de base de datos: database is locked"), std::string::npos);
+    EXPECT_EQ(bandeja.ultimo(), EstadoIcono::Satisfactorio);
+    EXPECT_FALSE(base.abierta);
+    motor.tick();
+    EXPECT_EQ(motor.paso(), 2);
+}
+
 // Only a plain number confirms a partner record: "1e2" would otherwise
 // delete record 100.
 TEST_F(MotorTest, ConfirmacionDelSocioSoloConNumeroLlano) {

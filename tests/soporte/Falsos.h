@@ -118,6 +118,12 @@ struct BaseFalsa : sincronizador::BaseDatos {
         return 0;
     }
     void eliminarEnviados() override { registrar("eliminarEnviados"); }
+    std::vector<std::pair<sincronizador::Interlocutor, comun::Fecha>> intercambios;
+    void registrarIntercambio(sincronizador::Interlocutor quien,
+                              const comun::Fecha& cuando) override {
+        registrar("registrarIntercambio");
+        intercambios.emplace_back(quien, cuando);
+    }
 };
 
 struct PasoLocalFalso : sincronizador::PasoLocal {

@@ -1,0 +1,134 @@
+#include "interfaz/EstadoSitio.h"
+
+#include <cmath>
+#include <exception>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "datos/DAO_Conexion.h"
+
+namespace interfaz {
+
+namespace {
+
+// "45 min", "2 h 5 min", "3 d 4 h".
+std::string lapso(long minutos) {
+    if (minutos < 60) return std::to_string(minutos) + " min";
+    if (minutos < 48 * 60)
+        return std::to_string(minutos / 60) + " h " + std::to_string(minutos % 60) + " min";
+    return std::to_string(minutos / (24 * 60)) + " d " + std::to_string(minutos / 60 % 24) + " h";
+}
+
+std::string cuando(const std::optional<comun::Fecha>& f, const comun::Fecha& ahora) {
+    if (!f) return "never";
+    return f->iso() + " (" + lapso(minutosEntre(*f, ahora)) + " ago)";
+}
+
+nlohmann::json fechaJson(const std::optional<comun::Fecha>& f) {
+    return f ? nlohmann::json(f->iso()) : nlohmann::json(nullptr);
+}
+
+nlohmann::json minutosJson(const std::optional<comun::Fecha>& f, const comun::Fecha& ahora) {
+    return f ? nlohmann::json(minutosEntre(*f, ahora)) : nlohmann::json(nullptr);
+}
+
+}  // namespace
+
+long minutosEntre(const comun::Fecha& desde, const comun::Fecha& hasta) {
+    const double minutos = std::floor((hasta.serial() - desde.serial()) * 24 * 60 + 1e-6);
+    return minutos > 0 ? static_cast<long>(minutos) : 0;
+}
+
+bool enPlazo(const datos::EstadoSitio& estado, const comun::Fecha& ahora, long limiteMinutos) {
+    return estado.ultimoServidor && minutosEntre(*estado.ultimoServidor, ahora) <= limiteMinutos;
+}
+
+std::string informeEstado(const datos::EstadoSitio& estado, const std::string& base,
+                          const comun::Fecha& ahora, std::optional<long> limiteMinutos) {
+    std::ostringstream t;
+    t << "Site:                             " << estado.sitio << "\n"
+      << "Database:                         " << base << "\n"
+      << "Last exchange with the server:    " << cuando(estado.ultimoServidor, ahora) << "\n"
+      << "Last exchange with the partner:   " << cuando(estado.ultimoSocio, ahora) << "\n"
+      << "Unsent outbound records:          " << estado.pendientesEnvio << "\n";
+    if (estado.pendientesEnvio > 0)
+        t << "Oldest unsent record queued:      "
+          << (estado.encoladoMasAntiguo ? cuando(estado.encoladoMasAntiguo, ahora) : "unknown")
+          << "\n";
+    t << "Inbound records waiting to apply: " << estado.pendientesAplicar << "\n"
+      << "Records that failed to apply:     " << estado.fallidos << "\n"
+      << "Quarantined records:              " << estado.cuarentena << "\n";
+    if (limiteMinutos) {
+        if (enPlazo(estado, ahora, *limiteMinutos))
+            t << "In step: exchanged with the server within " << *limiteMinutos << " min\n";
+        else
+            t << "NOT IN STEP: no exchange with the server within " << *limiteMinutos << " min\n";
+    }
+    return t.str();
+}
+
+std::string informeEstadoJson(const datos::EstadoSitio& estado, const std::string& base,
+                              const comun::Fecha& ahora, std::optional<long> limiteMinutos) {
+    nlohmann::ordered_json j;
+    j["sitio"] = estado.sitio;
+    j["base"] = base;
+    j["ahora"] = ahora.iso();
+    j["ultimoIntercambioServidor"] = fechaJson(estado.ultimoServidor);
+    j["minutosDesdeServidor"] = minutosJson(estado.ultimoServidor, ahora);
+    j["ultimoIntercambioSocio"] = fechaJson(estado.ultimoSocio);
+    j["minutosDesdeSocio"] = minutosJson(estado.ultimoSocio, ahora);
+    j["pendientesEnvio"] = estado.pendientesEnvio;
+    j["encoladoMasAntiguo"] = fechaJson(estado.encoladoMasAntiguo);
+    j["minutosPendienteMasAntiguo"] = minutosJson(estado.encoladoMasAntiguo, ahora);
+    j["pendientesAplicar"] = estado.pendientesAplicar;
+    j["fallidos"] = estado.fallidos;
+    j["cuarentena"] = estado.cuarentena;
+    if (limiteMinutos) {
+        j["limiteMinutos"] = *limiteMinutos;
+        j["enPlazo"] = enPlazo(estado, ahora, *limiteMinutos);
+    }
+    // Text from the database that is not valid UTF-8 is written with
+    // replacement characters rather than failing the whole report.
+    return j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+std::string resumenEstado(const datos::EstadoSitio& estado, const comun::Fecha& ahora) {
+    std::string r = "Servidor: ";
+    r += estado.ultimoServidor ? "hace " + lapso(minutosEntre(*estado.ultimoServidor, ahora))
+                               : "sin intercambios";
+    r += " | Por enviar: " + std::to_string(estado.pendientesEnvio);
+    if (estado.pendientesEnvio > 0 && estado.encoladoMasAntiguo)
+        r +=
+            " (la mas antigua hace " + lapso(minutosEntre(*estado.encoladoMasAntiguo, ahora)) + ")";
+    r += " | Por aplicar: " + std::to_string(estado.pendientesAplicar);
+    // Only when there are some: a healthy site's summary stays short.
+    if (estado.fallidos > 0) r += " | Fallidos: " + std::to_string(estado.fallidos);
+    if (estado.cuarentena > 0) r += " | En cuarentena: " + std::to_string(estado.cuarentena);
+    return r;
+}
+
+int ejecutarEstado(const std::string& acceso, bool json, std::optional<long> limiteMinutos,
+                   std::ostream& salida, std::ostream& errores, const comun::Reloj& reloj) {
+    const std::string base = comun::leerConfiguracion(
+        acceso, [&errores](const std::string& aviso) { errores << aviso << "\n"; });
+    if (base.empty()) {
+        errores << "estado: no database named in " << acceso << "\n";
+        return kEstadoIlegible;
+    }
+    datos::DAO_Conexion conexion;
+    conexion.dataFile(base);
+    datos::EstadoSitio estado;
+    try {
+        estado = datos::leerEstadoSitio(conexion);
+    } catch (const std::exception& e) {
+        errores << "estado: " << e.what() << "\n";
+        return kEstadoIlegible;
+    }
+    const comun::Fecha ahora = reloj.ahora();
+    salida << (json ? informeEstadoJson(estado, base, ahora, limiteMinutos)
+                    : informeEstado(estado, base, ahora, limiteMinutos));
+    if (limiteMinutos && !enPlazo(estado, ahora, *limiteMinutos)) return kEstadoFueraDePlazo;
+    return kEstadoEnPlazo;
+}
+
+}  // namespace interfaz

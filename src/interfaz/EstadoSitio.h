@@ -1,0 +1,48 @@
+// `sincronizador estado`: the site's state for an administrator (text) or a
+// monitoring system (JSON, and the exit code against a limit), and the
+// one-line summary the window's status line and tray tooltip show.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "comun/Funciones.h"
+#include "datos/Estado.h"
+
+namespace interfaz {
+
+// Whole minutes from `desde` to `hasta`, never negative (a clock set back
+// reads as 0).
+long minutosEntre(const comun::Fecha& desde, const comun::Fecha& hasta);
+
+// Exit codes of `estado`.
+inline constexpr int kEstadoEnPlazo = 0;
+// The last exchange with the server is older than the limit, or there was
+// none.
+inline constexpr int kEstadoFueraDePlazo = 1;
+// The configuration file or the database could not be read.
+inline constexpr int kEstadoIlegible = 2;
+
+// True when the site has exchanged with the server within `limiteMinutos`.
+bool enPlazo(const datos::EstadoSitio& estado, const comun::Fecha& ahora, long limiteMinutos);
+
+// The report, one "label: value" line each; with a limit, a last line says
+// whether the site is in step.
+std::string informeEstado(const datos::EstadoSitio& estado, const std::string& base,
+                          const comun::Fecha& ahora, std::optional<long> limiteMinutos);
+// The same as one JSON object.
+std::string informeEstadoJson(const datos::EstadoSitio& estado, const std::string& base,
+                              const comun::Fecha& ahora, std::optional<long> limiteMinutos);
+// One line for the window's status line and the tray tooltip, in the
+// window's language: "Servidor: hace 3 min | Por enviar: 12 (la mas antigua
+// hace 45 min) | Por aplicar: 0", then "| Fallidos: n" and "| En cuarentena:
+// n" when there are any.
+std::string resumenEstado(const datos::EstadoSitio& estado, const comun::Fecha& ahora);
+
+// Reads the state of the site whose configuration file is `acceso` and
+// writes the report to `salida`; returns one of the exit codes above.
+int ejecutarEstado(const std::string& acceso, bool json, std::optional<long> limiteMinutos,
+                   std::ostream& salida, std::ostream& errores, const comun::Reloj& reloj);
+
+}  // namespace interfaz
