@@ -8,20 +8,20 @@
 namespace comun {
 
 class Bitacora {
-public:
+  public:
     virtual ~Bitacora() = default;
     virtual void escribir(const std::string& linea) = 0;
 };
 
 // Discards everything.
 class BitacoraNula : public Bitacora {
-public:
+  public:
     void escribir(const std::string&) override {}
 };
 
 // Keeps every line (tests).
 class BitacoraMemoria : public Bitacora {
-public:
+  public:
     void escribir(const std::string& linea) override { lineas.push_back(linea); }
     std::vector<std::string> lineas;
 };

@@ -10,14 +10,14 @@ namespace comun {
 
 // Source of the current date and time, so that tests can set the clock.
 class Reloj {
-public:
+  public:
     virtual ~Reloj() = default;
     virtual Fecha ahora() const = 0;
 };
 
 // The machine's local clock.
 class RelojSistema : public Reloj {
-public:
+  public:
     Fecha ahora() const override;
 };
 

@@ -10,7 +10,7 @@
 namespace http {
 
 class clsHTTP {
-public:
+  public:
     // Stores the text with every "/" written as "%2F" and adds it as the
     // POST parameter "r" in that stored form.
     void comando(std::string_view valor);
@@ -49,7 +49,7 @@ public:
     // digits; a space becomes "%20".
     static std::string codificarURL(std::string_view valor);
 
-private:
+  private:
     std::string metodo_, host_, uri_, comando_;
     int16_t port_ = 0;
     std::string paramsCabecera_, paramsGet_, paramsPost_;

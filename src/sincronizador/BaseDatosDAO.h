@@ -35,10 +35,10 @@ class BaseDatosDAO : public BaseDatos {
     }
     void eliminarEnviados() override { conexion_.eliminarEnviados(); }
     void registrarIntercambio(Interlocutor quien, const comun::Fecha& cuando) override {
-        datos::registrarIntercambio(conexion_,
-                                    quien == Interlocutor::Socio ? datos::kInterlocutorSocio
-                                                                 : datos::kInterlocutorServidor,
-                                    cuando);
+        datos::registrarIntercambio(
+            conexion_,
+            quien == Interlocutor::Socio ? datos::kInterlocutorSocio : datos::kInterlocutorServidor,
+            cuando);
     }
 
   private:

@@ -139,7 +139,6 @@ TEST_F(EstadoTest, BaseAnteriorSeLeeSinCambiosYSeActualizaAlArrancar) {
     auto rs = dao.Query("SELECT COUNT(*) AS n FROM COMUNICACIONES_PENDIENTES WHERE Id = ?",
                         {Variant(nuevo)});
     EXPECT_EQ((*rs)["n"].CLng(), 1);
-
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 // The order, third-party and inventory services on real site databases.
 #include <gtest/gtest.h>
 
-#include "soporte/EntornoAplicacion.h"
 #include "servicios/ServicioComandas.h"
 #include "servicios/ServicioInventario.h"
 #include "servicios/ServicioTerceros.h"
+#include "soporte/EntornoAplicacion.h"
 
 namespace {
 
