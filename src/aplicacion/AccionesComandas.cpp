@@ -163,7 +163,9 @@ LineaEscrita AccionesComandas::pedirDomicilio(const PedidoDomicilio& pedido) {
     servicios::ServicioTerceros terceros(con_, reloj_);
     servicios::ServicioComandas comandas(con_, reloj_);
     datos::Transaccion transaccion(con_);
-    servicios::RegTercero cliente = terceros.getTerceroTelefono(pedido.telefono);
+    // setTerceroTelefono finds the customer by the telephone itself; a
+    // known one takes only the name and the address.
+    servicios::RegTercero cliente;
     cliente.Nombre = pedido.nombre;
     cliente.Direccion = pedido.direccion;
     cliente.Telefono1 = pedido.telefono;

@@ -111,22 +111,34 @@ void DAO_Conexion::encolarRegistro(Recordset& rs, int16_t tabla, const std::stri
     std::string columnas = "Servicio, Tabla, Origen, Destino, Funcion ";
     for (size_t k = 1; k <= n; ++k) columnas += ", Campo" + std::to_string(k);
 
-    std::string valores = "2, " + std::to_string(tabla) + ", '" + ValidarSql(getSyASys()) + "', '" +
-                          ValidarSql(destino) + "', '" + ValidarSql(funcion) + "'";
+    // The texts are bound whole (named, so that a "::" of their own stays
+    // in them): the statement is one text per table code and row width, read
+    // and prepared once however many rows are queued.
+    const std::string origen = getSyASys();
+    std::string marcas = "2, " + std::to_string(tabla) + ", ?, ?, ?";
+    ListaParametros parametros{Variant("Origen::" + origen), Variant("Destino::" + destino),
+                               Variant("Funcion::" + funcion)};
+    parametros.reserve(n + 3);
     for (size_t i = 0; i < n; ++i) {
         const Variant v = rs.valorCampo(i);
         // Yes/no columns travel as empty text, as do null and empty values.
-        if (rs.tipoCampo(i) == TipoColumna::SiNo || v.esNull() || v.texto().empty()) {
-            valores += ",''";
-        } else {
-            valores += ",'" + ValidarSql(v) + "'";
-        }
+        const bool vacio = rs.tipoCampo(i) == TipoColumna::SiNo || v.esNull() || v.texto().empty();
+        marcas += ", ?";
+        parametros.emplace_back("Campo::" + (vacio ? std::string() : v.texto()));
     }
 
-    const std::string sql =
-        "INSERT INTO comunicaciones (" + columnas + ") VALUES (" + valores + ") ";
-    bitacora().escribir(sql);
-    comando(sql);
+    if (bitacora_) {
+        // The log shows the statement with its values in place.
+        std::string valores = "2, " + std::to_string(tabla) + ", '" + ValidarSql(origen) + "', '" +
+                              ValidarSql(destino) + "', '" + ValidarSql(funcion) + "'";
+        for (size_t i = 3; i < parametros.size(); ++i) {
+            const std::string& t = parametros[i].comoTexto();
+            valores += ",'" + ValidarSql(Variant(t.substr(t.find("::") + 2))) + "'";
+        }
+        bitacora_->escribir("INSERT INTO comunicaciones (" + columnas + ") VALUES (" + valores +
+                            ") ");
+    }
+    comando("INSERT INTO comunicaciones (" + columnas + ") VALUES (" + marcas + ") ", parametros);
 }
 
 void DAO_Conexion::encolarRegistros(Recordset& rs, int16_t tabla) {

@@ -171,13 +171,15 @@ class ConexionSqlite : public ControladorConexion {
                 if (rs) return rs;
             }
         }
+        // Read whole now, so the prepared statement stays with the
+        // connection for the next time the same text runs.
         auto rs = std::make_unique<RecordsetSqlite>(estado_, original,
                                                     RecordsetSqlite::Modo::Instantanea);
-        Sentencia s = preparar(db, traducido, original);
-        enlazarParametros(db, s.st, parametros, original);
-        rs->tomarColumnas(s.st, false);
-        rs->ponerSentencia(std::move(s));
-        rs->leerTodo();
+        sqlite3_stmt* st = sentenciaCache(traducido, original);
+        Reinicio r{st};
+        enlazarParametros(db, st, parametros, original);
+        rs->tomarColumnas(st, false);
+        rs->leerTodoDe(st);
         return rs;
     }
 

@@ -109,6 +109,15 @@ void RecordsetSqlite::leerTodo() const {
     if (error) throw *error;
 }
 
+void RecordsetSqlite::leerTodoDe(sqlite3_stmt* st) {
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) filas_.push_back(leerFila(st));
+    cuenta_ = static_cast<long>(filas_.size());
+    vacio_ = filas_.empty();
+    leido_ = true;
+    if (rc != SQLITE_DONE) throw errorDelMotor(estado_->db, sentencia_);
+}
+
 bool RecordsetSqlite::eof() const {
     asegurar();
     return pos_ >= filas_.size();

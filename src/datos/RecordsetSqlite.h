@@ -91,6 +91,8 @@ class RecordsetSqlite : public ControladorRecordset {
 
     // Reads every row of the held statement and releases it.
     void leerTodo() const;
+    // Reads every row of a statement the connection keeps (and resets).
+    void leerTodoDe(sqlite3_stmt* st);
 
     bool eof() const override;
     bool bof() const override;

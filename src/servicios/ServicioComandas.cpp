@@ -1,5 +1,7 @@
 #include "servicios/ServicioComandas.h"
 
+#include <map>
+
 #include "comun/Texto.h"
 #include "servicios/Valores.h"
 
@@ -66,13 +68,21 @@ bool ServicioComandas::setCuenta(const clsComandas& comanda,
     // application writes order lines at the same time, so the newest line
     // of the table need not be this one.
     const int32_t id = ultimoIdInsertado(con_);
-    auto fila = con_.Query("SELECT * FROM COMANDAS WHERE IDCOMANDA = " + std::to_string(id));
+    auto fila = con_.Query("SELECT * FROM COMANDAS WHERE IDCOMANDA = ?", {Variant(id)});
     if (DAO_Conexion::RsVacio(fila))
         throw datos::ErrorBD("The order line just written cannot be read back.");
     con_.encolarRegistro(*fila, 6, "A", kDestinoGeneral);
 
-    for (const clsAcompanamientos& a : acompanamientos)
-        setAdicional(id, a.CodigoProducto, a.CodigoAcompanamiento, a.Cantidad);
+    // The side dishes of a line are usually all of one product: its supply
+    // is read once.
+    std::map<int32_t, RegInsumo> productos;
+    for (const clsAcompanamientos& a : acompanamientos) {
+        auto p = productos.find(a.CodigoProducto);
+        if (p == productos.end())
+            p = productos.emplace(a.CodigoProducto, getInsumo(std::to_string(a.CodigoProducto)))
+                    .first;
+        escribirAdicional(id, a.CodigoProducto, p->second, a.CodigoAcompanamiento, a.Cantidad);
+    }
     DAO_Conexion::CerrarRs(fila);
 
     transaccion.confirmar();
@@ -114,8 +124,14 @@ int16_t ServicioComandas::getMesaDomicilio(int32_t idTercero) {
 
 void ServicioComandas::setAdicional(int32_t idComanda, int32_t codigoProducto,
                                     int32_t codigoAcompanamiento, double cantidad) {
+    escribirAdicional(idComanda, codigoProducto, getInsumo(std::to_string(codigoProducto)),
+                      codigoAcompanamiento, cantidad);
+}
+
+void ServicioComandas::escribirAdicional(int32_t idComanda, int32_t codigoProducto,
+                                         const RegInsumo& producto, int32_t codigoAcompanamiento,
+                                         double cantidad) {
     const RegInsumo acompanamiento = getInsumo(std::to_string(codigoAcompanamiento));
-    const RegInsumo producto = getInsumo(std::to_string(codigoProducto));
     const std::string textoCantidad = textoNumero(cantidad, "la cantidad del acompanamiento");
     const std::string costo = textoNumero(acompanamiento.Costo, "el costo del acompanamiento");
 
@@ -128,7 +144,7 @@ void ServicioComandas::setAdicional(int32_t idComanda, int32_t codigoProducto,
 
     // Read back by its own key, like the order line.
     const int32_t id = ultimoIdInsertado(con_);
-    auto fila = con_.Query("SELECT * FROM ACOMPANAMIENTOS WHERE ID = " + std::to_string(id));
+    auto fila = con_.Query("SELECT * FROM ACOMPANAMIENTOS WHERE ID = ?", {Variant(id)});
     if (DAO_Conexion::RsVacio(fila))
         throw datos::ErrorBD("The side dish just written cannot be read back.");
     con_.encolarRegistro(*fila, 10, "A", kDestinoGeneral);

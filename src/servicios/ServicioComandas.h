@@ -51,6 +51,10 @@ class ServicioComandas {
     int32_t ultimoAcompanamiento() const { return ultimoAcompanamiento_; }
 
   private:
+    // setAdicional with the product's supply already read.
+    void escribirAdicional(int32_t idComanda, int32_t codigoProducto, const RegInsumo& producto,
+                           int32_t codigoAcompanamiento, double cantidad);
+
     datos::DAO_Conexion& con_;
     const comun::Reloj& reloj_;
     int32_t ultimaComanda_ = 0;

@@ -43,7 +43,7 @@ comun::Fecha soloDia(const comun::Fecha& f) {
 
 // Queues the row of TERCEROS with that key for the client's other sites.
 void encolarTercero(DAO_Conexion& con, int32_t id) {
-    auto fila = con.Query("SELECT * FROM TERCEROS WHERE IDTercero = " + std::to_string(id));
+    auto fila = con.Query("SELECT * FROM TERCEROS WHERE IDTercero = ?", {Variant(id)});
     if (DAO_Conexion::RsVacio(fila))
         throw datos::ErrorBD("The third party just written cannot be read back.");
     con.setComunicacionSucursales(*fila, 12, "A");

@@ -122,7 +122,7 @@ TEST_F(ColaTest, TextoDelLoteMiembrosEnOrdenDeColumnasYValoresLimpios) {
 
 TEST_F(ColaTest, EncolarRegistroGuardaTextoSiNoVacioYNumero) {
     dao.comando(
-        "INSERT INTO TERCEROS (Nombre, IdDocumento, Proveedor) VALUES ('a''b', 'T1', TRUE)");
+        "INSERT INTO TERCEROS (Nombre, IdDocumento, Proveedor) VALUES ('a''b::c', 'T1', TRUE)");
     auto rs =
         dao.Query("SELECT Nombre, Proveedor, 7 AS Numero FROM TERCEROS WHERE IdDocumento = 'T1'");
     ASSERT_FALSE(DAO_Conexion::RsVacio(rs));
@@ -136,7 +136,7 @@ TEST_F(ColaTest, EncolarRegistroGuardaTextoSiNoVacioYNumero) {
     EXPECT_EQ(bitacora.lineas.back(),
               "INSERT INTO comunicaciones (Servicio, Tabla, Origen, Destino, Funcion , Campo1, "
               "Campo2, Campo3) VALUES (2, 6, '" +
-                  base.sitio() + "', '" + kGeneral + "', 'A','a''b','','7') ");
+                  base.sitio() + "', '" + kGeneral + "', 'A','a''b::c','','7') ");
 
     auto fila = dao.Query("SELECT * FROM COMUNICACIONES");
     EXPECT_EQ((*fila)["Servicio"].CLng(), 2);
@@ -145,7 +145,7 @@ TEST_F(ColaTest, EncolarRegistroGuardaTextoSiNoVacioYNumero) {
     EXPECT_EQ((*fila)["Destino"].texto(), kGeneral);
     EXPECT_EQ((*fila)["Funcion"].texto(), "A");
     EXPECT_FALSE((*fila)["Enviado"].CBool());
-    EXPECT_EQ((*fila)["Campo1"].texto(), "a'b");
+    EXPECT_EQ((*fila)["Campo1"].texto(), "a'b::c");
     EXPECT_EQ((*fila)["Campo2"].texto(), "");
     EXPECT_EQ((*fila)["Campo3"].texto(), "7");
     EXPECT_TRUE((*fila)["Campo4"].esNull());

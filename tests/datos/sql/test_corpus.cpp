@@ -102,8 +102,8 @@ std::vector<std::string> corpus() {
         "CODINSUMO, CANTIDAD, COSTO) VALUES (1, 'Pan', 101, 'Queso', 202, '2' , '350.5')",
         "SELECT TOP 1 * FROM ACOMPANAMIENTOS ORDER BY ID DESC",
         "SELECT @@IDENTITY AS id",
-        "SELECT * FROM COMANDAS WHERE IDCOMANDA = 1",
-        "SELECT * FROM ACOMPANAMIENTOS WHERE ID = 1",
+        "SELECT * FROM COMANDAS WHERE IDCOMANDA = ?",
+        "SELECT * FROM ACOMPANAMIENTOS WHERE ID = ?",
         "SELECT * FROM INSUMOS AS I WHERE i.codigo = '202'",
         // Inventory replication
         "SELECT TOP 50 * FROM COMUNICACIONES WHERE DESTINO = '" + G +
