@@ -202,9 +202,10 @@ void RecordsetSqlite::asignar(size_t i, const Variant& valor) {
     if (i >= columnas_.size()) throw std::out_of_range("campo");
     if (!nuevo_ && eof()) throw ErrorBD(kSinFila, sentencia_);
     if (columnas_[i].origen.empty()) throw ErrorBD(kNoEscribible, sentencia_);
-    if (nuevo_ && valorVacio(valor) && conValorPorDefecto(columnas_[i].tipo)) {
+    if (valorVacio(valor) && conValorPorDefecto(columnas_[i].tipo)) {
         // The site's own application reads these rows: a Null price,
-        // quantity or date breaks it, the column's default does not.
+        // quantity or date breaks it. No value leaves a new row's column at
+        // its default and an existing row's column as it stands.
         pendientes_.erase(i);
         return;
     }

@@ -238,4 +238,20 @@ TEST(Catalogo, ValorVacioAlInsertarDejaElValorPorDefecto) {
     EXPECT_EQ(e.contar("Mensaje WHERE mensaje = 'Sin fecha' AND Fecha IS NOT NULL"), 1);
 }
 
+// An update that carries no value for a number column keeps what the site
+// has there instead of turning it into Null.
+TEST(Catalogo, ValorVacioAlActualizarConservaElValor) {
+    EntornoAplicacion e;
+    auto i = insumo("3003", "Arroz");
+    i[16] = "12.5";  // CANTKAL
+    e.recibir(1, "A", i);
+    e.aplicar();
+    i[16] = "";
+    i[6] = "";  // Costo
+    e.recibir(1, "A", i);
+    e.aplicar();
+    EXPECT_EQ(e.valor("SELECT CANTKAL || '|' || (Costo IS NULL) FROM Insumos WHERE Codigo = '3003'"),
+              "12.5|0");
+}
+
 }  // namespace

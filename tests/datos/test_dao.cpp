@@ -357,12 +357,13 @@ TEST_F(Dao, AsignarConvierteComoElMotorDeAccess) {
     EXPECT_EQ((*r)["Activo"], Variant(true));
     EXPECT_EQ((*r)["Corto"], Variant(int16_t{4}));  // the refused value left it alone
 
+    // No value keeps what the row holds; only an explicit Null clears it.
     rs->asignar("Cantidad", "");
-    rs->asignar("Fecha", "");
+    rs->asignar("Fecha", Variant::Null());
     rs->asignar("Activo", int32_t{0});
     rs->Update();
     auto r2 = c_.Query("SELECT Cantidad, Fecha, Activo FROM Prueba WHERE Id = 2");
-    EXPECT_TRUE((*r2)["Cantidad"].esNull());
+    EXPECT_EQ((*r2)["Cantidad"], Variant(int32_t{7}));
     EXPECT_TRUE((*r2)["Fecha"].esNull());
     EXPECT_EQ((*r2)["Activo"], Variant(false));
     EXPECT_EQ(unTexto("SELECT typeof(Activo) || Activo FROM Prueba WHERE Id = 1"), "integer1");
