@@ -250,8 +250,9 @@ TEST(Catalogo, ValorVacioAlActualizarConservaElValor) {
     i[6] = "";  // Costo
     e.recibir(1, "A", i);
     e.aplicar();
-    EXPECT_EQ(e.valor("SELECT CANTKAL || '|' || (Costo IS NULL) FROM Insumos WHERE Codigo = '3003'"),
-              "12.5|0");
+    EXPECT_EQ(
+        e.valor("SELECT CANTKAL || '|' || (Costo IS NULL) FROM Insumos WHERE Codigo = '3003'"),
+        "12.5|0");
 }
 
 }  // namespace
