@@ -7,20 +7,6 @@ namespace aplicacion {
 using comun::Variant;
 using datos::DAO_Conexion;
 using datos::Recordset;
-using datos::TipoColumna;
-
-namespace {
-
-// An empty value leaves a number or date column as it is (its default on a
-// new row): the point of sale reads these columns and a Null breaks it.
-void asignarSiHay(Recordset& rs, std::string_view columna, const std::string& valor) {
-    const size_t i = rs.indiceCampo(columna);
-    const TipoColumna tipo = rs.tipoCampo(i);
-    if (valor.empty() && tipo != TipoColumna::Texto && tipo != TipoColumna::Memo) return;
-    rs.asignar(i, Variant(valor));
-}
-
-}  // namespace
 
 void aplicarUsuario(DAO_Conexion& con, const Registro& r) {
     // Looked up as it is stored: trimmed.
@@ -39,21 +25,23 @@ void aplicarUsuario(DAO_Conexion& con, const Registro& r) {
         usuario->AddNew();
         usuario->asignar("idTercero", Variant(id));
     }
+    // An empty number or date leaves the column at its default on a new
+    // user and as it stands on an existing one (the record set's rule).
     Recordset& u = *usuario;
-    asignarSiHay(u, "IdEmpleado", r.campo(2));
+    u.asignar("IdEmpleado", Variant(r.campo(2)));
     u.asignar("Nombre", Variant(comun::mayusculas(comun::recortar(r.campo(3)))));
     u.asignar("Documento", Variant(documento));
     u.asignar("Nick", Variant(r.campo(6)));
     u.asignar("acceso", Variant(r.campo(7)));
     u.asignar("labor", Variant(r.campo(8)));
     u.asignar("lugar", Variant(r.campo(9)));
-    asignarSiHay(u, "Base", r.campo(11));
+    u.asignar("Base", Variant(r.campo(11)));
     u.asignar("Direccion", Variant(r.campo(16)));
     u.asignar("Telefono", Variant(r.campo(17)));
     if (nuevo) {
         // The password and the date come only with a new user.
         u.asignar("pw", Variant(r.campo(4)));
-        asignarSiHay(u, "Fecha", r.campo(10));
+        u.asignar("Fecha", Variant(r.campo(10)));
     }
     u.Update();
     DAO_Conexion::CerrarRs(usuario);

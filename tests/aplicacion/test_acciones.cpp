@@ -37,6 +37,13 @@ TEST(Usuarios, ExistenteConservaSuClaveYNuevoTomaLaDelRegistro) {
                       "WHERE Documento = '1017'"),
               "secreta|2026-12-07|0|555");
     EXPECT_EQ(e.contar("PW"), 2);
+
+    // A later record without a base amount leaves the user's as it stands.
+    auto sinBase = usuario("43123456", "otra");
+    sinBase[11] = "";
+    e.recibir(25, "A", sinBase);
+    e.aplicar();
+    EXPECT_EQ(e.valor("SELECT Base FROM PW WHERE Documento = '43123456'"), "50000");
 }
 
 // The site's working date as stored.
