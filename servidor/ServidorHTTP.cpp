@@ -1,8 +1,11 @@
 #include "ServidorHTTP.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <httplib.h>
 #include <netinet/in.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,7 +13,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <functional>
 
 #include "Central.h"
 
@@ -61,16 +66,31 @@ class Plazo {
 
 // The socket of one connection as the HTTP library reads and writes it,
 // with reads buffered (the library reads the request line and the headers
-// one byte at a time) and every wait bounded by a Plazo.
+// one byte at a time) and every wait bounded by a Plazo. With a TLS session
+// the bytes go through it; the socket is then non-blocking, and each wait is
+// for what the session asks (a read may need the socket writable during a
+// renegotiation, and the reverse).
 class FlujoConPlazo : public httplib::Stream {
   public:
-    FlujoConPlazo(int sock, const Limites& limites)
-        : sock_(sock), lectura_(limites), escritura_(limites) {
+    FlujoConPlazo(int sock, const Limites& limites, SSL* tls = nullptr)
+        : sock_(sock), tls_(tls), lectura_(limites), escritura_(limites) {
         lectura_.empezar();
     }
 
+    // The server's half of the TLS handshake, bounded by the reading
+    // allowance: a client that connects and stays silent is cut as it
+    // would be in clear text.
+    bool saludarTls() {
+        while (true) {
+            const int r = SSL_accept(tls_);
+            if (r == 1) return true;
+            if (!esperarTls(lectura_, r)) return false;
+        }
+    }
+
     bool is_readable() const override {
-        return inicio_ < fin_ || const_cast<Plazo&>(lectura_).esperar(sock_, POLLIN);
+        if (inicio_ < fin_ || (tls_ && SSL_pending(tls_) > 0)) return true;
+        return const_cast<Plazo&>(lectura_).esperar(sock_, POLLIN);
     }
     bool is_writable() const override {
         return const_cast<Plazo&>(escritura_).esperar(sock_, POLLOUT);
@@ -78,11 +98,7 @@ class FlujoConPlazo : public httplib::Stream {
 
     ssize_t read(char* destino, size_t largo) override {
         if (inicio_ == fin_) {
-            ssize_t n;
-            do {
-                if (!lectura_.esperar(sock_, POLLIN)) return -1;
-                n = recv(sock_, buffer_, sizeof buffer_, MSG_DONTWAIT);
-            } while (n < 0 && (errno == EAGAIN || errno == EINTR));
+            const ssize_t n = tls_ ? recibirTls() : recibir();
             if (n <= 0) return n;
             lectura_.contar(static_cast<size_t>(n));
             inicio_ = 0;
@@ -95,6 +111,7 @@ class FlujoConPlazo : public httplib::Stream {
     }
 
     ssize_t write(const char* datos, size_t largo) override {
+        if (tls_) return enviarTls(datos, largo);
         ssize_t n;
         do {
             if (!escritura_.esperar(sock_, POLLOUT)) return -1;
@@ -113,6 +130,53 @@ class FlujoConPlazo : public httplib::Stream {
     int socket() const override { return sock_; }
 
   private:
+    ssize_t recibir() {
+        ssize_t n;
+        do {
+            if (!lectura_.esperar(sock_, POLLIN)) return -1;
+            n = recv(sock_, buffer_, sizeof buffer_, MSG_DONTWAIT);
+        } while (n < 0 && (errno == EAGAIN || errno == EINTR));
+        return n;
+    }
+
+    ssize_t recibirTls() {
+        while (true) {
+            const int n = SSL_read(tls_, buffer_, sizeof buffer_);
+            if (n > 0) return n;
+            if (SSL_get_error(tls_, n) == SSL_ERROR_ZERO_RETURN) return 0;
+            if (!esperarTls(lectura_, n)) return -1;
+        }
+    }
+
+    ssize_t enviarTls(const char* datos, size_t largo) {
+        while (true) {
+            const int n =
+                SSL_write(tls_, datos, static_cast<int>(std::min<size_t>(largo, 1 << 30)));
+            if (n > 0) {
+                escritura_.contar(static_cast<size_t>(n));
+                return n;
+            }
+            if (!esperarTls(escritura_, n)) return -1;
+        }
+    }
+
+    // After a TLS call that returned `r`: waits for what the session needs
+    // within `plazo`; false when it failed for good or the time ran out.
+    bool esperarTls(Plazo& plazo, int r) {
+        switch (SSL_get_error(tls_, r)) {
+            case SSL_ERROR_WANT_READ:
+                return plazo.esperar(sock_, POLLIN);
+            case SSL_ERROR_WANT_WRITE:
+                return plazo.esperar(sock_, POLLOUT);
+            case SSL_ERROR_SYSCALL:
+                if (errno == EINTR) return true;
+                [[fallthrough]];
+            default:
+                ERR_clear_error();
+                return false;
+        }
+    }
+
     template <typename Consulta>
     void direccion(Consulta consulta, std::string& ip, int& puerto) const {
         sockaddr_storage dir{};
@@ -134,6 +198,7 @@ class FlujoConPlazo : public httplib::Stream {
     }
 
     int sock_;
+    SSL* tls_;
     Plazo lectura_;
     Plazo escritura_;
     char buffer_[16384];
@@ -204,13 +269,36 @@ class ServidorHTTP::Http : public httplib::Server {
         return true;
     }
 
+    // Serves HTTPS with this context from now on.
+    void tls(SSL_CTX* contexto, std::function<void(const std::string&)> anotar) {
+        tls_ = contexto;
+        anotar_ = std::move(anotar);
+    }
+
   private:
     bool process_and_close_socket(int sock) override {
         bool bien = false;
+        SSL* sesion = nullptr;
+        if (tls_) {
+            sesion = SSL_new(tls_);
+            fcntl(sock, F_SETFL, fcntl(sock, F_GETFL) | O_NONBLOCK);
+            if (sesion) SSL_set_fd(sesion, sock);
+        }
         {
-            FlujoConPlazo flujo(sock, limites_);
-            bool cerrada = false;
-            bien = process_request(flujo, true, cerrada, nullptr);
+            FlujoConPlazo flujo(sock, limites_, sesion);
+            if (tls_ && (!sesion || !flujo.saludarTls())) {
+                if (anotar_) anotar_("rechazado: saludo TLS fallido");
+            } else {
+                bool cerrada = false;
+                bien = process_request(flujo, true, cerrada, nullptr);
+            }
+        }
+        if (sesion) {
+            // The close_notify goes out when the socket takes it; nothing
+            // waits for the client's.
+            SSL_shutdown(sesion);
+            SSL_free(sesion);
+            ERR_clear_error();
         }
         cuerposEnUso_ -= cuerpoReservado;
         cuerpoReservado = 0;
@@ -220,6 +308,8 @@ class ServidorHTTP::Http : public httplib::Server {
 
     const Limites& limites_;
     std::atomic<size_t> cuerposEnUso_{0};
+    SSL_CTX* tls_ = nullptr;
+    std::function<void(const std::string&)> anotar_;
 };
 
 ServidorHTTP::ServidorHTTP(Central& central, std::ostream& bitacora, Limites limites)
@@ -298,6 +388,37 @@ ServidorHTTP::ServidorHTTP(Central& central, std::ostream& bitacora, Limites lim
 
 ServidorHTTP::~ServidorHTTP() {
     detener();
+    http_.reset();
+    if (tls_) SSL_CTX_free(tls_);
+}
+
+bool ServidorHTTP::usarTls(const std::string& certificado, const std::string& clave,
+                           std::string& error) {
+    SSL_CTX* contexto = SSL_CTX_new(TLS_server_method());
+    auto fallo = [&](const std::string& que) {
+        char texto[256] = {};
+        ERR_error_string_n(ERR_get_error(), texto, sizeof texto);
+        error = que + ": " + texto;
+        ERR_clear_error();
+        if (contexto) SSL_CTX_free(contexto);
+        return false;
+    };
+    if (!contexto) return fallo("no TLS context");
+    // A TLS session writes to the socket itself, without MSG_NOSIGNAL: a
+    // client gone in the middle of an answer must not end the server.
+    signal(SIGPIPE, SIG_IGN);
+    SSL_CTX_set_min_proto_version(contexto, TLS1_2_VERSION);
+    SSL_CTX_set_mode(contexto, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    if (SSL_CTX_use_certificate_chain_file(contexto, certificado.c_str()) != 1)
+        return fallo("certificado " + certificado);
+    if (SSL_CTX_use_PrivateKey_file(contexto, clave.c_str(), SSL_FILETYPE_PEM) != 1)
+        return fallo("clave " + clave);
+    if (SSL_CTX_check_private_key(contexto) != 1)
+        return fallo("la clave " + clave + " no es la del certificado");
+    if (tls_) SSL_CTX_free(tls_);
+    tls_ = contexto;
+    http_->tls(tls_, [this](const std::string& linea) { anotar(linea); });
+    return true;
 }
 
 int ServidorHTTP::enlazar(const std::string& host, int puerto) {

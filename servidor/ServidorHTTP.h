@@ -6,7 +6,8 @@
 // client that sends slowly, or not at all, is cut off: it must keep up a
 // minimum average rate after a grace period, and may not fall silent for
 // long. A POST must say its length, and a length above the cap is refused
-// before any of the body is read.
+// before any of the body is read. With a certificate it serves HTTPS, with
+// the same limits on the TLS handshake as on the request.
 #pragma once
 
 #include <chrono>
@@ -15,6 +16,8 @@
 #include <mutex>
 #include <ostream>
 #include <string>
+
+struct ssl_ctx_st;
 
 namespace servidor {
 
@@ -48,6 +51,11 @@ class ServidorHTTP {
     ServidorHTTP(const ServidorHTTP&) = delete;
     ServidorHTTP& operator=(const ServidorHTTP&) = delete;
 
+    // Serves HTTPS with this certificate chain and private key (PEM files);
+    // call before atender(). False, with the reason in `error`, when they
+    // cannot be read or do not match.
+    bool usarTls(const std::string& certificado, const std::string& clave, std::string& error);
+
     // Binds to host:puerto (0: a free port). Returns the port, or -1.
     int enlazar(const std::string& host, int puerto);
     // Serves until detener(); false when listening failed.
@@ -64,6 +72,7 @@ class ServidorHTTP {
     std::mutex cerrojoBitacora_;
     Limites limites_;
     std::unique_ptr<Http> http_;
+    ::ssl_ctx_st* tls_ = nullptr;
 };
 
 }  // namespace servidor

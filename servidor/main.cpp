@@ -54,6 +54,14 @@ int main(int argc, char** argv) {
     auto* estado = app.add_subcommand(
         "estado", "Registros pendientes, el mas antiguo y la ultima peticion de cada sitio");
     estado->add_option("--base", baseEstado, "La base del servidor")->required();
+    std::string certificado, clave;
+    auto* opcionCertificado =
+        app.add_option("--tls-cert", certificado, "Certificado PEM (con su cadena): sirve HTTPS")
+            ->check(CLI::ExistingFile);
+    auto* opcionClave = app.add_option("--tls-key", clave, "Clave privada PEM del certificado")
+                            ->check(CLI::ExistingFile);
+    opcionCertificado->needs(opcionClave);
+    opcionClave->needs(opcionCertificado);
     CLI11_PARSE(app, argc, argv);
 
     if (*estado) return mostrarEstado(baseEstado);
@@ -80,6 +88,13 @@ int main(int argc, char** argv) {
     }
 
     servidor::ServidorHTTP http(*central, std::cout, limites);
+    if (!certificado.empty()) {
+        std::string error;
+        if (!http.usarTls(certificado, clave, error)) {
+            std::cerr << "TLS: " << error << std::endl;
+            return 1;
+        }
+    }
     int elegido = http.enlazar("127.0.0.1", puerto);
     if (elegido <= 0) {
         std::cerr << "No se pudo escuchar en 127.0.0.1:" << puerto << std::endl;
@@ -91,7 +106,8 @@ int main(int argc, char** argv) {
         http.detener();
     }).detach();
 
-    std::cout << "Servidor escuchando en 127.0.0.1:" << elegido << std::endl;
+    std::cout << "Servidor escuchando en 127.0.0.1:" << elegido
+              << (certificado.empty() ? "" : " (HTTPS)") << std::endl;
     bool bien = http.atender();
     std::cout << "Servidor detenido" << std::endl;
     return bien ? 0 : 1;

@@ -1,8 +1,10 @@
 #include "interfaz/Ejecutar.h"
 
+#include <algorithm>
 #include <cctype>
 #include <exception>
 #include <string_view>
+#include <vector>
 
 #include "datos/DAO_Conexion.h"
 
@@ -30,17 +32,94 @@ void imprimirFilas(datos::Recordset& rs, std::ostream& salida) {
     }
 }
 
+// Characters a text takes on a terminal: its UTF-8 code points.
+size_t anchoVisible(const std::string& texto) {
+    size_t ancho = 0;
+    for (unsigned char c : texto)
+        if ((c & 0xC0) != 0x80) ++ancho;
+    return ancho;
+}
+
+// A value as one terminal cell: line ends and tabs would break the columns.
+std::string celda(const comun::Variant& valor) {
+    std::string texto = valor.texto();
+    for (char& c : texto)
+        if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+    return texto;
+}
+
+// The rows under a header of the column names, each column as wide as its
+// widest value among the first rows (later rows are not held in memory:
+// a longer value only widens its own line), numbers to the right.
+void imprimirTabla(datos::Recordset& rs, std::ostream& salida) {
+    constexpr size_t kFilasMedidas = 1000;
+    const size_t campos = rs.numeroCampos();
+    std::vector<std::string> nombres(campos);
+    std::vector<size_t> anchos(campos);
+    std::vector<bool> numericas(campos, false);
+    for (size_t i = 0; i < campos; ++i) {
+        nombres[i] = rs.nombreCampo(i);
+        anchos[i] = anchoVisible(nombres[i]);
+    }
+    std::vector<std::vector<std::string>> filas;
+    auto leerFila = [&] {
+        std::vector<std::string> fila(campos);
+        for (size_t i = 0; i < campos; ++i) {
+            const comun::Variant valor = rs.valorCampo(i);
+            if (valor.esNumero()) numericas[i] = true;
+            fila[i] = celda(valor);
+        }
+        rs.MoveNext();
+        return fila;
+    };
+    while (filas.size() < kFilasMedidas && !datos::DAO_Conexion::RsVacio(&rs)) {
+        filas.push_back(leerFila());
+        for (size_t i = 0; i < campos; ++i)
+            anchos[i] = std::max(anchos[i], anchoVisible(filas.back()[i]));
+    }
+    auto imprimir = [&](const std::vector<std::string>& fila, bool cabecera) {
+        std::string linea;
+        for (size_t i = 0; i < campos; ++i) {
+            if (i) linea += " | ";
+            const size_t relleno = anchos[i] - std::min(anchos[i], anchoVisible(fila[i]));
+            const bool derecha = numericas[i] && !cabecera;
+            if (derecha) linea.append(relleno, ' ');
+            linea += fila[i];
+            if (!derecha && i + 1 < campos) linea.append(relleno, ' ');
+        }
+        salida << linea << '\n';
+    };
+    imprimir(nombres, true);
+    std::string raya;
+    for (size_t i = 0; i < campos; ++i) {
+        if (i) raya += "-+-";
+        raya.append(anchos[i], '-');
+    }
+    salida << raya << '\n';
+    for (const auto& fila : filas) imprimir(fila, false);
+    size_t total = filas.size();
+    while (!datos::DAO_Conexion::RsVacio(&rs)) {
+        imprimir(leerFila(), false);
+        ++total;
+    }
+    salida << "(" << total << (total == 1 ? " row)" : " rows)") << '\n';
+}
+
 }  // namespace
 
 int ejecutarSql(const std::string& archivo, const std::string& sql, std::ostream& salida,
-                std::ostream& errores) {
+                std::ostream& errores, bool tabla) {
     datos::DAO_Conexion conexion;
     conexion.dataFile(archivo);
     try {
         conexion.conectar();
         if (esConsulta(sql)) {
             auto rs = conexion.Query(sql);
-            imprimirFilas(*rs, salida);
+            if (tabla) {
+                imprimirTabla(*rs, salida);
+            } else {
+                imprimirFilas(*rs, salida);
+            }
         } else {
             salida << conexion.comando(sql) << '\n';
         }

@@ -8,11 +8,13 @@
 
 namespace interfaz {
 
-// A SELECT prints each row on one line, values separated by "|"; any other
-// statement prints the number of rows it affected. Returns the exit code;
-// an error is printed to `errores`.
+// A SELECT prints each row on one line, values separated by "|" (for
+// scripts and pipes), or with `tabla` (for a person at a terminal) under a
+// header row of the column names, in aligned columns, followed by the
+// number of rows. Any other statement prints the number of rows it
+// affected. Returns the exit code; an error is printed to `errores`.
 int ejecutarSql(const std::string& archivo, const std::string& sql, std::ostream& salida,
-                std::ostream& errores);
+                std::ostream& errores, bool tabla = false);
 
 // `sincronizador cuarentena FILE`: the inbound records set aside because
 // they could not be stored, oldest first, one per line as

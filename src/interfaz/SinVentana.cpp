@@ -10,9 +10,11 @@
 #include <charconv>
 #include <csignal>
 #include <iostream>
+#include <memory>
 
 #include "aplicacion/Aplicador.h"
 #include "comun/Funciones.h"
+#include "comun/Registro.h"
 #include "datos/DAO_Conexion.h"
 #include "interfaz/SocketQt.h"
 #include "sincronizador/BaseDatosDAO.h"
@@ -28,11 +30,19 @@ extern "C" void alSenal(int) {
     detener = true;
 }
 
-// Console lines go to standard output exactly as the engine writes them.
+// Console lines go to standard output exactly as the engine writes them,
+// and to the log file when there is one.
 class ConsolaSalida : public sincronizador::Consola {
   public:
-    void escribir(const std::string& texto) override { std::cout << texto << std::flush; }
+    explicit ConsolaSalida(comun::Registro* registro) : registro_(registro) {}
+    void escribir(const std::string& texto) override {
+        std::cout << texto << std::flush;
+        if (registro_) registro_->escribir(texto);
+    }
     void limpiar() override {}
+
+  private:
+    comun::Registro* registro_;
 };
 
 // Without a window there is no tray icon; its state is not shown.
@@ -44,7 +54,11 @@ class BandejaNula : public sincronizador::Bandeja {
 // What the apply step reports goes to the console too.
 class BitacoraSalida : public comun::Bitacora {
   public:
-    void escribir(const std::string& linea) override { std::cout << linea << "\r\n" << std::flush; }
+    explicit BitacoraSalida(sincronizador::Consola& consola) : consola_(consola) {}
+    void escribir(const std::string& linea) override { consola_.escribir(linea + "\r\n"); }
+
+  private:
+    sincronizador::Consola& consola_;
 };
 
 class PasoLocalAplicador : public sincronizador::PasoLocal {
@@ -69,7 +83,19 @@ QString rutaBloqueo(const std::string& acceso) {
 
 }  // namespace
 
-bool separarHostPuerto(const std::string& texto, std::string& host, uint16_t& puerto) {
+bool separarHostPuerto(const std::string& direccion, std::string& host, uint16_t& puerto,
+                       bool& tls) {
+    std::string texto = direccion;
+    tls = false;
+    if (texto.rfind("https://", 0) == 0) {
+        tls = true;
+        puerto = 443;
+        texto.erase(0, 8);
+    } else if (texto.rfind("http://", 0) == 0) {
+        texto.erase(0, 7);
+    }
+    if (!texto.empty() && texto.back() == '/') texto.pop_back();
+    if (texto.find_first_of("/?#@") != std::string::npos) return false;
     const auto dosPuntos = texto.rfind(':');
     if (dosPuntos == std::string::npos) {
         host = texto;
@@ -109,15 +135,30 @@ int ejecutarSinVentana(int argc, char** argv, const OpcionesEjecucion& opciones)
     std::signal(SIGINT, alSenal);
     std::signal(SIGTERM, alSenal);
 
-    ConsolaSalida consola;
-    BandejaNula bandeja;
-    BitacoraSalida bitacora;
     comun::RelojSistema reloj;
+    std::unique_ptr<comun::Registro> registro;
+    if (!opciones.registro.empty()) {
+        registro = std::make_unique<comun::Registro>(opciones.registro, reloj);
+        std::string error;
+        if (!registro->abrir(error)) {
+            std::cerr << "sincronizador: --registro: " << error << "\n";
+            return kSalidaOpciones;
+        }
+    }
+    // Messages of the program itself (not of the cycle) go to standard
+    // error, and to the log.
+    auto avisar = [&](const std::string& texto) {
+        std::cerr << texto << "\n";
+        if (registro) registro->escribir(texto + "\n");
+    };
+
+    ConsolaSalida consola(registro.get());
+    BandejaNula bandeja;
+    BitacoraSalida bitacora(consola);
 
     datos::DAO_Conexion conexion;
     conexion.bitacora(&bitacora);
-    conexion.dataFile(comun::leerConfiguracion(
-        opciones.acceso, [](const std::string& aviso) { std::cerr << aviso << "\n"; }));
+    conexion.dataFile(comun::leerConfiguracion(opciones.acceso, avisar));
 
     sincronizador::Configuracion configuracion;
     configuracion.hostServidor = opciones.hostServidor;
@@ -128,6 +169,22 @@ int ejecutarSinVentana(int argc, char** argv, const OpcionesEjecucion& opciones)
     sincronizador::BaseDatosDAO base(conexion);
     PasoLocalAplicador pasoLocal(conexion, bitacora, reloj);
     SocketQt socket;
+    if (opciones.tlsServidor || opciones.tlsSocio) {
+        if (!QSslSocket::supportsSsl()) {
+            std::cerr << "sincronizador: this system's Qt has no TLS support (an https:// "
+                         "address needs it)\n";
+            return kSalidaOpciones;
+        }
+        if (opciones.tlsServidor) socket.destinoTls(opciones.hostServidor, opciones.puertoServidor);
+        if (opciones.tlsSocio) socket.destinoTls(opciones.hostSocio, opciones.puertoSocio);
+    }
+    if (!opciones.autoridad.empty()) {
+        std::string error;
+        if (!socket.autoridad(opciones.autoridad, error)) {
+            std::cerr << "sincronizador: --ca: " << error << "\n";
+            return kSalidaOpciones;
+        }
+    }
     // The engine's own log repeats its console lines with a time stamp; here
     // the console already is standard output, so that copy is dropped.
     comun::BitacoraNula bitacoraMotor;
@@ -135,9 +192,9 @@ int ejecutarSinVentana(int argc, char** argv, const OpcionesEjecucion& opciones)
                                bitacoraMotor);
     socket.motor(&motor);
 
-    std::cout << motor.datosConexion() << std::flush;
+    consola.escribir(motor.datosConexion());
     if (!motor.iniciar()) {
-        std::cerr << "sincronizador: the cycle cannot start (see the console lines above)\n";
+        avisar("sincronizador: the cycle cannot start (see the console lines above)");
         return kSalidaNoArranca;
     }
 
@@ -160,8 +217,8 @@ int ejecutarSinVentana(int argc, char** argv, const OpcionesEjecucion& opciones)
     // leave the site out of step: a service manager or a script must see it.
     if (codigo == 0 && opciones.ciclos > 0 && motor.pasadas() >= opciones.ciclos &&
         motor.intercambiosServidor() == 0) {
-        std::cerr << "sincronizador: none of the " << opciones.ciclos
-                  << " passes completed an exchange with the server\n";
+        avisar("sincronizador: none of the " + std::to_string(opciones.ciclos) +
+               " passes completed an exchange with the server");
         return kSalidaSinIntercambio;
     }
     return codigo;

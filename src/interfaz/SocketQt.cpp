@@ -1,12 +1,31 @@
 #include "interfaz/SocketQt.h"
 
+#include <QSslCertificate>
+
 namespace interfaz {
 
 SocketQt::SocketQt(QObject* padre) : QObject(padre) {
-    connect(&socket_, &QTcpSocket::connected, this, &SocketQt::alConectar);
-    connect(&socket_, &QTcpSocket::readyRead, this, &SocketQt::alLeer);
-    connect(&socket_, &QTcpSocket::disconnected, this, &SocketQt::alDesconectar);
-    connect(&socket_, &QTcpSocket::errorOccurred, this, &SocketQt::alError);
+    connect(&socket_, &QSslSocket::connected, this, &SocketQt::alConectar);
+    connect(&socket_, &QSslSocket::encrypted, this, &SocketQt::alCifrar);
+    connect(&socket_, &QSslSocket::sslErrors, this, &SocketQt::alErroresTls);
+    connect(&socket_, &QSslSocket::readyRead, this, &SocketQt::alLeer);
+    connect(&socket_, &QSslSocket::disconnected, this, &SocketQt::alDesconectar);
+    connect(&socket_, &QSslSocket::errorOccurred, this, &SocketQt::alError);
+}
+
+void SocketQt::destinoTls(const std::string& host, uint16_t puerto) {
+    destinosTls_.emplace(host, puerto);
+}
+
+bool SocketQt::autoridad(const std::string& archivo, std::string& error) {
+    const QList<QSslCertificate> propias =
+        QSslCertificate::fromPath(QString::fromStdString(archivo), QSsl::Pem);
+    if (propias.isEmpty()) {
+        error = "no PEM certificate could be read from " + archivo;
+        return false;
+    }
+    configuracionTls_.setCaCertificates(QSslConfiguration::systemCaCertificates() + propias);
+    return true;
 }
 
 void SocketQt::cerrar() {
@@ -18,7 +37,16 @@ void SocketQt::cerrar() {
 
 void SocketQt::conectar(const std::string& host, uint16_t puerto) {
     conectado_ = false;
-    socket_.connectToHost(QString::fromStdString(host), puerto);
+    fallado_ = false;
+    erroresTls_.clear();
+    destino_ = host + ":" + std::to_string(puerto);
+    tls_ = destinosTls_.count({host, puerto}) > 0;
+    if (tls_) {
+        socket_.setSslConfiguration(configuracionTls_);
+        socket_.connectToHostEncrypted(QString::fromStdString(host), puerto);
+    } else {
+        socket_.connectToHost(QString::fromStdString(host), puerto);
+    }
 }
 
 void SocketQt::enviar(const std::string& bytes) {
@@ -64,8 +92,24 @@ std::pair<int, std::string> SocketQt::describirError(QAbstractSocket::SocketErro
 }
 
 void SocketQt::alConectar() {
+    // A TLS connection is usable once its handshake is done.
+    if (tls_) return;
     conectado_ = true;
     if (motor_) motor_->alConectar();
+}
+
+void SocketQt::alCifrar() {
+    conectado_ = true;
+    if (motor_) motor_->alConectar();
+}
+
+void SocketQt::alErroresTls(const QList<QSslError>& errores) {
+    // Not ignored: the socket ends the handshake after this and reports it
+    // as an error, with these reasons.
+    for (const QSslError& e : errores) {
+        if (!erroresTls_.empty()) erroresTls_ += "; ";
+        erroresTls_ += e.errorString().toStdString();
+    }
 }
 
 void SocketQt::alLeer() {
@@ -85,7 +129,16 @@ void SocketQt::alError(QAbstractSocket::SocketError error) {
     // The peer closing after its answer is the normal end of an exchange:
     // the disconnected signal reports it.
     if (error == QAbstractSocket::RemoteHostClosedError || cerrandoPropio_) return;
-    const auto [numero, descripcion] = describirError(error, socket_.errorString());
+    // A TLS failure may come with further errors of the same attempt.
+    if (fallado_ && !conectado_) return;
+    fallado_ = true;
+    auto [numero, descripcion] = describirError(error, socket_.errorString());
+    if (tls_ && !conectado_ && error == QAbstractSocket::SslHandshakeFailedError) {
+        numero = kErrorTls;
+        descripcion = erroresTls_.empty()
+                          ? "Fallo el saludo TLS con " + destino_ + ": " + descripcion
+                          : "Certificado no valido de " + destino_ + ": " + erroresTls_;
+    }
     if (motor_) motor_->alFallar(numero, descripcion);
 }
 

@@ -1,9 +1,18 @@
-// The engine's socket port over a QTcpSocket: connection events, arrived
-// data and errors are handed back to the engine from the event loop.
+// The engine's socket port over a QSslSocket: connection events, arrived
+// data and errors are handed back to the engine from the event loop. A
+// destination marked for TLS is reached encrypted, its certificate checked
+// against the system's authorities (and a private one, when given); the
+// engine sees the connection only once the handshake succeeded, and a
+// certificate that fails the check is a failed connection.
 #pragma once
 
 #include <QObject>
-#include <QTcpSocket>
+#include <QSslConfiguration>
+#include <QSslError>
+#include <QSslSocket>
+#include <set>
+#include <string>
+#include <utility>
 
 #include "sincronizador/Motor.h"
 #include "sincronizador/Puertos.h"
@@ -17,6 +26,16 @@ class SocketQt : public QObject, public sincronizador::Socket {
 
     // The engine that receives the events; set once, before the first tick.
     void motor(sincronizador::Motor* m) { motor_ = m; }
+
+    // Connections to host:puerto use TLS from now on.
+    void destinoTls(const std::string& host, uint16_t puerto);
+    // Trusts the authority certificates of a PEM file besides the system's.
+    // False, with the reason in `error`, when it holds none.
+    bool autoridad(const std::string& archivo, std::string& error);
+
+    // The number shown for a TLS handshake that failed (WinHTTP's "secure
+    // failure").
+    static constexpr int kErrorTls = 12175;
 
     void cerrar() override;
     void conectar(const std::string& host, uint16_t puerto) override;
@@ -32,12 +51,23 @@ class SocketQt : public QObject, public sincronizador::Socket {
 
   private:
     void alConectar();
+    void alCifrar();
+    void alErroresTls(const QList<QSslError>& errores);
     void alLeer();
     void alDesconectar();
     void alError(QAbstractSocket::SocketError error);
 
-    QTcpSocket socket_;
+    QSslSocket socket_;
+    QSslConfiguration configuracionTls_ = QSslConfiguration::defaultConfiguration();
+    std::set<std::pair<std::string, uint16_t>> destinosTls_;
     sincronizador::Motor* motor_ = nullptr;
+    // The connection under way is a TLS one; where it goes, for the console.
+    bool tls_ = false;
+    std::string destino_;
+    // The certificate problems of the handshake under way.
+    std::string erroresTls_;
+    // A failure was already reported for this connection attempt.
+    bool fallado_ = false;
     // Set while we close the socket ourselves, so that the disconnection we
     // caused is not reported as the peer closing.
     bool cerrandoPropio_ = false;

@@ -1,5 +1,6 @@
 // Entry point of the sincronizador program: a CLI11 application whose
 // subcommands are its modes.
+#include <unistd.h>
 #include <CLI/CLI.hpp>
 
 #include <exception>
@@ -112,8 +113,18 @@ int main(int argc, char** argv) {
     long ciclos = 0;
     app.add_flag("--sin-ventana", sinVentana, "Run headless: console lines to standard output");
     app.add_option("--acceso", acceso, "Configuration file whose first line names the database");
-    app.add_option("--servidor", servidor, "Central server, HOST[:PORT] (port 80 by default)");
-    app.add_option("--socio", socio, "Partner service, HOST[:PORT] (port 80 by default)");
+    std::string autoridad, registro;
+    app.add_option("--servidor", servidor,
+                   "Central server, HOST[:PORT] (port 80 by default) or https://HOST[:PORT] "
+                   "(TLS, port 443 by default)");
+    app.add_option("--socio", socio,
+                   "Partner service, HOST[:PORT] or https://HOST[:PORT], as --servidor");
+    app.add_option("--ca", autoridad,
+                   "PEM file of a private certificate authority trusted for https:// peers "
+                   "besides the system's");
+    app.add_option("--registro", registro,
+                   "Log file: every console line also written there with its time (kept "
+                   "below 10 MiB, with 5 older files FILE.1 .. FILE.5)");
     app.add_option("--intervalo", intervalo, "Cycle tick in milliseconds")
         ->check(CLI::Range(1, 3600000));
     app.add_option("--ciclos", ciclos,
@@ -138,7 +149,8 @@ int main(int argc, char** argv) {
 
     if (app.got_subcommand("crear-base")) return crearBase(crear);
     if (app.got_subcommand("ejecutar"))
-        return interfaz::ejecutarSql(archivoSql, sql, std::cout, std::cerr);
+        return interfaz::ejecutarSql(archivoSql, sql, std::cout, std::cerr,
+                                     isatty(STDOUT_FILENO) == 1);
     if (app.got_subcommand("servicio")) {
         const comun::RelojSistema reloj;
         return interfaz::ejecutarServicio(archivoServicio, operacion, argumentosServicio, std::cout,
@@ -159,9 +171,14 @@ int main(int argc, char** argv) {
     opciones.acceso = acceso;
     opciones.intervaloMs = intervalo;
     opciones.ciclos = ciclos;
-    if (!interfaz::separarHostPuerto(servidor, opciones.hostServidor, opciones.puertoServidor) ||
-        !interfaz::separarHostPuerto(socio, opciones.hostSocio, opciones.puertoSocio)) {
-        std::cerr << "sincronizador: --servidor and --socio take HOST or HOST:PORT (1-65535)\n";
+    opciones.autoridad = autoridad;
+    opciones.registro = registro;
+    if (!interfaz::separarHostPuerto(servidor, opciones.hostServidor, opciones.puertoServidor,
+                                     opciones.tlsServidor) ||
+        !interfaz::separarHostPuerto(socio, opciones.hostSocio, opciones.puertoSocio,
+                                     opciones.tlsSocio)) {
+        std::cerr << "sincronizador: --servidor and --socio take HOST[:PORT] or "
+                     "https://HOST[:PORT] (port 1-65535)\n";
         return 2;
     }
     if (!sinVentana) {

@@ -301,15 +301,16 @@ void escribirMensaje(const Sitio& sitio, const std::string& texto) {
 
 // --- the reference server and the synchronizer ---
 
-ServidorReferencia::ServidorReferencia(const fs::path& carpeta, const std::string& base) {
+ServidorReferencia::ServidorReferencia(const fs::path& carpeta, const std::string& base,
+                                       const std::vector<std::string>& mas) {
     static std::atomic<int> contador{0};
     const int n = contador++;
     const fs::path bitacora = carpeta / ("servidor-" + std::to_string(n) + ".log");
-    proceso_ = std::make_unique<Proceso>(
-        std::vector<std::string>{
-            (carpetaBinarios() / "sincronizador-servidor").string(), "--puerto", "0", "--base",
-            base.empty() ? (carpeta / ("central-" + std::to_string(n) + ".db")).string() : base},
-        bitacora);
+    std::vector<std::string> argumentos{
+        (carpetaBinarios() / "sincronizador-servidor").string(), "--puerto", "0", "--base",
+        base.empty() ? (carpeta / ("central-" + std::to_string(n) + ".db")).string() : base};
+    argumentos.insert(argumentos.end(), mas.begin(), mas.end());
+    proceso_ = std::make_unique<Proceso>(argumentos, bitacora);
     const std::string listo = "Servidor escuchando en 127.0.0.1:";
     if (!esperarTexto(bitacora, listo, 15s))
         throw std::runtime_error("the reference server did not start: " + proceso_->salida());
@@ -318,12 +319,22 @@ ServidorReferencia::ServidorReferencia(const fs::path& carpeta, const std::strin
 }
 
 Resultado sincronizar(const Sitio& sitio, const std::string& servidor, int ciclos, int intervaloMs,
-                      std::chrono::milliseconds limite) {
-    Proceso proceso(
-        {(carpetaBinarios() / "sincronizador").string(), "--sin-ventana", "--acceso",
-         sitio.acceso.string(), "--servidor", servidor, "--socio", servidor, "--intervalo",
-         std::to_string(intervaloMs), "--ciclos", std::to_string(ciclos)},
-        archivoUnico(sitio.acceso.parent_path(), "sincronizador-" + sitio.codigo));
+                      std::chrono::milliseconds limite, const std::vector<std::string>& mas) {
+    std::vector<std::string> argumentos{(carpetaBinarios() / "sincronizador").string(),
+                                        "--sin-ventana",
+                                        "--acceso",
+                                        sitio.acceso.string(),
+                                        "--servidor",
+                                        servidor,
+                                        "--socio",
+                                        servidor,
+                                        "--intervalo",
+                                        std::to_string(intervaloMs),
+                                        "--ciclos",
+                                        std::to_string(ciclos)};
+    argumentos.insert(argumentos.end(), mas.begin(), mas.end());
+    Proceso proceso(argumentos,
+                    archivoUnico(sitio.acceso.parent_path(), "sincronizador-" + sitio.codigo));
     Resultado r;
     r.codigo = proceso.esperar(limite).value_or(-1);
     r.salida = proceso.salida();

@@ -108,10 +108,12 @@ void escribirPedido(const Sitio& sitio, const std::string& destino,
                     const std::vector<std::string>& campos);
 
 // The reference central server on a free loopback port, on a SQLite file
-// of its own in `carpeta` or on the store `base` (a PostgreSQL URI).
+// of its own in `carpeta` or on the store `base` (a PostgreSQL URI), with
+// further options in `mas` (for instance its TLS certificate).
 class ServidorReferencia {
   public:
-    explicit ServidorReferencia(const fs::path& carpeta, const std::string& base = "");
+    explicit ServidorReferencia(const fs::path& carpeta, const std::string& base = "",
+                                const std::vector<std::string>& mas = {});
     int puerto() const { return puerto_; }
     std::string direccion() const { return "127.0.0.1:" + std::to_string(puerto_); }
     std::string salida() const { return proceso_->salida(); }
@@ -122,9 +124,10 @@ class ServidorReferencia {
 };
 
 // Runs the headless synchronizer of a site against `servidor` (also used
-// as the partner) for a number of full passes.
+// as the partner) for a number of full passes, with further options `mas`.
 Resultado sincronizar(const Sitio& sitio, const std::string& servidor, int ciclos, int intervaloMs,
-                      std::chrono::milliseconds limite = 60s);
+                      std::chrono::milliseconds limite = 60s,
+                      const std::vector<std::string>& mas = {});
 
 // Sends one raw request on a fresh loopback connection and reads until the
 // peer closes.

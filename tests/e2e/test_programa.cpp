@@ -141,6 +141,36 @@ TEST(Programa, EjecutarSobreUnaBaseDanadaFallaConElMensajeDelMotor) {
 // Placing a delivery order from the command line: the customer's text is
 // stored as typed, a side dish that is not a code refuses the whole order,
 // and an unknown product or operation is an error exit.
+// ejecutar at a terminal (run here under script(1), which gives it one)
+// shows a header and aligned columns, accented names counted as one
+// character; into a pipe the same rows stay in the a|b form scripts read.
+TEST(Programa, EjecutarEnUnaTerminalAlineaLasColumnas) {
+    CarpetaTemporal carpeta;
+    const Sitio a = crearSitio(carpeta.ruta(), "900100", "001");
+    escribirProducto(a, "T-1", "Piña colada");
+    escribirProducto(a, "T-22", "Té");
+    const std::string sql =
+        "SELECT CodigoAB, NombreProducto, PrecioUnidad FROM PRODUCTOS WHERE CodigoAB IN ('T-1', "
+        "'T-22') "
+        "ORDER BY CodigoAB";
+
+    const Resultado tuberia = correr({programa(), "ejecutar", a.base, sql});
+    ASSERT_EQ(tuberia.codigo, 0) << tuberia.salida;
+    EXPECT_EQ(tuberia.salida, "T-1|Piña colada|12500\nT-22|Té|12500\n");
+
+    const std::string orden =
+        "'" + programa().string() + "' ejecutar '" + a.base.string() + "' \"" + sql + "\"";
+    const Resultado terminal = correr({"/usr/bin/script", "-qec", orden, "/dev/null"});
+    ASSERT_EQ(terminal.codigo, 0) << terminal.salida;
+    EXPECT_NE(terminal.salida.find("CodigoAB | NombreProducto | PrecioUnidad\r\n"
+                                   "---------+----------------+-------------\r\n"
+                                   "T-1      | Piña colada    |        12500\r\n"
+                                   "T-22     | Té             |        12500\r\n"
+                                   "(2 rows)"),
+              std::string::npos)
+        << terminal.salida;
+}
+
 TEST(Programa, ServicioPedidoDesdeLaLineaDeOrdenes) {
     CarpetaTemporal carpeta;
     const Sitio a = crearSitio(carpeta.ruta(), "900100", "001");

@@ -1,0 +1,105 @@
+#include "comun/Registro.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+using namespace comun;
+
+namespace {
+
+class RelojFijo : public Reloj {
+  public:
+    Fecha momento{2026, 3, 7, 0, 0, 5};
+    Fecha ahora() const override { return momento; }
+};
+
+std::string leer(const fs::path& ruta) {
+    std::ifstream f(ruta, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+class RegistroTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        carpeta = fs::temp_directory_path() /
+                  ("registro-" + std::to_string(getpid()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(carpeta);
+        fs::create_directories(carpeta);
+        ruta = carpeta / "sincronizador.log";
+    }
+    void TearDown() override { fs::remove_all(carpeta); }
+    fs::path carpeta;
+    fs::path ruta;
+    RelojFijo reloj;
+};
+
+// The console's pieces become stamped lines with their text unchanged: CR LF
+// ends, a line given in two pieces, an empty line, and the unfinished last
+// line written when the log is closed.
+TEST_F(RegistroTest, CadaLineaConSuSelloYSuTextoIntacto) {
+    {
+        Registro registro(ruta.string(), reloj);
+        std::string error;
+        ASSERT_TRUE(registro.abrir(error)) << error;
+        registro.escribir("POST /sincronizador/ HTTP/1.0\r\n\r\nr=1--\r\n");
+        reloj.momento.segundo = 6;
+        registro.escribir("Conectado, ");
+        registro.escribir("enviando datos...\r\nRespuesta: ");
+        reloj.momento.hora = 14;
+        registro.escribir("ñandú | 'x'");
+    }
+    EXPECT_EQ(leer(ruta),
+              "2026-03-07 00:00:05 POST /sincronizador/ HTTP/1.0\n"
+              "2026-03-07 00:00:05 \n"
+              "2026-03-07 00:00:05 r=1--\n"
+              "2026-03-07 00:00:06 Conectado, enviando datos...\n"
+              "2026-03-07 14:00:06 Respuesta: ñandú | 'x'\n");
+}
+
+// Past the size limit the file moves to .1, .1 to .2, and so on; only the
+// fixed number of old files is kept, and no line is split across files.
+TEST_F(RegistroTest, RotaPorTamanoYGuardaUnNumeroFijoDeArchivos) {
+    const std::string linea(70, 'x');  // 92 bytes with stamp and end: two per file
+    {
+        Registro registro(ruta.string(), reloj, 200, 2);
+        std::string error;
+        ASSERT_TRUE(registro.abrir(error));
+        for (int i = 0; i < 9; ++i) registro.escribir(linea + std::to_string(i) + "\n");
+    }
+    // 8 current; 6,7 in .1; 4,5 in .2; 0..3 gone.
+    EXPECT_NE(leer(ruta).find(linea + "8"), std::string::npos);
+    EXPECT_NE(leer(ruta.string() + ".1").find(linea + "6"), std::string::npos);
+    EXPECT_NE(leer(ruta.string() + ".2").find(linea + "4"), std::string::npos);
+    EXPECT_FALSE(fs::exists(ruta.string() + ".3"));
+
+    // Reopened (the service restarted) it counts what the file already
+    // holds: the second new line starts a new file.
+    Registro otra(ruta.string(), reloj, 200, 2);
+    std::string error;
+    ASSERT_TRUE(otra.abrir(error));
+    otra.escribir(linea + "9\n" + linea + "10\n");
+    EXPECT_NE(leer(ruta).find(linea + "10"), std::string::npos);
+    EXPECT_NE(leer(ruta.string() + ".1").find(linea + "8"), std::string::npos);
+    EXPECT_NE(leer(ruta.string() + ".2").find(linea + "6"), std::string::npos);
+    for (const std::string& nombre : {ruta.string(), ruta.string() + ".1", ruta.string() + ".2"})
+        EXPECT_LE(fs::file_size(nombre), 200u) << nombre;
+}
+
+TEST_F(RegistroTest, UnArchivoQueNoSePuedeEscribirLoDice) {
+    Registro registro((carpeta / "no-existe" / "x.log").string(), reloj);
+    std::string error;
+    EXPECT_FALSE(registro.abrir(error));
+    EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
+    registro.escribir("nada\n");  // harmless
+}
+
+}  // namespace
