@@ -13,6 +13,8 @@ namespace {
 // Lines longer than this are cut in the file (a response of many megabytes
 // is still a console "line"); the console keeps them whole.
 constexpr size_t kLineaMaxima = 1024 * 1024;
+// Lines between two attempts to reopen a file that could not be opened.
+constexpr uint64_t kReintento = 100;
 
 // "yyyy-mm-dd hh:mm:ss", midnight included.
 std::string sello(const Fecha& f) {
@@ -76,6 +78,9 @@ void Registro::vaciar() {
 void Registro::escribirLinea(const std::string& linea) {
     const std::string texto = sello(reloj_.ahora()) + " " + linea + "\n";
     if (tamano_ > 0 && tamano_ + texto.size() > tamanoMaximo_) rotar();
+    // A file that could not be reopened (its folder gone, a full disk) is
+    // tried again now and then; the lines in between are lost.
+    if (!archivo_ && ++perdidas_ % kReintento == 0) archivo_ = std::fopen(ruta_.c_str(), "a");
     if (!archivo_) return;
     if (std::fwrite(texto.data(), 1, texto.size(), archivo_) == texto.size()) {
         tamano_ += texto.size();

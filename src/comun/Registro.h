@@ -32,8 +32,8 @@ class Registro {
     // Text as the console receives it: pieces that end their lines with LF
     // or CR LF. Each complete line is written with its stamp; an unfinished
     // one waits for its end. A file that stopped being writable (a full
-    // disk) loses lines, never the synchronizer's work; it is tried again
-    // at the next rotation.
+    // disk, its folder removed) loses lines, never the synchronizer's work;
+    // it is opened again after a while.
     void escribir(const std::string& texto);
     // Writes an unfinished line as it stands.
     void vaciar();
@@ -50,6 +50,7 @@ class Registro {
     int archivosViejos_;
     std::FILE* archivo_ = nullptr;
     uint64_t tamano_ = 0;
+    uint64_t perdidas_ = 0;
     std::string pendiente_;
 };
 

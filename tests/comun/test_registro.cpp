@@ -94,12 +94,24 @@ TEST_F(RegistroTest, RotaPorTamanoYGuardaUnNumeroFijoDeArchivos) {
         EXPECT_LE(fs::file_size(nombre), 200u) << nombre;
 }
 
-TEST_F(RegistroTest, UnArchivoQueNoSePuedeEscribirLoDice) {
-    Registro registro((carpeta / "no-existe" / "x.log").string(), reloj);
+// A folder that cannot be written is said at start; one removed while the
+// program runs (an administrator cleaning up) costs lines, and the log
+// comes back once the folder does.
+TEST_F(RegistroTest, UnArchivoQueNoSePuedeEscribirLoDiceYSeRecupera) {
+    const fs::path subcarpeta = carpeta / "logs";
+    Registro registro((subcarpeta / "x.log").string(), reloj, 200, 1);
     std::string error;
     EXPECT_FALSE(registro.abrir(error));
     EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
-    registro.escribir("nada\n");  // harmless
+
+    fs::create_directories(subcarpeta);
+    ASSERT_TRUE(registro.abrir(error)) << error;
+    registro.escribir(std::string(100, 'a') + "\n");
+    fs::remove_all(subcarpeta);
+    for (int i = 0; i < 150; ++i) registro.escribir("perdida\n");  // the rotation finds no folder
+    fs::create_directories(subcarpeta);
+    for (int i = 0; i < 150; ++i) registro.escribir("vuelve\n");
+    EXPECT_NE(leer(subcarpeta / "x.log").find("vuelve"), std::string::npos);
 }
 
 }  // namespace
