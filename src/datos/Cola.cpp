@@ -186,11 +186,12 @@ void DAO_Conexion::marcarEnviados(const Variant& respuesta, const std::vector<in
     // The whole reply is checked before anything is marked.
     auto lista = respuesta.esObjeto() ? respuesta.objetoComo<json::Coleccion>() : nullptr;
     if (!lista) {
-        throw ErrorBD("The reply to setData is not a JSON array of objects; nothing was marked");
+        throw ErrorRespuesta(
+            "The reply to setData is not a JSON array of objects; nothing was marked");
     }
     for (const Variant& e : lista->elementos()) {
         if (!e.esObjeto() || !e.objetoComo<json::Diccionario>()) {
-            throw ErrorBD(
+            throw ErrorRespuesta(
                 "The reply to setData holds an element that is not an object; nothing was "
                 "marked");
         }

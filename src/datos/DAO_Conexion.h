@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "comun/Bitacora.h"
+#include "comun/Fallo.h"
 #include "comun/Variant.h"
 #include "datos/Recordset.h"
 
@@ -22,11 +23,13 @@ using comun::Variant;
 // part before it, carrying the part after it.
 using ListaParametros = std::vector<Variant>;
 
-// Every failure of the data layer: the engine's message and the statement.
-class ErrorBD : public std::runtime_error {
+// Every failure of the data layer (a database failure, in the engine's
+// kinds): the engine's message and the statement.
+class ErrorBD : public comun::Fallo {
   public:
     ErrorBD(const std::string& mensaje, std::string sentencia = {}, bool deLaBase = false)
-        : std::runtime_error(sentencia.empty() ? mensaje : mensaje + " [" + sentencia + "]"),
+        : comun::Fallo(comun::TipoFallo::BaseDatos,
+                       sentencia.empty() ? mensaje : mensaje + " [" + sentencia + "]"),
           mensaje_(mensaje),
           sentencia_(std::move(sentencia)),
           deLaBase_(deLaBase) {}
@@ -42,6 +45,15 @@ class ErrorBD : public std::runtime_error {
     std::string mensaje_;
     std::string sentencia_;
     bool deLaBase_ = false;
+};
+
+// A server reply that cannot be stored as it stands (not the list of records
+// it should be): a protocol failure, not the database's. Nothing of it was
+// stored or marked.
+class ErrorRespuesta : public comun::Fallo {
+  public:
+    explicit ErrorRespuesta(const std::string& mensaje)
+        : comun::Fallo(comun::TipoFallo::Protocolo, mensaje) {}
 };
 
 // Process-wide values of the site, loaded once at start-up.

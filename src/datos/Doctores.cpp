@@ -14,11 +14,12 @@ using comun::recortar;
 int32_t DAO_Conexion::setDoctores(const Variant& lista) {
     auto doctores = lista.esObjeto() ? lista.objetoComo<json::Coleccion>() : nullptr;
     if (!doctores) {
-        throw ErrorBD("The doctors list is not a JSON array of objects; nothing was imported");
+        throw ErrorRespuesta(
+            "The doctors list is not a JSON array of objects; nothing was imported");
     }
     for (const Variant& e : doctores->elementos()) {
         if (!e.esObjeto() || !e.objetoComo<json::Diccionario>()) {
-            throw ErrorBD(
+            throw ErrorRespuesta(
                 "The doctors list holds an element that is not an object; nothing was imported");
         }
     }

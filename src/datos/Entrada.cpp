@@ -242,7 +242,8 @@ void apartar(DAO_Conexion& dao, Recordset& tabla, const Variant& elemento, const
 int32_t DAO_Conexion::setComunicacion(const Variant& respuesta) {
     auto lista = respuesta.esObjeto() ? respuesta.objetoComo<json::Coleccion>() : nullptr;
     if (!lista) {
-        throw ErrorBD("The answer to getData is not a JSON array of objects; nothing was stored");
+        throw ErrorRespuesta(
+            "The answer to getData is not a JSON array of objects; nothing was stored");
     }
 
     GuardaConexion conexion(*this);

@@ -12,13 +12,13 @@
 #include <iostream>
 #include <memory>
 
-#include "aplicacion/Aplicador.h"
 #include "comun/Funciones.h"
 #include "comun/Registro.h"
 #include "datos/DAO_Conexion.h"
 #include "interfaz/SocketQt.h"
 #include "sincronizador/BaseDatosDAO.h"
 #include "sincronizador/Motor.h"
+#include "sincronizador/PasoLocalAplicador.h"
 
 namespace interfaz {
 
@@ -59,17 +59,6 @@ class BitacoraSalida : public comun::Bitacora {
 
   private:
     sincronizador::Consola& consola_;
-};
-
-class PasoLocalAplicador : public sincronizador::PasoLocal {
-  public:
-    PasoLocalAplicador(datos::DAO_Conexion& conexion, comun::Bitacora& bitacora,
-                       const comun::Reloj& reloj)
-        : aplicador_(conexion, bitacora, reloj) {}
-    void aplicarComunicacion() override { aplicador_.aplicarComunicacion(); }
-
-  private:
-    aplicacion::Aplicador aplicador_;
 };
 
 // One instance per configuration file: two sites with their own files run
@@ -167,7 +156,7 @@ int ejecutarSinVentana(int argc, char** argv, const OpcionesEjecucion& opciones)
     configuracion.puertoSocio = opciones.puertoSocio;
 
     sincronizador::BaseDatosDAO base(conexion);
-    PasoLocalAplicador pasoLocal(conexion, bitacora, reloj);
+    sincronizador::PasoLocalAplicador pasoLocal(conexion, bitacora, reloj);
     SocketQt socket;
     if (opciones.tlsServidor || opciones.tlsSocio) {
         if (!QSslSocket::supportsSsl()) {

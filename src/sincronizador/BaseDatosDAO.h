@@ -1,4 +1,5 @@
-// The database port over the real data layer.
+// The database port over the real data layer. A failure of the data layer
+// is a database failure in the engine's kinds (datos::ErrorBD is one).
 #pragma once
 
 #include "datos/DAO_Conexion.h"

@@ -5,8 +5,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "comun/Fallo.h"
 #include "comun/Texto.h"
-#include "datos/DAO_Conexion.h"
 #include "json/JSON.h"
 
 namespace sincronizador {
@@ -79,6 +79,43 @@ bool esNumeroLlano(std::string_view t) {
     return i == n;
 }
 
+// How a failure shows, decided by its kind alone: the console line and the
+// tray state. The tray has one failure state, whose words the face chooses.
+struct SalidaDeFallo {
+    std::string linea;
+    EstadoIcono icono;
+};
+
+SalidaDeFallo salidaDeFallo(comun::TipoFallo tipo, const std::string& mensaje) {
+    switch (tipo) {
+        case comun::TipoFallo::BaseDatos:
+            return {"Error de base de datos: " + mensaje, EstadoIcono::Error};
+        case comun::TipoFallo::Protocolo:
+            return {"Respuesta no valida: " + mensaje, EstadoIcono::Error};
+        case comun::TipoFallo::Conexion:
+            return {"Error de conexion: " + mensaje, EstadoIcono::Error};
+    }
+    return {"Error: " + mensaje, EstadoIcono::Error};
+}
+
+// The step after `paso`: after the local step the cycle starts again with
+// getData (the doctors list is fetched once).
+Paso siguiente(Paso paso) {
+    switch (paso) {
+        case Paso::Doctores:
+            return Paso::GetData;
+        case Paso::GetData:
+            return Paso::SetData;
+        case Paso::SetData:
+            return Paso::Socio;
+        case Paso::Socio:
+            return Paso::Local;
+        case Paso::Local:
+            return Paso::GetData;
+    }
+    return Paso::GetData;
+}
+
 }  // namespace
 
 Motor::Motor(Configuracion configuracion, BaseDatos& base, PasoLocal* pasoLocal, Consola& consola,
@@ -111,12 +148,16 @@ bool Motor::protegido(F&& trabajo) {
     try {
         trabajo();
         return true;
-    } catch (const datos::ErrorBD& e) {
-        mensaje = std::string("Error de base de datos: ") + e.what();
+    } catch (const comun::Fallo& e) {
+        const SalidaDeFallo salida = salidaDeFallo(e.tipo(), e.what());
+        mensaje = salida.linea;
+        iconoFallo_ = salida.icono;
     } catch (const std::exception& e) {
         mensaje = std::string("Error: ") + e.what();
+        iconoFallo_ = EstadoIcono::Error;
     } catch (...) {
         mensaje = "Error desconocido";
+        iconoFallo_ = EstadoIcono::Error;
     }
     cerrarBase();
     try {
@@ -197,31 +238,27 @@ void Motor::tick() {
 
 void Motor::ejecutarPaso() {
     switch (paso_) {
-        case -1:
+        case Paso::Doctores:
             solicitarDoctores();
-            paso_ = 0;
             break;
-        case 0:
+        case Paso::GetData:
             solicitarDatos();
-            paso_ = 1;
             break;
-        case 1:
+        case Paso::SetData:
             enviarDatos({});
-            paso_ = 2;
             break;
-        case 2:
+        case Paso::Socio:
             enviarDatosQuiralte();
-            paso_ = 3;
             break;
-        case 3:
+        case Paso::Local:
             if (pasoLocal_ != nullptr) protegido([&] { pasoLocal_->aplicarComunicacion(); });
             protegido([&] { limpiarEnviados(); });
-            paso_ = 0;
             ++pasadas_;
             break;
-        default:
-            break;
     }
+    // The step moves on once its builder has returned, whether the request
+    // went out, failed to connect or was not needed.
+    paso_ = siguiente(paso_);
 }
 
 void Motor::limpiarEnviados() {
@@ -246,7 +283,8 @@ void Motor::solicitarDoctores() {
         peticion_.limpiarParams();
         addParam(peticion_, "r", "servicio/getDoctores");
         base_.desconectar();
-        conectarYEnviar(peticion_, configuracion_.hostServidor, configuracion_.puertoServidor);
+        conectarYEnviar(peticion_, configuracion_.hostServidor, configuracion_.puertoServidor,
+                        Paso::Doctores);
     });
 }
 
@@ -259,7 +297,8 @@ void Motor::solicitarDatos() {
         addParam(peticion_, "r", "servicio/getData");
         addParam(peticion_, "idSyA", base_.getSyASys());
         base_.desconectar();
-        conectarYEnviar(peticion_, configuracion_.hostServidor, configuracion_.puertoServidor);
+        conectarYEnviar(peticion_, configuracion_.hostServidor, configuracion_.puertoServidor,
+                        Paso::GetData);
     });
 }
 
@@ -275,7 +314,8 @@ void Motor::enviarDatos(const std::string& texto) {
         idsLote_.clear();
         addParam(peticion_, "dato", texto.empty() ? base_.getComunicacion(idsLote_) : texto);
         base_.desconectar();
-        conectarYEnviar(peticion_, configuracion_.hostServidor, configuracion_.puertoServidor);
+        conectarYEnviar(peticion_, configuracion_.hostServidor, configuracion_.puertoServidor,
+                        Paso::SetData);
     });
 }
 
@@ -316,7 +356,8 @@ void Motor::enviarDatosQuiralte() {
             }
         }
         base_.desconectar();
-        conectarYEnviar(peticionQuiralte_, configuracion_.hostSocio, configuracion_.puertoSocio);
+        conectarYEnviar(peticionQuiralte_, configuracion_.hostSocio, configuracion_.puertoSocio,
+                        Paso::Socio);
     });
 }
 
@@ -328,11 +369,13 @@ void Motor::solicitarEstudios() {
         peticion_.limpiarParams();
         addParam(peticion_, "r", "servicio/getEstudios");
         base_.desconectar();
-        conectarYEnviar(peticion_, configuracion_.hostServidor, configuracion_.puertoServidor);
+        conectarYEnviar(peticion_, configuracion_.hostServidor, configuracion_.puertoServidor,
+                        std::nullopt);
     });
 }
 
-void Motor::conectarYEnviar(http::clsHTTP& objeto, const std::string& host, uint16_t puerto) {
+void Motor::conectarYEnviar(http::clsHTTP& objeto, const std::string& host, uint16_t puerto,
+                            std::optional<Paso> paso) {
     std::string texto = objeto.generarPeticion();
     escribirConsola(comun::cp1252AUtf8(texto) + "--");
     escribirConsola("Conectandose al servidor...");
@@ -342,6 +385,7 @@ void Motor::conectarYEnviar(http::clsHTTP& objeto, const std::string& host, uint
     std::string().swap(respuesta_);
     socket_.cerrar();
     pendiente_ = std::move(texto);
+    pasoEnviado_ = paso;
     conectando_ = true;
     ticksConectando_ = 0;
     errorConexion_ = false;
@@ -436,14 +480,10 @@ void Motor::alCerrar() {
             bool correcta = false;
             const bool manejada =
                 protegido([&] { correcta = procesarRespuesta(comun::cp1252AUtf8(recibido)); });
-            if (manejada) {
-                bandeja_.mostrar(EstadoIcono::Satisfactorio);
-            } else {
-                bandeja_.mostrar(EstadoIcono::Error);
-            }
+            bandeja_.mostrar(manejada ? EstadoIcono::Satisfactorio : iconoFallo_);
             if (manejada && correcta) {
                 const Interlocutor quien =
-                    paso_ == 3 ? Interlocutor::Socio : Interlocutor::Servidor;
+                    pasoEnviado_ == Paso::Socio ? Interlocutor::Socio : Interlocutor::Servidor;
                 protegido([&] { base_.registrarIntercambio(quien, reloj_.ahora()); });
             }
         }
@@ -480,12 +520,13 @@ bool Motor::procesarRespuesta(const std::string& texto) {
     escribirConsola("Respuesta: ");
     escribirConsola("--");
     escribirConsola(normalizarSaltos(texto) + std::string(kCrLf) + "--");
-    const std::string valor = peticion_.getBodyData(paso_ == 3 ? "confirmacionEnvio" : "dato");
+    const bool socio = pasoEnviado_ == Paso::Socio;
+    const std::string valor = peticion_.getBodyData(socio ? "confirmacionEnvio" : "dato");
     if (peticion_.getResponseCode() != 200) {
         escribirConsola("Ninguna accion realizada");
         return false;
     }
-    if (paso_ == 3 && esNumeroLlano(valor)) {
+    if (socio && esNumeroLlano(valor)) {
         base_.MarcarRegistroEnviadoQuiralte(comun::Variant(valor).CLng());
         return true;
     }
@@ -494,15 +535,16 @@ bool Motor::procesarRespuesta(const std::string& texto) {
         escribirConsola(json::GetParserErrors());
         return false;
     }
-    switch (paso_) {
-        case 0:
+    if (!pasoEnviado_) return true;
+    switch (*pasoEnviado_) {
+        case Paso::Doctores:
             base_.setDoctores(dato);
             break;
-        case 1:
+        case Paso::GetData:
             base_.setComunicacion(dato);
             ++intercambiosServidor_;
             break;
-        case 2: {
+        case Paso::SetData: {
             // The reply answers the batch just posted, once.
             const std::vector<int32_t> enviados = std::move(idsLote_);
             idsLote_.clear();
@@ -510,7 +552,8 @@ bool Motor::procesarRespuesta(const std::string& texto) {
             ++intercambiosServidor_;
             break;
         }
-        default:
+        case Paso::Socio:
+        case Paso::Local:
             break;
     }
     return true;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,11 @@
 #include "sincronizador/Puertos.h"
 
 namespace sincronizador {
+
+// The steps of the cycle. Doctores runs once, on the first free tick; then
+// GetData, SetData, Socio (the partner push) and Local (apply the stored
+// records, remove the sent ones) repeat in this order.
+enum class Paso { Doctores, GetData, SetData, Socio, Local };
 
 class Motor {
   public:
@@ -56,10 +62,10 @@ class Motor {
     void enviarDatosQuiralte();
     void solicitarEstudios();
 
-    // Handles a complete response (UTF-8), routed by paso. A failure of the
-    // database operation it calls is thrown; alCerrar traps and reports it.
-    // True when the answer had status 200 and was taken (the exchange
-    // succeeded).
+    // Handles a complete response (UTF-8), routed by the step that sent the
+    // request. A failure of the database operation it calls is thrown;
+    // alCerrar traps and reports it. True when the answer had status 200 and
+    // was taken (the exchange succeeded).
     bool procesarRespuesta(const std::string& texto);
     // Every line end made CR LF.
     static std::string normalizarSaltos(std::string_view texto);
@@ -68,7 +74,8 @@ class Motor {
     // the database path, each line ended by CR LF.
     std::string datosConexion() const;
 
-    int16_t paso() const { return paso_; }
+    // The step the next free tick performs.
+    Paso paso() const { return paso_; }
     bool ocupado() const { return ocupado_; }
     bool conectando() const { return conectando_; }
     bool errorConexion() const { return errorConexion_; }
@@ -89,7 +96,10 @@ class Motor {
     void cerrarBase();
     bool libre() const { return !ocupado_ && !conectando_; }
     void addParam(http::clsHTTP& objeto, std::string_view clave, std::string_view valorUtf8);
-    void conectarYEnviar(http::clsHTTP& objeto, const std::string& host, uint16_t puerto);
+    // `paso`: the step the request belongs to, kept to route its response
+    // (none for a request the cycle does not send).
+    void conectarYEnviar(http::clsHTTP& objeto, const std::string& host, uint16_t puerto,
+                         std::optional<Paso> paso);
     void falloConexion(int numero, const std::string& descripcion);
     void abandonarRespuesta();
     void abandonarIntercambio();
@@ -106,7 +116,11 @@ class Motor {
     http::clsHTTP peticion_;
     http::clsHTTP peticionQuiralte_;
 
-    int16_t paso_ = -1;
+    Paso paso_ = Paso::Doctores;
+    // The step whose request is out (or whose response is arriving).
+    std::optional<Paso> pasoEnviado_;
+    // The tray state of the last failure `protegido` trapped.
+    EstadoIcono iconoFallo_ = EstadoIcono::Error;
     bool ocupado_ = false;
     bool errorConexion_ = false;
     int16_t ticksOcupado_ = 0;

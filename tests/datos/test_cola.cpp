@@ -13,6 +13,7 @@
 using comun::Variant;
 using datos::DAO_Conexion;
 using datos::ErrorBD;
+using datos::ErrorRespuesta;
 
 namespace {
 
@@ -221,9 +222,9 @@ TEST_F(ColaTest, MarcarEnviadosSoloIdsEnterosYCierraLaConexion) {
     // A reply that is an object, or an array holding a non-object, marks
     // nothing and leaves no connection open.
     dao.desconectar();
-    EXPECT_THROW(dao.marcarEnviados(json::parse("{\"valor\":\"3\"}"), ids), ErrorBD);
-    EXPECT_THROW(dao.marcarEnviados(json::parse("[{\"valor\":\"3\"}, 4]"), ids), ErrorBD);
-    EXPECT_THROW(dao.marcarEnviados(Variant(), ids), ErrorBD);
+    EXPECT_THROW(dao.marcarEnviados(json::parse("{\"valor\":\"3\"}"), ids), ErrorRespuesta);
+    EXPECT_THROW(dao.marcarEnviados(json::parse("[{\"valor\":\"3\"}, 4]"), ids), ErrorRespuesta);
+    EXPECT_THROW(dao.marcarEnviados(Variant(), ids), ErrorRespuesta);
     EXPECT_FALSE(dao.conectado());
     dao.conectar();
     EXPECT_EQ(contar("Enviado = TRUE"), 1);

@@ -10,6 +10,7 @@
 using comun::Variant;
 using datos::DAO_Conexion;
 using datos::ErrorBD;
+using datos::ErrorRespuesta;
 
 namespace {
 
@@ -107,7 +108,8 @@ TEST_F(DoctoresTest, LosValoresDelAltaSeGuardanEnterosAunConDosPuntosDobles) {
 }
 
 TEST_F(DoctoresTest, UnaListaQueNoEsArregloSeRechaza) {
-    EXPECT_THROW(dao.setDoctores(json::parse("{\"id\":\"D1\",\"cedula\":\"111\"}")), ErrorBD);
+    EXPECT_THROW(dao.setDoctores(json::parse("{\"id\":\"D1\",\"cedula\":\"111\"}")),
+                 ErrorRespuesta);
     EXPECT_FALSE(dao.conectado());
     EXPECT_EQ(contar("Nombre = 'viejo'"), 4);
 }

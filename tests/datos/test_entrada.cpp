@@ -15,6 +15,7 @@
 using comun::Variant;
 using datos::DAO_Conexion;
 using datos::ErrorBD;
+using datos::ErrorRespuesta;
 
 namespace {
 
@@ -230,7 +231,7 @@ TEST_F(EntradaTest, UnRegistroQueNoCabeVaACuarentenaYLosDemasSeGuardan) {
     EXPECT_EQ(bitacora.lineas.size(), 10u);
 
     // A root that is not an array holds no records to store one by one.
-    EXPECT_THROW(dao.setComunicacion(respuesta("{\"id\":\"603\",\"Tabla\":6}")), ErrorBD);
+    EXPECT_THROW(dao.setComunicacion(respuesta("{\"id\":\"603\",\"Tabla\":6}")), ErrorRespuesta);
     EXPECT_EQ(contar(), 13);
 }
 

@@ -3,6 +3,7 @@
 // exchange can end.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,11 +12,20 @@
 #include "sincronizador/Motor.h"
 #include "soporte/Falsos.h"
 
+namespace sincronizador {
+// The step's name in a failed expectation.
+void PrintTo(Paso paso, std::ostream* salida) {
+    constexpr const char* nombres[] = {"Doctores", "GetData", "SetData", "Socio", "Local"};
+    *salida << nombres[static_cast<int>(paso)];
+}
+}  // namespace sincronizador
+
 namespace {
 
 using namespace prueba;
 using sincronizador::Configuracion;
 using sincronizador::Motor;
+using sincronizador::Paso;
 
 const std::string kOk = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n";
 
@@ -43,7 +53,7 @@ class MotorTest : public ::testing::Test {
 
     // Runs free ticks, ending every exchange with a peer that closes without
     // data, until the cycle is at step `destino`.
-    void avanzarHasta(int destino) {
+    void avanzarHasta(Paso destino) {
         for (int i = 0; i < 20 && motor.paso() != destino; ++i) {
             motor.tick();
             if (motor.conectando()) {
@@ -73,7 +83,7 @@ class MotorTest : public ::testing::Test {
 TEST_F(MotorTest, IntercambioSetDataCompletoConsolaPeticionYRespuestaEnTrozos) {
     base.comunicacion = R"([{"Id":"17","Tabla":"6"}])";
     base.idsComunicacion = {17};
-    avanzarHasta(1);
+    avanzarHasta(Paso::SetData);
 
     motor.tick();
     const std::string peticion =
@@ -84,7 +94,7 @@ TEST_F(MotorTest, IntercambioSetDataCompletoConsolaPeticionYRespuestaEnTrozos) {
     EXPECT_EQ(consola.texto, esperado);
     EXPECT_TRUE(motor.conectando());
     EXPECT_FALSE(motor.ocupado());
-    EXPECT_EQ(motor.paso(), 2);
+    EXPECT_EQ(motor.paso(), Paso::Socio);
     EXPECT_FALSE(base.abierta);
     ASSERT_EQ(socket.conexiones.back(),
               (std::pair<std::string, uint16_t>{"central.ejemplo", 8080}));
@@ -187,12 +197,12 @@ TEST_F(MotorTest, PausaDejaTerminarElIntercambioYCongelaElPaso) {
     const size_t conexiones = socket.conexiones.size();
     for (int i = 0; i < 5; ++i) motor.tick();
     EXPECT_EQ(socket.conexiones.size(), conexiones);
-    EXPECT_EQ(motor.paso(), 0);
+    EXPECT_EQ(motor.paso(), Paso::GetData);
 
     motor.reanudar();
     motor.tick();
     EXPECT_EQ(socket.conexiones.size(), conexiones + 1);
-    EXPECT_EQ(motor.paso(), 1);
+    EXPECT_EQ(motor.paso(), Paso::SetData);
 }
 
 TEST_F(MotorTest, DosPasadasDoctoresUnaVezYPasoLocalCompleto) {
@@ -217,7 +227,7 @@ TEST_F(MotorTest, DosPasadasDoctoresUnaVezYPasoLocalCompleto) {
     EXPECT_FALSE(base.abierta);
     // After the local step the console stays empty until the next step.
     EXPECT_EQ(consola.texto, "");
-    EXPECT_EQ(motor.paso(), 0);
+    EXPECT_EQ(motor.paso(), Paso::GetData);
 }
 
 TEST_F(MotorTest, SocioNumeraEstudiosPorMiembroNuloVacioIdSinMayusculas) {
@@ -225,7 +235,7 @@ TEST_F(MotorTest, SocioNumeraEstudiosPorMiembroNuloVacioIdSinMayusculas) {
         R"([{"Id":"42","Campo1":"123","Campo2":"Ana","Campo3":"Ruiz","Campo11":null,)"
         R"("Campo13":"9.5","Campo14":"RX","Campo15":"","Campo16":"TAC","Campo17":null,)"
         R"("Campo20":"ECO"}])";
-    avanzarHasta(2);
+    avanzarHasta(Paso::Socio);
     motor.tick();
     const std::string cuerpo =
         "id=42&cedula=123&nombre=Ana&apellido=Ruiz&sucursal=&telefono=&direccion=&year=&mes=&"
@@ -234,7 +244,7 @@ TEST_F(MotorTest, SocioNumeraEstudiosPorMiembroNuloVacioIdSinMayusculas) {
     motor.alConectar();
     EXPECT_EQ(socket.enviados.back(), peticionPost("socio.ejemplo", "/ombrel.php", cuerpo));
 
-    // The partner's confirmation is routed by the step after the push.
+    // The partner's confirmation is routed to the push that sent it.
     responder(kOk + "confirmacionEnvio=42\r\n");
     ASSERT_EQ(base.confirmados.size(), 1u);
     EXPECT_EQ(base.confirmados[0], 42);
@@ -242,7 +252,7 @@ TEST_F(MotorTest, SocioNumeraEstudiosPorMiembroNuloVacioIdSinMayusculas) {
     // Other spellings of the key column also give the id.
     for (const char* clave : {"id", "ID"}) {
         base.datosQuiralte = std::string("[{\"") + clave + "\":\"7\"}]";
-        avanzarHasta(2);
+        avanzarHasta(Paso::Socio);
         motor.tick();
         motor.alConectar();
         EXPECT_NE(socket.enviados.back().find("\r\n\r\nid=7&cedula=&"), std::string::npos) << clave;
@@ -250,8 +260,25 @@ TEST_F(MotorTest, SocioNumeraEstudiosPorMiembroNuloVacioIdSinMayusculas) {
     }
 }
 
+// A response goes where its request came from, whatever step the cycle has
+// reached: the studies request, which no step sends, changes nothing, and
+// its answer is never taken for the doctors list, a batch acknowledgement
+// or a partner confirmation.
+TEST_F(MotorTest, RespuestaSeEnrutaPorElPasoQueEnvioLaPeticion) {
+    base.datosQuiralte = R"([{"Id":"9"}])";
+    for (Paso paso : {Paso::GetData, Paso::SetData, Paso::Socio, Paso::Local}) {
+        avanzarHasta(paso);
+        motor.solicitarEstudios();
+        responder(kOk + R"(dato=[{"id":"1"}])" + "\r\nconfirmacionEnvio=9\r\n");
+        EXPECT_EQ(motor.paso(), paso);
+    }
+    EXPECT_EQ(base.veces("setDoctores") + base.veces("setComunicacion") +
+                  base.veces("marcarEnviados") + base.veces("MarcarRegistroEnviadoQuiralte"),
+              0);
+}
+
 TEST_F(MotorTest, SocioSinDatosNoEnviaNada) {
-    avanzarHasta(2);
+    avanzarHasta(Paso::Socio);
     const size_t conexiones = socket.conexiones.size();
     motor.tick();
     EXPECT_EQ(socket.conexiones.size(), conexiones);
@@ -259,17 +286,17 @@ TEST_F(MotorTest, SocioSinDatosNoEnviaNada) {
     EXPECT_FALSE(motor.ocupado());
     EXPECT_FALSE(motor.conectando());
     EXPECT_FALSE(base.abierta);
-    EXPECT_EQ(motor.paso(), 3);
+    EXPECT_EQ(motor.paso(), Paso::Local);
 }
 
 TEST_F(MotorTest, FallosDeBaseVanALaConsolaYElCicloSigue) {
-    avanzarHasta(0);
+    avanzarHasta(Paso::GetData);
     base.fallarEn = "getSyASys";
     EXPECT_NO_THROW(motor.tick());
     EXPECT_NE(consola.texto.find("Error de base de datos: database is locked"), std::string::npos);
     EXPECT_FALSE(base.abierta);
     EXPECT_FALSE(motor.conectando());
-    EXPECT_EQ(motor.paso(), 1);
+    EXPECT_EQ(motor.paso(), Paso::SetData);
     EXPECT_FALSE(bitacora.lineas.empty());
 
     // The next step runs normally.
@@ -279,12 +306,12 @@ TEST_F(MotorTest, FallosDeBaseVanALaConsolaYElCicloSigue) {
     motor.alCerrar();
 
     // A failing apply step still lets the sent rows be removed.
-    avanzarHasta(3);
+    avanzarHasta(Paso::Local);
     local.fallar = true;
     EXPECT_NO_THROW(motor.tick());
     EXPECT_NE(consola.texto.find("Error: registro rechazado"), std::string::npos);
     EXPECT_EQ(base.veces("eliminarEnviados"), 1);
-    EXPECT_EQ(motor.paso(), 0);
+    EXPECT_EQ(motor.paso(), Paso::GetData);
     local.fallar = false;
 
     // A failure while storing a response: console, error icon, closed base.
@@ -299,7 +326,7 @@ TEST_F(MotorTest, FallosDeBaseVanALaConsolaYElCicloSigue) {
 
 TEST_F(MotorTest, RespuestasSinAccion) {
     // Not 200: nothing stored, but the exchange counts as handled.
-    avanzarHasta(0);
+    avanzarHasta(Paso::GetData);
     motor.tick();
     responder("HTTP/1.0 500 Error\r\n\r\ndato=[]");
     EXPECT_NE(consola.texto.find("Ninguna accion realizada\r\n"), std::string::npos);
@@ -326,7 +353,7 @@ TEST_F(MotorTest, RespuestasSinAccion) {
 // the cycle goes on.
 TEST_F(MotorTest, SoloElIntercambioCorrectoQuedaRegistradoConSuInterlocutor) {
     using sincronizador::Interlocutor;
-    avanzarHasta(0);
+    avanzarHasta(Paso::GetData);
     motor.tick();  // getData
     responder(kOk + "dato=[]");
     ASSERT_EQ(base.intercambios.size(), 1u);
@@ -341,7 +368,7 @@ TEST_F(MotorTest, SoloElIntercambioCorrectoQuedaRegistradoConSuInterlocutor) {
     ASSERT_EQ(base.intercambios.size(), 2u);
     EXPECT_EQ(base.intercambios[1].first, Interlocutor::Socio);
 
-    avanzarHasta(0);
+    avanzarHasta(Paso::GetData);
     motor.tick();  // getData: not JSON
     responder(kOk + "dato=<html>");
     motor.tick();  // setData: the store fails
@@ -352,7 +379,7 @@ TEST_F(MotorTest, SoloElIntercambioCorrectoQuedaRegistradoConSuInterlocutor) {
     motor.alCerrar();
     EXPECT_EQ(base.intercambios.size(), 2u);
 
-    avanzarHasta(0);
+    avanzarHasta(Paso::GetData);
     motor.tick();
     base.fallarEn = "registrarIntercambio";
     responder(kOk + "dato=[]");
@@ -360,7 +387,7 @@ TEST_F(MotorTest, SoloElIntercambioCorrectoQuedaRegistradoConSuInterlocutor) {
     EXPECT_EQ(bandeja.ultimo(), EstadoIcono::Satisfactorio);
     EXPECT_FALSE(base.abierta);
     motor.tick();
-    EXPECT_EQ(motor.paso(), 2);
+    EXPECT_EQ(motor.paso(), Paso::Socio);
 }
 
 // Only a plain number confirms a partner record: "1e2" would otherwise
@@ -372,7 +399,7 @@ TEST_F(MotorTest, ConfirmacionDelSocioSoloConNumeroLlano) {
     };
     for (const auto& [valor, esperado] : casos) {
         base.confirmados.clear();
-        avanzarHasta(2);
+        avanzarHasta(Paso::Socio);
         motor.tick();
         responder(kOk + "confirmacionEnvio=" + valor + "\r\n");
         EXPECT_EQ(base.confirmados, esperado) << valor;
@@ -381,7 +408,7 @@ TEST_F(MotorTest, ConfirmacionDelSocioSoloConNumeroLlano) {
 
 TEST_F(MotorTest, WindowsEnElCableContentLengthEnBytesCodificados) {
     base.comunicacion = "[{\"Campo1\":\"ñandú café\"}]";
-    avanzarHasta(1);
+    avanzarHasta(Paso::SetData);
     motor.tick();
     motor.alConectar();
     const std::string cuerpo =
@@ -394,7 +421,7 @@ TEST_F(MotorTest, WindowsEnElCableContentLengthEnBytesCodificados) {
     motor.alCerrar();
 
     // A Windows-1252 response reaches the database as UTF-8.
-    avanzarHasta(0);
+    avanzarHasta(Paso::GetData);
     motor.tick();
     responder(kOk +
               "dato=[{\"id\":\"1\",\"Campo1\":\"Pe\xF1"
@@ -418,7 +445,7 @@ TEST_F(MotorTest, FalloAlConectarYConexionQueNoTermina) {
     // The failed step is not repeated; an attempt that hangs is given up on
     // the 51st tick.
     motor.tick();
-    EXPECT_EQ(motor.paso(), 1);
+    EXPECT_EQ(motor.paso(), Paso::SetData);
     for (int i = 0; i < 50; ++i) motor.tick();
     EXPECT_TRUE(motor.conectando());
     motor.tick();
@@ -431,7 +458,7 @@ TEST_F(MotorTest, FalloAlConectarYConexionQueNoTermina) {
     EXPECT_TRUE(socket.enviados.empty());
     EXPECT_FALSE(motor.ocupado());
     motor.tick();
-    EXPECT_EQ(motor.paso(), 2);
+    EXPECT_EQ(motor.paso(), Paso::Socio);
 }
 
 class MotorLimiteTest : public MotorTest {

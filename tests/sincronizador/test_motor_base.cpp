@@ -14,6 +14,7 @@ namespace {
 
 using namespace prueba;
 using sincronizador::Motor;
+using sincronizador::Paso;
 
 const std::string kOk = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n";
 
@@ -140,9 +141,29 @@ TEST_F(MotorBaseTest, BaseQueNoAbreSeInformaYElCicloSigue) {
     motor.tick();
     EXPECT_NE(consola.texto.find("Error de base de datos: "), std::string::npos);
     EXPECT_TRUE(socket.conexiones.empty());
-    EXPECT_EQ(motor.paso(), 0);
+    EXPECT_EQ(motor.paso(), Paso::GetData);
     motor.tick();
-    EXPECT_EQ(motor.paso(), 1);
+    EXPECT_EQ(motor.paso(), Paso::SetData);
+    EXPECT_FALSE(dao.conectado());
+}
+
+// A server reply that is valid JSON but not a list of records is the
+// server's fault, not the database's: the console says so, the tray shows
+// the failure, nothing is stored and the exchange is not counted.
+TEST_F(MotorBaseTest, RespuestaInservibleEsFalloDeProtocoloNoDeLaBase) {
+    ASSERT_TRUE(motor.iniciar()) << consola.texto;
+    const int antes = numero("SELECT COUNT(*) AS n FROM COMUNICACIONES");
+    motor.tick();  // doctors
+    responder(kOk + R"(dato={"id":"77","cedula":"111"})");
+    motor.tick();  // getData
+    responder(kOk + R"(dato={"id":"603","Tabla":6})");
+    EXPECT_NE(consola.texto.find("Respuesta no valida: The answer to getData is not"),
+              std::string::npos)
+        << consola.texto;
+    EXPECT_EQ(consola.texto.find("Error de base de datos"), std::string::npos);
+    EXPECT_EQ(bandeja.ultimo(), EstadoIcono::Error);
+    EXPECT_EQ(numero("SELECT COUNT(*) AS n FROM COMUNICACIONES"), antes);
+    EXPECT_EQ(motor.intercambiosServidor(), 0);
     EXPECT_FALSE(dao.conectado());
 }
 

@@ -6,18 +6,24 @@
 #include <utility>
 #include <vector>
 
+#include "comun/Fallo.h"
 #include "comun/Funciones.h"
-#include "datos/DAO_Conexion.h"
 #include "sincronizador/Puertos.h"
 
 namespace prueba {
 
 using sincronizador::EstadoIcono;
 
+// `texto` is what the console shows now (cleared with it); `todo` keeps
+// every line of the run.
 struct ConsolaFalsa : sincronizador::Consola {
     std::string texto;
+    std::string todo;
     int limpiezas = 0;
-    void escribir(const std::string& t) override { texto += t; }
+    void escribir(const std::string& t) override {
+        texto += t;
+        todo += t;
+    }
     void limpiar() override {
         texto.clear();
         ++limpiezas;
@@ -47,7 +53,7 @@ struct RelojFalso : comun::Reloj {
 };
 
 // A database that answers from fields and records every call. `fallarEn`
-// names one operation that throws once.
+// names one operation that fails once, as a database failure.
 struct BaseFalsa : sincronizador::BaseDatos {
     std::string rutaBase = "sitio.db";
     std::string sitio = "900100001";
@@ -65,7 +71,8 @@ struct BaseFalsa : sincronizador::BaseDatos {
         llamadas.push_back(operacion);
         if (!fallarEn.empty() && operacion == fallarEn) {
             fallarEn.clear();
-            throw datos::ErrorBD("database is locked", operacion);
+            throw comun::Fallo(comun::TipoFallo::BaseDatos,
+                               "database is locked [" + operacion + "]");
         }
     }
     int veces(const std::string& operacion) const {
