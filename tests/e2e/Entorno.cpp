@@ -275,20 +275,6 @@ void escribirProducto(const Sitio& sitio, const std::string& codigo, const std::
                  ", " + comillas(nombre) + ", 'BEBIDAS', 'BAR', '1', '0', '12500', '0', '12500')");
 }
 
-void escribirPedido(const Sitio& sitio, const std::string& destino,
-                    const std::vector<std::string>& campos) {
-    std::string columnas, valores;
-    for (size_t k = 0; k < campos.size(); ++k) {
-        columnas += ", Campo" + std::to_string(k + 1);
-        valores += ", " + comillas(campos[k]);
-    }
-    ejecutar(sitio,
-             "INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, "
-             "Enviado" +
-                 columnas + ") VALUES (2, 22, " + comillas(sitio.codigo) + ", " +
-                 comillas(destino) + ", 'A', False" + valores + ")");
-}
-
 void escribirMensaje(const Sitio& sitio, const std::string& texto) {
     ejecutar(sitio, "INSERT INTO MENSAJE (mensaje, destino, origen, PRIORIDAD) VALUES (" +
                         comillas(texto) + ", 'SERVIDOR', 'LOCAL', -2)");

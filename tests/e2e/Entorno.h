@@ -102,10 +102,6 @@ void escribirProducto(const Sitio& sitio, const std::string& codigo, const std::
 // What the support window writes for a chat message: the message row and
 // its queued record.
 void escribirMensaje(const Sitio& sitio, const std::string& texto);
-// What the central ordering channel posts through a site: an order-action
-// record (code 22) addressed to `destino`, Campo1 onwards as given.
-void escribirPedido(const Sitio& sitio, const std::string& destino,
-                    const std::vector<std::string>& campos);
 
 // The reference central server on a free loopback port, on a SQLite file
 // of its own in `carpeta` or on the store `base` (a PostgreSQL URI), with

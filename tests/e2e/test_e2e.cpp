@@ -169,56 +169,10 @@ TEST(DeSitioASitio, DosServidoresSobreUnaBasePostgres) {
         << estado.salida;
 }
 
-// A delivery order posted from A for B, as the central ordering channel
-// would: B registers the customer and writes the line on its delivery table
-// with its side dishes, once; the rows B queues for its siblings reach A.
-TEST(DeSitioASitio, UnPedidoDeDomicilioPublicadoEnAseEscribeUnaVezEnByLoQueBEncolaViaja) {
-    CarpetaTemporal carpeta;
-    Sitio a = crearSitio(carpeta.ruta(), kCliente, "001");
-    Sitio b = crearSitio(carpeta.ruta(), kCliente, "002");
-    ServidorReferencia servidor(carpeta.ruta());
-
-    escribirPedido(a, b.codigo,
-                   {"2001", "2", "Mitad sin piña", "Luisa O'Neil", "Calle 10 # 4-20", "3157778899",
-                    "1005", "1006"});
-    Resultado ra = sincronizar(a, servidor.direccion(), 2, 50);
-    ASSERT_EQ(ra.codigo, 0) << ra.salida;
-
-    // Three passes: B stores and applies the order, posts what it queued,
-    // and a third in which a re-delivered order would be applied again.
-    Resultado rb = sincronizar(b, servidor.direccion(), 3, 50);
-    ASSERT_EQ(rb.codigo, 0) << rb.salida;
-    const std::string cliente =
-        valor(b, "SELECT IdTercero FROM TERCEROS WHERE Telefono1 = '3157778899'");
-    ASSERT_FALSE(cliente.empty()) << rb.salida;
-    // The batch text carries an apostrophe as a blank.
-    EXPECT_EQ(valor(b, "SELECT Nombre FROM TERCEROS WHERE IdTercero = " + cliente), "LUISA O NEIL");
-    auto lineas = consultar(b,
-                            "SELECT idComanda, idmesa, CodigoAB, cantidad, detalle FROM COMANDAS "
-                            "WHERE Tercero = '" +
-                                cliente + "'");
-    ASSERT_EQ(lineas.size(), 1u) << rb.salida;
-    EXPECT_EQ(lineas[0][1], "2002");
-    EXPECT_EQ(lineas[0][4], "Mitad sin piña");
-    EXPECT_EQ(valor(b, "SELECT COUNT(*) FROM ACOMPANAMIENTOS WHERE IDCOMANDA = " + lineas[0][0]),
-              "2");
-    EXPECT_EQ(contar(b, "Destino = '" + b.codigo + "' AND Tabla = 22 AND Funcion = 'X'"), "1");
-    // What B queued went to the server and left its queue.
-    EXPECT_EQ(contar(b, "Origen = '" + b.codigo + "'"), "0") << rb.salida;
-
-    // A receives B's rows: the customer (once for every site, once for A
-    // itself), the line and its two side dishes; none of them writes an
-    // order line at A.
-    Resultado ra2 = sincronizar(a, servidor.direccion(), 1, 50);
-    ASSERT_EQ(ra2.codigo, 0) << ra2.salida;
-    auto recibidos =
-        consultar(a, "SELECT Tabla, Funcion FROM COMUNICACIONES WHERE Origen = '" + b.codigo +
-                         "' AND Destino = '" + a.codigo + "' ORDER BY Tabla, Id");
-    EXPECT_EQ(recibidos, (std::vector<std::vector<std::string>>{
-                             {"6", "X"}, {"10", "X"}, {"10", "X"}, {"12", "X"}, {"12", "X"}}))
-        << ra2.salida;
-    EXPECT_EQ(valor(a, "SELECT COUNT(*) FROM COMANDAS WHERE Tercero IS NOT NULL"), "0");
-}
+// The engine's logic between two sites (a delivery order from A applied
+// once at B, peers that never answer, cut an answer or answer 500) runs in
+// process, tick by tick, in tests/sincronizador/test_dos_sitios.cpp; here
+// the real program meets a refused connection.
 
 enum class Falla { Rechazo, Mudo, CortaRespuesta, Error500 };
 
@@ -301,9 +255,6 @@ TEST_P(PeerQueFalla, ElSincronizadorSigueYElRegistroLlegaDespues) {
     EXPECT_EQ(contar(b, "Destino = '" + b.codigo + "' AND Funcion = 'X'"), "1") << rb.salida;
 }
 
-INSTANTIATE_TEST_SUITE_P(Peers, PeerQueFalla,
-                         testing::Values(Falla::Rechazo, Falla::Mudo, Falla::CortaRespuesta,
-                                         Falla::Error500),
-                         nombreFalla);
+INSTANTIATE_TEST_SUITE_P(Peers, PeerQueFalla, testing::Values(Falla::Rechazo), nombreFalla);
 
 }  // namespace

@@ -1,0 +1,231 @@
+#include "soporte/DosSitios.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <stdexcept>
+
+namespace prueba {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* razon(int estado) {
+    switch (estado) {
+        case 200:
+            return "OK";
+        case 400:
+            return "Bad Request";
+        case 500:
+            return "Internal Server Error";
+        default:
+            return "Status";
+    }
+}
+
+// A text between single quotes, each quote doubled.
+std::string comillas(const std::string& texto) {
+    return "'" + datos::DAO_Conexion::ValidarSql(comun::Variant(texto)) + "'";
+}
+
+const std::string kGeneral = "000000000000000";
+
+}  // namespace
+
+// ---------------------------------------------------------------- server
+
+CentralEnProceso::CentralEnProceso(std::string doctores) {
+    static std::atomic<int> contador{0};
+    carpeta_ = (fs::temp_directory_path() /
+                ("sinc-central-" + std::to_string(getpid()) + "-" + std::to_string(contador++)))
+                   .string();
+    fs::remove_all(carpeta_);
+    fs::create_directories(carpeta_);
+    central_ =
+        std::make_unique<servidor::Central>(carpeta_ + "/central.db", 3, std::move(doctores));
+}
+
+CentralEnProceso::~CentralEnProceso() {
+    central_.reset();
+    std::error_code ec;
+    fs::remove_all(carpeta_, ec);
+}
+
+std::string CentralEnProceso::atender(const std::string& peticion) {
+    ++atendidas_;
+    const size_t finCabecera = peticion.find("\r\n\r\n");
+    const size_t finLinea = peticion.find("\r\n");
+    if (finCabecera == std::string::npos || finLinea == std::string::npos)
+        return "HTTP/1.0 400 Bad Request\r\n\r\n";
+    // "POST /path HTTP/1.0"
+    const std::string linea = peticion.substr(0, finLinea);
+    const size_t a = linea.find(' ');
+    const size_t b = linea.find(' ', a + 1);
+    const std::string ruta = linea.substr(a + 1, b - a - 1);
+    // The body is what Content-Length counts; the renderer's trailing CR LF
+    // lies beyond it, as the real server reads it.
+    std::string cuerpo = peticion.substr(finCabecera + 4);
+    const std::string clave = "Content-Length: ";
+    const size_t largo = peticion.find(clave);
+    if (largo != std::string::npos && largo < finCabecera)
+        cuerpo.resize(std::min(cuerpo.size(), std::stoul(peticion.substr(largo + clave.size()))));
+
+    const servidor::Respuesta r = ruta == "/ombrel.php" ? central_->atenderSocio(cuerpo)
+                                                        : central_->atenderSincronizador(cuerpo);
+    return "HTTP/1.0 " + std::to_string(r.estado) + " " + razon(r.estado) +
+           "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(r.cuerpo.size()) +
+           "\r\n\r\n" + r.cuerpo;
+}
+
+// ---------------------------------------------------------------- socket
+
+void SocketEnProceso::encolar(std::function<void(sincronizador::Motor&)> evento) {
+    eventos_.emplace_back(conexion_, std::move(evento));
+}
+
+void SocketEnProceso::cerrar() {
+    ++conexion_;
+    abierto_ = false;
+}
+
+void SocketEnProceso::conectar(const std::string&, uint16_t) {
+    ++conexion_;
+    if (falla == Falla::Rechazo) {
+        encolar([](sincronizador::Motor& m) { m.alFallar(10061, "Connection refused"); });
+        return;
+    }
+    abierto_ = true;
+    encolar([](sincronizador::Motor& m) { m.alConectar(); });
+}
+
+void SocketEnProceso::enviar(const std::string& bytes) {
+    peticiones.push_back(bytes);
+    if (falla == Falla::Mudo) return;
+    std::string respuesta = central_.atender(bytes);
+    if (alterarRespuesta) respuesta = alterarRespuesta(respuesta);
+    if (falla == Falla::Cortada) respuesta.resize(respuesta.size() / 2);
+    encolar([respuesta](sincronizador::Motor& m) { m.alRecibir(respuesta); });
+    encolar([](sincronizador::Motor& m) { m.alCerrar(); });
+}
+
+void SocketEnProceso::entregar() {
+    if (!motor_) return;
+    while (!eventos_.empty()) {
+        auto [conexion, evento] = std::move(eventos_.front());
+        eventos_.pop_front();
+        if (conexion == conexion_) evento(*motor_);
+    }
+}
+
+// ---------------------------------------------------------------- site
+
+SitioEnProceso::SitioEnProceso(CentralEnProceso& central, const std::string& sucursal,
+                               const std::string& cliente)
+    : base(true, cliente, sucursal),
+      socket(central),
+      puerto(dao),
+      pasoLocal(dao, bitacora, reloj),
+      motor(sincronizador::Configuracion{}, puerto, &pasoLocal, consola, bandeja, socket, reloj,
+            bitacora),
+      codigo_(cliente + sucursal) {
+    dao.dataFile(base.ruta());
+    dao.bitacora(&bitacora);
+    socket.motor(&motor);
+    if (!motor.iniciar())
+        throw std::runtime_error("site " + codigo_ + " does not start: " + consola.texto);
+}
+
+void SitioEnProceso::tick() {
+    motor.tick();
+    socket.entregar();
+}
+
+void SitioEnProceso::pasadas(int n) {
+    const long meta = motor.pasadas() + n;
+    // A pass takes four free ticks; a silent peer holds each exchange for
+    // 51 ticks, and a connection that hangs as long.
+    for (long i = 0; i < 260L * n && motor.pasadas() < meta; ++i) tick();
+    if (motor.pasadas() < meta)
+        throw std::runtime_error("site " + codigo_ + " did not complete its passes");
+}
+
+Filas SitioEnProceso::consultar(const std::string& sql) {
+    Filas filas;
+    datos::GuardaConexion guarda(dao);
+    auto rs = dao.Query(sql);
+    while (!datos::DAO_Conexion::RsVacio(rs)) {
+        std::vector<std::string> fila;
+        for (size_t i = 0; i < rs->numeroCampos(); ++i) fila.push_back(rs->valorCampo(i).texto());
+        filas.push_back(std::move(fila));
+        rs->MoveNext();
+    }
+    if (rs) rs->Close();
+    return filas;
+}
+
+std::string SitioEnProceso::valor(const std::string& sql) {
+    const Filas filas = consultar(sql);
+    if (filas.size() != 1 || filas[0].size() != 1)
+        throw std::runtime_error("not one value: " + sql);
+    return filas[0][0];
+}
+
+void SitioEnProceso::ejecutar(const std::string& sql) {
+    datos::GuardaConexion guarda(dao);
+    dao.comando(sql);
+}
+
+void SitioEnProceso::escribirProducto(const std::string& codigo, const std::string& nombre) {
+    ejecutar(
+        "INSERT INTO PRODUCTOS (CodigoAB, NombreProducto, Categoria, Negocio, impx, "
+        "PrecioUnidad, Precio1) VALUES (" +
+        comillas(codigo) + ", " + comillas(nombre) + ", 'BEBIDAS', 'BAR', 1, 12500, 12500)");
+    // As the point of sale queues it: every column of the row as text,
+    // yes/no columns empty.
+    ejecutar(
+        "INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, Enviado, "
+        "Campo1, Campo2, Campo3, Campo4, Campo7, Campo8, Campo9, Campo11, Campo13) VALUES (2, 2, " +
+        comillas(codigo_) + ", '" + kGeneral + "', 'A', False, " + comillas(codigo) + ", " +
+        comillas(nombre) + ", 'BEBIDAS', 'BAR', '1', '0', '12500', '0', '12500')");
+}
+
+void SitioEnProceso::escribirMensaje(const std::string& texto) {
+    ejecutar("INSERT INTO MENSAJE (mensaje, destino, origen, PRIORIDAD) VALUES (" +
+             comillas(texto) + ", 'SERVIDOR', 'LOCAL', -2)");
+    ejecutar(
+        "INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, Enviado, "
+        "Campo1, Campo2, Campo3, Campo4) VALUES (2, 14, " +
+        comillas(codigo_) + ", '" + kGeneral + "', 'A', False, " + comillas(texto) +
+        ", 'CHAT', 'LOCAL', '1')");
+}
+
+void SitioEnProceso::escribirPedido(const std::string& destino,
+                                    const std::vector<std::string>& campos) {
+    std::string columnas, valores;
+    for (size_t k = 0; k < campos.size(); ++k) {
+        columnas += ", Campo" + std::to_string(k + 1);
+        valores += ", " + comillas(campos[k]);
+    }
+    ejecutar("INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, Enviado" +
+             columnas + ") VALUES (2, 22, " + comillas(codigo_) + ", " + comillas(destino) +
+             ", 'A', False" + valores + ")");
+}
+
+// ---------------------------------------------------------------- both
+
+void PrintTo(const FilasDeAmbos& filas, std::ostream* salida) {
+    auto escribir = [salida](const char* sitio, const Filas& f) {
+        *salida << "\n  " << sitio << ":";
+        if (f.empty()) *salida << " (none)";
+        for (const auto& fila : f) {
+            *salida << "\n    ";
+            for (size_t i = 0; i < fila.size(); ++i) *salida << (i ? " | " : "") << fila[i];
+        }
+    };
+    escribir("A", filas.a);
+    escribir("B", filas.b);
+}
+
+}  // namespace prueba
