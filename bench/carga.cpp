@@ -30,6 +30,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "comun/Comunicacion.h"
 #include "http/clsHTTP.h"
 
 namespace {
@@ -37,7 +38,7 @@ namespace {
 using Reloj = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-const std::string kGeneral = "000000000000000";
+const std::string kGeneral = comun::kDestinoGeneral;
 
 double msDesde(Reloj::time_point desde, Reloj::time_point hasta = Reloj::now()) {
     return std::chrono::duration<double, std::milli>(hasta - desde).count();

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "comun/Comunicacion.h"
+
 namespace servidor {
 
 class ErrorBase : public std::runtime_error {
@@ -33,7 +35,7 @@ struct RegistroEntrante {
     std::string destino;
     bool general = false;  // addressed to every other site of the client
     std::string servicio, tabla, funcion;
-    std::array<std::string, 40> campos;
+    std::array<std::string, comun::kCamposCarga> campos;
 };
 
 // A record the poster sent in another site's name, kept whole.

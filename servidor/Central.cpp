@@ -117,7 +117,7 @@ std::string huellaDe(const json::Diccionario& registro) {
     agregar("Tabla");
     agregar("Destino");
     agregar("Funcion");
-    for (int k = 1; k <= 40; ++k) agregar("Campo" + std::to_string(k));
+    for (size_t k = 1; k <= comun::kCamposCarga; ++k) agregar("Campo" + std::to_string(k));
     unsigned char resumen[EVP_MAX_MD_SIZE];
     unsigned int largo = 0;
     if (!EVP_Digest(contenido.data(), contenido.size(), resumen, &largo, EVP_sha256(), nullptr))
@@ -292,7 +292,7 @@ Respuesta Central::setData(const std::string& sitio, std::string_view textoDato)
             r.servicio = campo(registro, "Servicio");
             r.tabla = campo(registro, "Tabla");
             r.funcion = campo(registro, "Funcion");
-            for (int k = 1; k <= 40; ++k)
+            for (size_t k = 1; k <= comun::kCamposCarga; ++k)
                 r.campos[k - 1] = campo(registro, "Campo" + std::to_string(k));
             lote.registros.push_back(std::move(r));
         }

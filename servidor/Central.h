@@ -15,11 +15,12 @@
 #include <vector>
 
 #include "Almacen.h"
+#include "comun/Comunicacion.h"
 
 namespace servidor {
 
 // The destination that addresses every other site of the sender's client.
-inline constexpr std::string_view kDestinoGeneral = "000000000000000";
+using comun::kDestinoGeneral;
 // A site code longer than the column that holds it at the sites is refused.
 inline constexpr size_t kLargoMaximoSitio = 50;
 // At most this many records go out in one getData answer.

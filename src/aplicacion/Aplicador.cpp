@@ -12,6 +12,7 @@
 
 #include "aplicacion/AccionesComandas.h"
 #include "aplicacion/Usuarios.h"
+#include "comun/Comunicacion.h"
 #include "comun/Funciones.h"
 #include "comun/Texto.h"
 #include "comun/Variant.h"
@@ -26,7 +27,7 @@ using datos::TipoColumna;
 namespace {
 
 // Payload columns of a communication record.
-constexpr size_t kCampos = 40;
+using comun::kCamposCarga;
 
 // The longest a record that failed waits for its next attempt.
 constexpr double kEsperaMaximaSegundos = 600;
@@ -178,9 +179,9 @@ void Aplicador::aplicarComunicacion() {
         auto sel = con_.Query("SELECT * FROM COMUNICACIONES WHERE FUNCION <> 'X' AND DESTINO = '" +
                               q(sitio) + "' AND (Tabla <> 23 and Tabla <> 27) ORDER BY TABLA, id");
 
-        std::vector<size_t> posCampos(kCampos + 1, 0);
+        std::vector<size_t> posCampos(kCamposCarga + 1, 0);
         if (!DAO_Conexion::RsVacio(sel)) {
-            for (size_t k = 1; k <= kCampos; ++k)
+            for (size_t k = 1; k <= kCamposCarga; ++k)
                 posCampos[k] = sel->indiceCampo("Campo" + std::to_string(k));
         }
 
@@ -261,8 +262,8 @@ void Aplicador::leerRegistro(const Recordset& sel, const std::vector<size_t>& po
     r.tabla = codigoEntero(sel["Tabla"], "Tabla");
     r.funcion = sel["Funcion"].texto();
     r.origen = sel["Origen"].texto();
-    r.campos.assign(kCampos + 1, std::string());
-    for (size_t k = 1; k <= kCampos; ++k) r.campos[k] = sel.valorCampo(posCampos[k]).texto();
+    r.campos.assign(kCamposCarga + 1, std::string());
+    for (size_t k = 1; k <= kCamposCarga; ++k) r.campos[k] = sel.valorCampo(posCampos[k]).texto();
 }
 
 void Aplicador::leerFallos() {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "comun/Comunicacion.h"
 #include "datos/DAO_Conexion.h"
 #include "json/JSON.h"
 
@@ -14,9 +15,8 @@ namespace datos {
 namespace {
 
 // The destination that addresses every site of the client and none alone.
-constexpr const char* kDestinoGeneral = "000000000000000";
+using comun::kDestinoGeneral;
 // Payload columns of a communication record (Campo1 .. Campo40).
-constexpr size_t kMaxCamposCarga = 40;
 
 // A row id given by the server: a whole number that fits a 32-bit key.
 bool leerIdFila(const Variant& valor, int32_t& id) {
@@ -102,10 +102,10 @@ void DAO_Conexion::encolarRegistro(Recordset& rs, int16_t tabla, const std::stri
                                    const std::string& destino) {
     if (destino.empty() || RsVacio(&rs)) return;
     const size_t n = rs.numeroCampos();
-    if (n > kMaxCamposCarga) {
+    if (n > comun::kCamposCarga) {
         throw ErrorBD("A row of " + std::to_string(n) +
                       " columns cannot be queued: a communication record holds at most " +
-                      std::to_string(kMaxCamposCarga) + " payload columns");
+                      std::to_string(comun::kCamposCarga) + " payload columns");
     }
 
     std::string columnas = "Servicio, Tabla, Origen, Destino, Funcion ";

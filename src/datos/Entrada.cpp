@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "comun/Comunicacion.h"
 #include "datos/DAO_Conexion.h"
 #include "json/JSON.h"
 
@@ -16,7 +17,7 @@ namespace datos {
 
 namespace {
 
-constexpr const char* kDestinoGeneral = "000000000000000";
+using comun::kDestinoGeneral;
 // Payload columns filled from the members "Campo1" .. "Campo39"; Campo40
 // keeps the server's id of the record.
 constexpr int kCamposEntrantes = 39;
@@ -167,10 +168,10 @@ std::string textoJSON(const Variant& v) {
 // Queues the acknowledgement of the record `id` unless it is queued already.
 void acusar(DAO_Conexion& dao, Recordset& tabla, const std::string& origen, int32_t codigoTabla,
             const std::string& id) {
-    auto acuse = dao.Query(
-        "SELECT ID FROM COMUNICACIONES WHERE origen = ? AND destino = "
-        "'000000000000000' AND tabla = ? AND servicio = 0 AND campo1 = ?",
-        {textoEntero("origen", origen), Variant(codigoTabla), textoEntero("campo1", id)});
+    auto acuse =
+        dao.Query(std::string("SELECT ID FROM COMUNICACIONES WHERE origen = ? AND destino = '") +
+                      kDestinoGeneral + "' AND tabla = ? AND servicio = 0 AND campo1 = ?",
+                  {textoEntero("origen", origen), Variant(codigoTabla), textoEntero("campo1", id)});
     const bool sinAcuse = DAO_Conexion::RsVacio(acuse);
     DAO_Conexion::CerrarRs(acuse);
     if (!sinAcuse) return;

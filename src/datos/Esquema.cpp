@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "comun/Comunicacion.h"
 #include "datos/sql/FuncionesSqlite.h"
 
 namespace datos {
@@ -17,7 +18,7 @@ namespace datos {
 namespace {
 
 // The general destination: no site may carry it as its own code.
-constexpr const char* kDestinoGeneral = "000000000000000";
+using comun::kDestinoGeneral;
 
 bool codigoValido(const std::string& codigo) {
     if (codigo.empty()) return false;

@@ -24,9 +24,8 @@ std::string comoJSON(DAO_Conexion& con, const std::string& sql) {
 ServicioInventario::ServicioInventario(DAO_Conexion& conexion) : con_(conexion) {}
 
 std::string ServicioInventario::getInusmosProductosRzs() {
-    return comoJSON(con_, std::string("SELECT TOP 50 * FROM COMUNICACIONES WHERE DESTINO = "
-                                      "'000000000000000' AND ") +
-                              kTresTablas + " AND ENVIADO = FALSE");
+    return comoJSON(con_, std::string("SELECT TOP 50 * FROM COMUNICACIONES WHERE DESTINO = '") +
+                              kDestinoGeneral + "' AND " + kTresTablas + " AND ENVIADO = FALSE");
 }
 
 int32_t ServicioInventario::contar(const std::string& sql) {
@@ -37,15 +36,13 @@ int32_t ServicioInventario::contar(const std::string& sql) {
 }
 
 int32_t ServicioInventario::getInusmosProductosRzsNum() {
-    return contar(std::string("SELECT count(*) as cantidad FROM COMUNICACIONES WHERE DESTINO = "
-                              "'000000000000000' AND ") +
-                  kTresTablas + " AND ENVIADO = FALSE");
+    return contar(std::string("SELECT count(*) as cantidad FROM COMUNICACIONES WHERE DESTINO = '") +
+                  kDestinoGeneral + "' AND " + kTresTablas + " AND ENVIADO = FALSE");
 }
 
 int32_t ServicioInventario::getInusmosProductosRzsNumAll() {
-    return contar(std::string("SELECT count(*) as cantidad FROM COMUNICACIONES WHERE DESTINO = "
-                              "'000000000000000' AND ") +
-                  kTresTablas);
+    return contar(std::string("SELECT count(*) as cantidad FROM COMUNICACIONES WHERE DESTINO = '") +
+                  kDestinoGeneral + "' AND " + kTresTablas);
 }
 
 std::string ServicioInventario::setInusmosProductosRzs() {
@@ -66,9 +63,9 @@ std::string ServicioInventario::setInusmosProductosRzs() {
 }
 
 bool ServicioInventario::getSolicitudInusmosProductosRzs() {
-    auto rs = con_.Query(
-        std::string("SELECT * FROM COMUNICACIONES WHERE DESTINO = '000000000000000' AND ") +
-        kTresTablas + " AND SERVICIO = 1 AND ENVIADO = TRUE");
+    auto rs =
+        con_.Query(std::string("SELECT * FROM COMUNICACIONES WHERE DESTINO = '") + kDestinoGeneral +
+                   "' AND " + kTresTablas + " AND SERVICIO = 1 AND ENVIADO = TRUE");
     const bool hay = !DAO_Conexion::RsVacio(rs);
     DAO_Conexion::CerrarRs(rs);
     return hay;
@@ -84,10 +81,8 @@ std::string ServicioInventario::setSolicitudInusmosProductosRzs() {
             con_.setSolicitudIPR(tabla, "A", kDestinoGeneral);
         transaccion.confirmar();
     }
-    return comoJSON(con_,
-                    std::string("SELECT * FROM COMUNICACIONES WHERE DESTINO = '000000000000000' "
-                                "AND ") +
-                        kTresTablas + " AND ENVIADO = FALSE");
+    return comoJSON(con_, std::string("SELECT * FROM COMUNICACIONES WHERE DESTINO = '") +
+                              kDestinoGeneral + "' AND " + kTresTablas + " AND ENVIADO = FALSE");
 }
 
 void ServicioInventario::corregirSaldosInventario() {

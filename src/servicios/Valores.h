@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "comun/Comunicacion.h"
 #include "comun/Variant.h"
 #include "datos/DAO_Conexion.h"
 #include "datos/Recordset.h"
@@ -20,8 +21,7 @@ class ValorInvalido : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// The destination that addresses every site of the client and none alone.
-inline constexpr const char* kDestinoGeneral = "000000000000000";
+using comun::kDestinoGeneral;
 
 // A whole number written as text (optional blanks and sign, digits only)
 // that fits 32 bits; otherwise ValorInvalido naming `que`.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "comun/Bitacora.h"
+#include "comun/Comunicacion.h"
 #include "datos/DAO_Conexion.h"
 #include "json/JSON.h"
 #include "soporte/BaseDePrueba.h"
@@ -17,7 +18,7 @@ using datos::ErrorRespuesta;
 
 namespace {
 
-const std::string kGeneral = "000000000000000";
+const std::string kGeneral = comun::kDestinoGeneral;
 
 class ColaTest : public ::testing::Test {
   protected:

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "comun/Bitacora.h"
+#include "comun/Comunicacion.h"
 #include "datos/DAO_Conexion.h"
 #include "json/JSON.h"
 #include "soporte/BaseDePrueba.h"
@@ -19,7 +20,7 @@ using datos::ErrorRespuesta;
 
 namespace {
 
-const std::string kGeneral = "000000000000000";
+const std::string kGeneral = comun::kDestinoGeneral;
 
 class EntradaTest : public ::testing::Test {
   protected:

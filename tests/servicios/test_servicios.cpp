@@ -1,6 +1,7 @@
 // The order, third-party and inventory services on real site databases.
 #include <gtest/gtest.h>
 
+#include "comun/Comunicacion.h"
 #include "servicios/ServicioComandas.h"
 #include "servicios/ServicioInventario.h"
 #include "servicios/ServicioTerceros.h"
@@ -11,7 +12,7 @@ namespace {
 using prueba::EntornoAplicacion;
 using namespace servicios;
 
-const std::string kGeneral = "000000000000000";
+const std::string kGeneral = comun::kDestinoGeneral;
 
 // The connection the services need, open for one block of calls.
 struct Abierta {

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "Almacen.h"
+#include "comun/Comunicacion.h"
 #include "soporte/BaseCentralDePrueba.h"
 
 namespace {
@@ -19,7 +20,7 @@ using servidor::Entrega;
 
 const std::string kCliente = "900123";
 const std::string kA = "900123001", kB = "900123002";
-const std::string kGeneral = "000000000000000";
+const std::string kGeneral = comun::kDestinoGeneral;
 
 servidor::RegistroEntrante registro(const std::string& id, const std::string& destino,
                                     const std::string& texto, const std::string& tabla = "6") {

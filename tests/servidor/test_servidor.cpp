@@ -21,6 +21,7 @@
 
 #include "Central.h"
 #include "ServidorHTTP.h"
+#include "comun/Comunicacion.h"
 #include "http/clsHTTP.h"
 #include "json/JSON.h"
 #include "soporte/BaseCentralDePrueba.h"
@@ -32,7 +33,7 @@ using Registro = std::map<std::string, std::string>;
 
 const std::string kA = "900123001", kB = "900123002", kC = "900123003", kD = "900123004";
 const std::string kOtroCliente = "777777001";
-const std::string kGeneral = "000000000000000";
+const std::string kGeneral = comun::kDestinoGeneral;
 
 fs::path archivoTemporal(const std::string& nombre) {
     static std::atomic<int> contador{0};

@@ -1,4 +1,5 @@
 #include "soporte/DosSitios.h"
+#include "comun/Comunicacion.h"
 
 #include <unistd.h>
 
@@ -30,7 +31,7 @@ std::string comillas(const std::string& texto) {
     return "'" + datos::DAO_Conexion::ValidarSql(comun::Variant(texto)) + "'";
 }
 
-const std::string kGeneral = "000000000000000";
+const std::string kGeneral = comun::kDestinoGeneral;
 
 }  // namespace
 

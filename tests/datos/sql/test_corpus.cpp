@@ -8,11 +8,12 @@
 #include <vector>
 
 #include "BaseMemoria.h"
+#include "comun/Comunicacion.h"
 
 namespace {
 
 const std::string S = "900100001";  // site code: client 900100, branch 001
-const std::string G = "000000000000000";
+const std::string G = comun::kDestinoGeneral;
 
 std::vector<std::string> corpus() {
     std::string columnasCampo;
