@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <unordered_set>
 
+#include "comun/Texto.h"
+
 namespace json {
 
 using comun::Decimal;
@@ -98,55 +100,11 @@ bool esContinuacion(unsigned char c) {
     return (c & 0xC0) == 0x80;
 }
 
-// Decodes one code point at `i` and advances past it. A byte that does not
-// start a well-formed sequence reads as itself (Latin-1), so no text is
-// rejected and every byte is accounted for.
-char32_t leerCodigo(std::string_view t, size_t& i) {
-    const auto b = [&](size_t k) { return static_cast<unsigned char>(t[k]); };
-    unsigned char c = b(i);
-    size_t n = t.size();
-    if (c >= 0xC2 && c <= 0xDF && i + 1 < n && esContinuacion(b(i + 1))) {
-        char32_t cp = (char32_t(c & 0x1F) << 6) | (b(i + 1) & 0x3F);
-        i += 2;
-        return cp;
-    }
-    if (c >= 0xE0 && c <= 0xEF && i + 2 < n && esContinuacion(b(i + 1)) &&
-        esContinuacion(b(i + 2)) && !(c == 0xE0 && b(i + 1) < 0xA0) &&
-        !(c == 0xED && b(i + 1) >= 0xA0)) {
-        char32_t cp =
-            (char32_t(c & 0x0F) << 12) | (char32_t(b(i + 1) & 0x3F) << 6) | (b(i + 2) & 0x3F);
-        i += 3;
-        return cp;
-    }
-    if (c >= 0xF0 && c <= 0xF4 && i + 3 < n && esContinuacion(b(i + 1)) &&
-        esContinuacion(b(i + 2)) && esContinuacion(b(i + 3)) && !(c == 0xF0 && b(i + 1) < 0x90) &&
-        !(c == 0xF4 && b(i + 1) >= 0x90)) {
-        char32_t cp = (char32_t(c & 0x07) << 18) | (char32_t(b(i + 1) & 0x3F) << 12) |
-                      (char32_t(b(i + 2) & 0x3F) << 6) | (b(i + 3) & 0x3F);
-        i += 4;
-        return cp;
-    }
-    ++i;
-    return c;
-}
-
-void escribirCodigo(std::string& r, char32_t cp) {
-    if (cp < 0x80) {
-        r.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        r.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        r.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        r.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        r.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        r.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        r.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        r.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        r.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        r.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
+// One pair of UTF-8 helpers for the whole program: a byte that does not
+// start a well-formed sequence (overlong forms and surrogates included)
+// reads as itself, and a surrogate is never written.
+using comun::escribirCodigo;
+using comun::leerCodigo;
 
 // The first `n` characters from byte `desde`.
 std::string_view primeros(std::string_view t, size_t desde, size_t n) {

@@ -23,49 +23,9 @@ namespace datos::sql {
 
 namespace {
 
-// Reads one UTF-8 code point at `pos`; a byte that does not start a valid
+// The program's one UTF-8 reader: a byte that does not start a well-formed
 // sequence reads as itself (Latin-1), so every input compares consistently.
-char32_t leerCodigoUtf8(std::string_view s, size_t& pos) {
-    const auto b0 = static_cast<unsigned char>(s[pos]);
-    if (b0 < 0x80) {
-        ++pos;
-        return b0;
-    }
-    int largo = 0;
-    char32_t cp = 0;
-    if ((b0 & 0xE0) == 0xC0) {
-        largo = 2;
-        cp = b0 & 0x1F;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        largo = 3;
-        cp = b0 & 0x0F;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        largo = 4;
-        cp = b0 & 0x07;
-    } else {
-        ++pos;
-        return b0;
-    }
-    if (pos + largo > s.size()) {
-        ++pos;
-        return b0;
-    }
-    for (int k = 1; k < largo; ++k) {
-        const auto b = static_cast<unsigned char>(s[pos + k]);
-        if ((b & 0xC0) != 0x80) {
-            ++pos;
-            return b0;
-        }
-        cp = (cp << 6) | (b & 0x3F);
-    }
-    const char32_t minimo = largo == 2 ? 0x80 : largo == 3 ? 0x800 : 0x10000;
-    if (cp < minimo || cp > 0x10FFFF) {
-        ++pos;
-        return b0;
-    }
-    pos += largo;
-    return cp;
-}
+using comun::leerCodigo;
 
 // Base letters of U+00C0..U+00FF; '-' keeps the letter (upper half: the
 // upper-case form).
@@ -100,7 +60,7 @@ std::vector<char32_t> plegarTexto(std::string_view s) {
     std::vector<char32_t> r;
     r.reserve(s.size());
     size_t pos = 0;
-    while (pos < s.size()) r.push_back(plegar(leerCodigoUtf8(s, pos)));
+    while (pos < s.size()) r.push_back(plegar(leerCodigo(s, pos)));
     return r;
 }
 
@@ -195,7 +155,7 @@ void fnIzquierda(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (n < 0) return sqlite3_result_error(ctx, "Invalid procedure call or argument", -1);
     const std::string texto = textoValor(argv[0]);
     size_t pos = 0;
-    for (sqlite3_int64 k = 0; k < n && pos < texto.size(); ++k) leerCodigoUtf8(texto, pos);
+    for (sqlite3_int64 k = 0; k < n && pos < texto.size(); ++k) leerCodigo(texto, pos);
     sqlite3_result_text(ctx, texto.data(), static_cast<int>(pos), SQLITE_TRANSIENT);
 }
 
@@ -235,7 +195,7 @@ void fnLike(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (argc == 3) {
         const std::string_view e = textoDe(argv[2]);
         size_t pos = 0;
-        if (!e.empty()) escape = leerCodigoUtf8(e, pos);
+        if (!e.empty()) escape = leerCodigo(e, pos);
         if (e.empty() || pos != e.size())
             return sqlite3_result_error(ctx, "ESCAPE expression must be a single character", -1);
     }
@@ -256,8 +216,8 @@ int compararAccess(std::string_view a, std::string_view b) {
     size_t i = 0;
     size_t j = 0;
     while (i < a.size() && j < b.size()) {
-        const char32_t ca = plegar(leerCodigoUtf8(a, i));
-        const char32_t cb = plegar(leerCodigoUtf8(b, j));
+        const char32_t ca = plegar(leerCodigo(a, i));
+        const char32_t cb = plegar(leerCodigo(b, j));
         if (ca != cb) return ca < cb ? -1 : 1;
     }
     if (i < a.size()) return 1;
@@ -275,9 +235,9 @@ bool coincideLike(std::string_view texto, std::string_view patron, char32_t esca
     p.reserve(patron.size());
     size_t pos = 0;
     while (pos < patron.size()) {
-        const char32_t c = leerCodigoUtf8(patron, pos);
+        const char32_t c = leerCodigo(patron, pos);
         if (escape != 0 && c == escape && pos < patron.size()) {
-            p.push_back({Clase::Literal, plegar(leerCodigoUtf8(patron, pos))});
+            p.push_back({Clase::Literal, plegar(leerCodigo(patron, pos))});
         } else if (c == '%') {
             if (p.empty() || p.back().clase != Clase::Varios) p.push_back({Clase::Varios, 0});
         } else if (c == '_') {
@@ -337,7 +297,7 @@ std::string convertirPatronLike(std::string_view patronAccess) {
             }
             const std::string_view dentro = patronAccess.substr(i + 1, fin - i - 1);
             size_t pos = 0;
-            if (!dentro.empty() && dentro[0] != '!') leerCodigoUtf8(dentro, pos);
+            if (!dentro.empty() && dentro[0] != '!') leerCodigo(dentro, pos);
             if (!dentro.empty() && pos == dentro.size()) {
                 for (char d : dentro) literal(d);  // [*] is a literal *
             } else {
