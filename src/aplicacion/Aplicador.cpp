@@ -114,6 +114,23 @@ void asignarTolerante(Recordset& rs, size_t i, const Variant& valor) {
     }
 }
 
+// A text matched as itself inside a LIKE pattern: the pattern characters
+// it holds (* ? # [) are bracketed, so a type that begins with "*" erases
+// the lines of that type only, not every line of the product.
+std::string literalLike(const std::string& texto) {
+    std::string r;
+    for (const char c : texto) {
+        if (c == '*' || c == '?' || c == '#' || c == '[') {
+            r += '[';
+            r += c;
+            r += ']';
+        } else {
+            r += c;
+        }
+    }
+    return r;
+}
+
 bool mismoNombre(const std::string& a, std::string_view b) {
     return comun::mayusculas(a) == comun::mayusculas(b);
 }
@@ -569,7 +586,7 @@ void Aplicador::aplicarInsumo(const Registro& r) {
 void Aplicador::aplicarReceta(const Registro& r) {
     if (r.funcion == "E") {
         con_.comando("DELETE FROM RZS WHERE IDPRODUCTO = '" + q(r.campo(2)) + "' AND TIPO like '" +
-                     q(comun::izquierda(r.campo(8), 4)) + "*'");
+                     q(literalLike(comun::izquierda(r.campo(8), 4))) + "*'");
         return;
     }
     setPreparacion(r.campo(2));

@@ -202,6 +202,18 @@ TEST(Catalogo, BorrarRecetaSoloDeUnProductoYSegunElTipo) {
     EXPECT_EQ(e.contar("Rzs WHERE IdProducto = '2001'"), 1);
     EXPECT_EQ(e.valor("SELECT Tipo FROM Rzs WHERE IdProducto = '2001'"), "Extra");
     EXPECT_EQ(e.contar("Rzs WHERE IdProducto = '2002'"), 2);
+
+    // A type made of pattern characters is matched as written: a line of
+    // type "*" or "?ece" erases the lines of that type only, not every line
+    // of the product, nor its "Receta" lines.
+    e.ejecutar(
+        "INSERT INTO Rzs (IdProducto, IdInsumo, Tipo) VALUES ('2002', '1006', '*'), "
+        "('2002', '1005', '?ece')");
+    e.recibir(3, "E", lineaReceta("2002", "1006", "*"));
+    e.recibir(3, "E", lineaReceta("2002", "1005", "?ece"));
+    e.aplicar();
+    EXPECT_EQ(e.contar("Rzs WHERE IdProducto = '2002'"), 2);
+    EXPECT_EQ(e.contar("Rzs WHERE IdProducto = '2002' AND Tipo IN ('*', '?ece')"), 0);
 }
 
 TEST(Catalogo, LineaDeRecetaSinIngredienteRegistraSoloLaPreparacion) {
