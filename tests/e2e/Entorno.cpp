@@ -285,6 +285,27 @@ void escribirMensaje(const Sitio& sitio, const std::string& texto) {
                  ", 'CHAT', 'LOCAL', '1')");
 }
 
+std::string registroPublicado(int id, int tabla, const std::string& origen,
+                              const std::string& destino, const std::vector<std::string>& campos,
+                              const std::string& funcion, int servicio) {
+    std::string r = "{\"Id\":\"" + std::to_string(id) + "\",\"Servicio\":\"" +
+                    std::to_string(servicio) + "\",\"Tabla\":\"" + std::to_string(tabla) +
+                    "\",\"Origen\":\"" + origen + "\",\"Destino\":\"" + destino +
+                    "\",\"Funcion\":\"" + funcion + "\",\"Enviado\":\"False\"";
+    for (size_t k = 0; k < campos.size(); ++k)
+        r += ",\"Campo" + std::to_string(k + 1) + "\":\"" + campos[k] + "\"";
+    return r + "}";
+}
+
+std::string setDataCrudo(const std::string& sitio, const std::vector<std::string>& registros) {
+    std::string lista;
+    for (const auto& r : registros) lista += (lista.empty() ? "[" : ",") + r;
+    const std::string cuerpo = "r=servicio/setData&idSyA=" + sitio + "&dato=" + lista + "]";
+    return "POST /sincronizador/ HTTP/1.0\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+           "Content-Length: " +
+           std::to_string(cuerpo.size()) + "\r\n\r\n" + cuerpo;
+}
+
 // --- the reference server and the synchronizer ---
 
 ServidorReferencia::ServidorReferencia(const fs::path& carpeta, const std::string& base,
@@ -361,10 +382,37 @@ int puertoCerrado() {
     return puerto;
 }
 
-// --- misbehaving peer ---
+// --- scripted peers ---
 
-PeerDefectuoso::PeerDefectuoso(Modo modo, std::string destino)
-    : modo_(modo), destino_(std::move(destino)) {
+std::string Peticion::parametro(const std::string& nombre) const {
+    const std::string prefijo = nombre + "=";
+    size_t pos = 0;
+    while (pos <= cuerpo.size()) {
+        size_t fin = cuerpo.find('&', pos);
+        if (fin == std::string::npos) fin = cuerpo.size();
+        if (cuerpo.compare(pos, prefijo.size(), prefijo) == 0)
+            return cuerpo.substr(pos + prefijo.size(), fin - pos - prefijo.size());
+        // "dato" runs to the end of the body: nothing after it is a parameter.
+        if (cuerpo.compare(pos, 5, "dato=") == 0) break;
+        pos = fin + 1;
+    }
+    return {};
+}
+
+std::string Peticion::dato() const {
+    size_t pos = cuerpo.rfind("&dato=");
+    if (pos != std::string::npos) return cuerpo.substr(pos + 6);
+    return cuerpo.compare(0, 5, "dato=") == 0 ? cuerpo.substr(5) : std::string();
+}
+
+std::string respuestaHttp(int estado, const std::string& cuerpo) {
+    const char* razon = estado == 200 ? "OK" : estado == 500 ? "Internal Server Error" : "Error";
+    return "HTTP/1.0 " + std::to_string(estado) + " " + razon +
+           "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(cuerpo.size()) +
+           "\r\n\r\n" + cuerpo;
+}
+
+PeerGuionado::PeerGuionado(Guion guion) : guion_(std::move(guion)) {
     escucha_ = socket(AF_INET, SOCK_STREAM, 0);
     int si = 1;
     setsockopt(escucha_, SOL_SOCKET, SO_REUSEADDR, &si, sizeof si);
@@ -376,14 +424,19 @@ PeerDefectuoso::PeerDefectuoso(Modo modo, std::string destino)
     hilo_ = std::thread([this] { atender(); });
 }
 
-PeerDefectuoso::~PeerDefectuoso() {
+PeerGuionado::~PeerGuionado() {
     parar_ = true;
     hilo_.join();
     for (int c : abiertas_) close(c);
     close(escucha_);
 }
 
-void PeerDefectuoso::atender() {
+void PeerGuionado::guion(Guion nuevo) {
+    std::lock_guard<std::mutex> cerrojo(mutex_);
+    guion_ = std::move(nuevo);
+}
+
+void PeerGuionado::atender() {
     while (!parar_) {
         pollfd espera{escucha_, POLLIN, 0};
         if (poll(&espera, 1, 50) <= 0) continue;
@@ -392,45 +445,83 @@ void PeerDefectuoso::atender() {
     }
 }
 
-void PeerDefectuoso::responder(int conexion) {
-    const std::string peticion = leerPeticion(conexion);
+void PeerGuionado::responder(int conexion) {
+    const std::string texto = leerPeticion(conexion);
+    Peticion peticion;
+    const size_t espacio = texto.find(' ');
+    if (espacio != std::string::npos)
+        peticion.ruta = texto.substr(espacio + 1, texto.find(' ', espacio + 1) - espacio - 1);
+    const size_t finCabecera = texto.find("\r\n\r\n");
+    if (finCabecera != std::string::npos) peticion.cuerpo = texto.substr(finCabecera + 4);
+    // The synchronizer ends its body with a line end that is not part of it.
+    if (peticion.cuerpo.size() >= 2 &&
+        peticion.cuerpo.compare(peticion.cuerpo.size() - 2, 2, "\r\n") == 0)
+        peticion.cuerpo.resize(peticion.cuerpo.size() - 2);
     ++peticiones_;
-    if (modo_ == Modo::Mudo) {
-        // Kept open until the peer is destroyed: the client sees neither an
-        // answer nor a close.
-        abiertas_.push_back(conexion);
-        return;
+
+    Accion accion;
+    {
+        std::lock_guard<std::mutex> cerrojo(mutex_);
+        accion = guion_(peticion);
     }
+    enviarTodo(conexion, accion.bytes);
+    const std::string relleno(size_t{1} << 16, ' ');
+    for (size_t enviado = 0; enviado < accion.relleno;) {
+        const size_t parte = std::min(relleno.size(), accion.relleno - enviado);
+        ssize_t n = send(conexion, relleno.data(), parte, MSG_NOSIGNAL);
+        if (n <= 0) break;  // the client gave up
+        enviado += static_cast<size_t>(n);
+    }
+    switch (accion.fin) {
+        case Accion::Fin::Colgar:
+            // The client sees neither more bytes nor a close.
+            abiertas_.push_back(conexion);
+            return;
+        case Accion::Fin::Reiniciar: {
+            linger sinEspera{1, 0};
+            setsockopt(conexion, SOL_SOCKET, SO_LINGER, &sinEspera, sizeof sinEspera);
+            close(conexion);
+            return;
+        }
+        case Accion::Fin::Cerrar:
+            shutdown(conexion, SHUT_WR);
+            close(conexion);
+            return;
+    }
+}
+
+// --- misbehaving peer ---
+
+PeerDefectuoso::PeerDefectuoso(Modo modo, std::string destino)
+    : peer_([modo, destino = std::move(destino)](const Peticion& peticion) {
+          return responder(modo, destino, peticion);
+      }) {}
+
+Accion PeerDefectuoso::responder(Modo modo, const std::string& destino, const Peticion& peticion) {
+    if (modo == Modo::Mudo) return {{}, 0, Accion::Fin::Colgar};
 
     // The tempting body acknowledges the first row the request carried and
     // offers one record for the site, so that a client that took it would
     // visibly mark or store something.
     std::string id = "1";
-    size_t pos = peticion.find("\"Id\":\"");
+    size_t pos = peticion.cuerpo.find("\"Id\":\"");
     if (pos != std::string::npos) {
         size_t inicio = pos + 6;
-        size_t fin = peticion.find('"', inicio);
-        if (fin != std::string::npos && fin > inicio) id = peticion.substr(inicio, fin - inicio);
+        size_t fin = peticion.cuerpo.find('"', inicio);
+        if (fin != std::string::npos && fin > inicio)
+            id = peticion.cuerpo.substr(inicio, fin - inicio);
     }
     const std::string cuerpo =
         "dato=[{\"valor\":\"" + id + "\"},{\"id\":\"" + kIdTentador +
-        "\",\"Tabla\":\"2\",\"Origen\":\"999999999\",\"Destino\":\"" + destino_ +
+        "\",\"Tabla\":\"2\",\"Origen\":\"999999999\",\"Destino\":\"" + destino +
         "\",\"Servicio\":\"2\",\"Funcion\":\"A\",\"Campo1\":\"TENTADOR\",\"Campo2\":"
         "\"Producto que no debe existir\"}]\r\n";
-    const std::string largo = "Content-Length: " + std::to_string(cuerpo.size()) + "\r\n\r\n";
 
-    if (modo_ == Modo::Error500) {
-        enviarTodo(conexion, "HTTP/1.0 500 Internal Server Error\r\nContent-Type: text/html\r\n" +
-                                 largo + cuerpo);
-    } else {
-        // Cut inside the second object: the first acknowledgement is
-        // complete, the list is not.
-        const size_t corte = cuerpo.find(kIdTentador);
-        enviarTodo(conexion, "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n" + largo +
-                                 cuerpo.substr(0, corte));
-    }
-    shutdown(conexion, SHUT_WR);
-    close(conexion);
+    if (modo == Modo::Error500) return {respuestaHttp(500, cuerpo)};
+    // Cut inside the second object: the first acknowledgement is complete,
+    // the list is not.
+    const std::string completa = respuestaHttp(200, cuerpo);
+    return {completa.substr(0, completa.find(kIdTentador))};
 }
 
 }  // namespace e2e

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -103,6 +104,14 @@ void escribirProducto(const Sitio& sitio, const std::string& codigo, const std::
 // its queued record.
 void escribirMensaje(const Sitio& sitio, const std::string& texto);
 
+// A record as a site posts it in a setData batch: its row id, table code,
+// origin, destination and payload (Campo1 onwards).
+std::string registroPublicado(int id, int tabla, const std::string& origen,
+                              const std::string& destino, const std::vector<std::string>& campos,
+                              const std::string& funcion = "A", int servicio = 2);
+// The raw setData request of `sitio` posting `registros`.
+std::string setDataCrudo(const std::string& sitio, const std::vector<std::string>& registros);
+
 // The reference central server on a free loopback port, on a SQLite file
 // of its own in `carpeta` or on the store `base` (a PostgreSQL URI), with
 // further options in `mas` (for instance its TLS certificate).
@@ -132,6 +141,64 @@ std::string intercambiar(int puerto, const std::string& peticion);
 // A port on loopback on which nothing listens.
 int puertoCerrado();
 
+// What a scripted peer does with one request: it sends `bytes`, then
+// `relleno` filler bytes (an answer past any sane size), then ends the
+// connection as `fin` says.
+struct Accion {
+    enum class Fin {
+        Cerrar,     // an orderly close
+        Reiniciar,  // a reset: the client sees its connection torn down
+        Colgar,     // kept open and silent until the peer is destroyed
+    };
+    std::string bytes;
+    size_t relleno = 0;
+    Fin fin = Fin::Cerrar;
+};
+
+// A request as a peer received it.
+struct Peticion {
+    std::string ruta;    // "/sincronizador/" or "/ombrel.php"
+    std::string cuerpo;  // the form body, as sent
+    // The value of a form parameter before "dato" ("r", "idSyA"); "" when
+    // absent.
+    std::string parametro(const std::string& nombre) const;
+    // The value of "dato", which runs to the end of the body.
+    std::string dato() const;
+};
+
+// An HTTP/1.0 answer with a length, as the reference server writes one.
+std::string respuestaHttp(int estado, const std::string& cuerpo);
+
+// A loopback peer that answers each request as its script says. Requests
+// are served one at a time on the peer's own thread; the script can be
+// replaced between runs of the synchronizer.
+class PeerGuionado {
+  public:
+    using Guion = std::function<Accion(const Peticion&)>;
+    explicit PeerGuionado(Guion guion);
+    ~PeerGuionado();
+    PeerGuionado(const PeerGuionado&) = delete;
+    PeerGuionado& operator=(const PeerGuionado&) = delete;
+
+    void guion(Guion nuevo);
+    int puerto() const { return puerto_; }
+    std::string direccion() const { return "127.0.0.1:" + std::to_string(puerto_); }
+    int peticiones() const { return peticiones_; }
+
+  private:
+    void atender();
+    void responder(int conexion);
+
+    std::mutex mutex_;
+    Guion guion_;
+    int escucha_ = -1;
+    int puerto_ = 0;
+    std::atomic<bool> parar_{false};
+    std::atomic<int> peticiones_{0};
+    std::vector<int> abiertas_;
+    std::thread hilo_;
+};
+
 // A loopback peer that accepts connections and misbehaves in one way.
 class PeerDefectuoso {
   public:
@@ -146,29 +213,17 @@ class PeerDefectuoso {
     };
     // `destino`: the site whose records the tempting bodies address.
     PeerDefectuoso(Modo modo, std::string destino);
-    ~PeerDefectuoso();
-    PeerDefectuoso(const PeerDefectuoso&) = delete;
-    PeerDefectuoso& operator=(const PeerDefectuoso&) = delete;
 
-    int puerto() const { return puerto_; }
-    std::string direccion() const { return "127.0.0.1:" + std::to_string(puerto_); }
-    int peticiones() const { return peticiones_; }
+    int puerto() const { return peer_.puerto(); }
+    std::string direccion() const { return peer_.direccion(); }
+    int peticiones() const { return peer_.peticiones(); }
 
     // The server id of the record that the tempting bodies carry.
     static constexpr const char* kIdTentador = "770077";
 
   private:
-    void atender();
-    void responder(int conexion);
-
-    Modo modo_;
-    std::string destino_;
-    int escucha_ = -1;
-    int puerto_ = 0;
-    std::atomic<bool> parar_{false};
-    std::atomic<int> peticiones_{0};
-    std::vector<int> abiertas_;
-    std::thread hilo_;
+    static Accion responder(Modo modo, const std::string& destino, const Peticion& peticion);
+    PeerGuionado peer_;
 };
 
 }  // namespace e2e
