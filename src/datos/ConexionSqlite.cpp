@@ -305,7 +305,8 @@ bool esArchivoSqlite(const std::string& ruta) {
     return f.gcount() == 16 && std::memcmp(cabecera, "SQLite format 3\0", 16) == 0;
 }
 
-std::unique_ptr<ControladorConexion> abrirSqlite(const std::string& ruta, int esperaMs) {
+std::unique_ptr<ControladorConexion> abrirSqlite(const std::string& ruta, int esperaMs,
+                                                 const comun::Reloj* reloj) {
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(ruta.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
@@ -317,7 +318,7 @@ std::unique_ptr<ControladorConexion> abrirSqlite(const std::string& ruta, int es
     sqlite3_extended_result_codes(db, 0);
     sqlite3_busy_timeout(db, esperaMs);
     try {
-        sql::registrarFunciones(db);
+        sql::registrarFunciones(db, reloj);
     } catch (const std::exception& e) {
         throw ErrorBD(std::string(e.what()) + ": '" + ruta + "'");
     }

@@ -52,7 +52,7 @@ void DAO_Conexion::conectar() {
         throw ErrorBD("Could not find file '" + dataFile_ + "'.");
     if (!esArchivoSqlite(dataFile_))
         throw ErrorBD("Unrecognized database format '" + dataFile_ + "'.");
-    controlador_ = abrirSqlite(dataFile_);
+    controlador_ = abrirSqlite(dataFile_, 5000, reloj_);
 }
 
 void DAO_Conexion::desconectar() {

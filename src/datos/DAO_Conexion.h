@@ -11,6 +11,7 @@
 
 #include "comun/Bitacora.h"
 #include "comun/Fallo.h"
+#include "comun/Funciones.h"
 #include "comun/Variant.h"
 #include "datos/Recordset.h"
 
@@ -112,6 +113,9 @@ class DAO_Conexion {
 
     // Where operations report what they do (the debug log).
     void bitacora(comun::Bitacora* b) { bitacora_ = b; }
+    // The clock the SQL function now() reads on the connections opened
+    // from here on (the machine's when none is set); it must outlive them.
+    void reloj(const comun::Reloj* r) { reloj_ = r; }
     comun::Bitacora& bitacora() const;
 
     // --- site parameters ---
@@ -169,6 +173,7 @@ class DAO_Conexion {
     std::unique_ptr<ControladorConexion> controlador_;
     ValoresSitio sitio_;
     comun::Bitacora* bitacora_ = nullptr;
+    const comun::Reloj* reloj_ = nullptr;
 };
 
 // Opens the connection for one piece of work and closes it when the work

@@ -119,8 +119,8 @@ void borrarArchivos(const std::string& ruta) {
 }
 
 void llenarBase(Base& base, const std::string& cliente, const std::string& sucursal,
-                const std::string& nombre, bool demo) {
-    datos::sql::registrarFunciones(base.db());
+                const std::string& nombre, bool demo, const comun::Reloj& reloj) {
+    datos::sql::registrarFunciones(base.db(), &reloj);
     base.ejecutar("BEGIN", "begin");
     base.ejecutar(sqlSitio(), "schema");
     base.ejecutar(sqlPropias(), "schema");
@@ -136,7 +136,7 @@ void llenarBase(Base& base, const std::string& cliente, const std::string& sucur
     base.ejecutar(
         "INSERT INTO COMANDAS (nombreproducto, fecha, cantidad, valor) "
         "VALUES ('Registro de Control', ?1, 0, 0)",
-        {fechaHoyIso()}, "control row");
+        {fechaHoyIso(reloj)}, "control row");
 
     if (demo) {
         base.ejecutar("CREATE TEMP TABLE ParametrosDemo (cliente TEXT, sucursal TEXT, nombre TEXT)",
@@ -155,17 +155,15 @@ void llenarBase(Base& base, const std::string& cliente, const std::string& sucur
 
 }  // namespace
 
-std::string fechaHoyIso() {
-    std::time_t ahora = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&ahora, &local);
-    char texto[16];
-    std::strftime(texto, sizeof texto, "%Y-%m-%d", &local);
-    return texto;
+std::string fechaHoyIso(const comun::Reloj& reloj) {
+    comun::Fecha hoy = reloj.ahora();
+    hoy.hora = hoy.minuto = hoy.segundo = 0;
+    return hoy.iso();
 }
 
 void crearBaseSitio(const std::string& ruta, const std::string& cliente,
-                    const std::string& sucursal, const std::string& nombre, bool demo) {
+                    const std::string& sucursal, const std::string& nombre, bool demo,
+                    const comun::Reloj& reloj) {
     if (ruta.empty()) throw ErrorEsquema("no database file given");
     if (!codigoValido(cliente))
         throw ErrorEsquema("invalid client identifier '" + cliente +
@@ -181,7 +179,7 @@ void crearBaseSitio(const std::string& ruta, const std::string& cliente,
     reservarArchivo(ruta);
     try {
         Base base(ruta);
-        llenarBase(base, cliente, sucursal, nombreSitio, demo);
+        llenarBase(base, cliente, sucursal, nombreSitio, demo, reloj);
         base.cerrar();
     } catch (const ErrorEsquema& e) {
         borrarArchivos(ruta);

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "comun/Funciones.h"
+
 namespace datos {
 
 // A site database that could not be created; the message names the path.
@@ -25,8 +27,11 @@ class ErrorEsquema : public std::runtime_error {
 // cliente or sucursal is empty or holds anything but letters, digits, '-'
 // and '_' (the site code is placed inside SQL texts and on the wire), or
 // when any step fails; a half-made file is removed.
+// Dates written while creating (the control row) and now() in the schema's
+// statements read `reloj`.
 void crearBaseSitio(const std::string& ruta, const std::string& cliente,
-                    const std::string& sucursal, const std::string& nombre, bool demo);
+                    const std::string& sucursal, const std::string& nombre, bool demo,
+                    const comun::Reloj& reloj = comun::RelojSistema{});
 
 // The embedded SQL texts (plain SQLite; the connection must have the ACCESS
 // collation registered before running them).
@@ -36,7 +41,7 @@ std::string_view sqlSitio();
 std::string_view sqlPropias();
 std::string_view sqlDemo();
 
-// Today's local date as 'yyyy-mm-dd', the form dates are stored in.
-std::string fechaHoyIso();
+// Today's date by `reloj` as 'yyyy-mm-dd', the form dates are stored in.
+std::string fechaHoyIso(const comun::Reloj& reloj = comun::RelojSistema{});
 
 }  // namespace datos

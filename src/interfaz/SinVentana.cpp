@@ -147,6 +147,7 @@ int ejecutarSinVentana(int argc, char** argv, const OpcionesEjecucion& opciones)
 
     datos::DAO_Conexion conexion;
     conexion.bitacora(&bitacora);
+    conexion.reloj(&reloj);
     conexion.dataFile(comun::leerConfiguracion(opciones.acceso, avisar));
 
     sincronizador::Configuracion configuracion;

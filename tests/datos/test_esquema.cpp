@@ -399,6 +399,29 @@ TEST(CrearBaseSitio, RefusesExistingFilesAndBadCodesAndLeavesNothingHalfMade) {
 }
 
 // Runs a command line and gives its exit status, standard output and error.
+// The schema tool's "today" and the SQL function now() read the clock they
+// are given, so a site's dates can be fixed in tests.
+TEST(CrearBaseSitio, HoyYNowLeenElRelojDado) {
+    struct Reloj : comun::Reloj {
+        comun::Fecha ahora() const override { return {2031, 2, 3, 4, 5, 6}; }
+    } reloj;
+    prueba::BaseDePrueba base(false);
+    const std::string nueva = fs::path(base.ruta()).parent_path().string() + "/reloj.db";
+    datos::crearBaseSitio(nueva, "900100", "003", "", false, reloj);
+    EXPECT_EQ(Conexion(nueva).valor(
+                  "SELECT fecha FROM COMANDAS WHERE NOMBREPRODUCTO = 'Registro de Control'"),
+              "2031-02-03");
+    datos::DAO_Conexion dao;
+    dao.dataFile(nueva);
+    dao.reloj(&reloj);
+    dao.conectar();
+    auto rs = dao.Query("SELECT now() AS ahora");
+    ASSERT_FALSE(datos::DAO_Conexion::RsVacio(rs));
+    EXPECT_EQ(rs->valorCampo(0).texto(), "2031-02-03 04:05:06");
+    rs->Close();
+    dao.desconectar();
+}
+
 struct Salida {
     int estado;
     std::string salida;

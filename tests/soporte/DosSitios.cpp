@@ -133,6 +133,7 @@ SitioEnProceso::SitioEnProceso(CentralEnProceso& central, const std::string& suc
       codigo_(cliente + sucursal) {
     dao.dataFile(base.ruta());
     dao.bitacora(&bitacora);
+    dao.reloj(&reloj);
     socket.motor(&motor);
     if (!motor.iniciar())
         throw std::runtime_error("site " + codigo_ + " does not start: " + consola.texto);

@@ -160,12 +160,12 @@ void fnIzquierda(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 void fnNow(sqlite3_context* ctx, int, sqlite3_value**) {
-    const std::time_t t = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&t, &local);
+    // The clock the connection was opened with; the machine's without one.
+    const auto* reloj = static_cast<const comun::Reloj*>(sqlite3_user_data(ctx));
+    const comun::Fecha f = reloj ? reloj->ahora() : comun::RelojSistema().ahora();
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900,
-                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", f.anio, f.mes, f.dia, f.hora,
+                  f.minuto, f.segundo);
     sqlite3_result_text(ctx, buf, -1, SQLITE_TRANSIENT);
 }
 
@@ -312,7 +312,7 @@ std::string convertirPatronLike(std::string_view patronAccess) {
     return r;
 }
 
-void registrarFunciones(sqlite3* db) {
+void registrarFunciones(sqlite3* db, const comun::Reloj* reloj) {
     // Innocuous: no side effects, so a view or trigger of a schema may use
     // them even where the schema is not trusted.
     constexpr int kDet = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
@@ -338,8 +338,10 @@ void registrarFunciones(sqlite3* db) {
         {"like", 3, kDet, fnLike},
     };
     for (const Registro& r : registros)
-        comprobar(sqlite3_create_function_v2(db, r.nombre, r.argumentos, r.banderas, nullptr,
-                                             r.funcion, nullptr, nullptr, nullptr),
+        comprobar(sqlite3_create_function_v2(
+                      db, r.nombre, r.argumentos, r.banderas,
+                      r.funcion == fnNow ? const_cast<comun::Reloj*>(reloj) : nullptr, r.funcion,
+                      nullptr, nullptr, nullptr),
                   db, r.nombre);
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "comun/Funciones.h"
+
 namespace datos::sql {
 
 // Registers on `db`:
@@ -15,14 +17,15 @@ namespace datos::sql {
 //   it can back indexes;
 // - isnumeric(x), ucase(x), cstr(x), cint(x) (half to even; an error for a
 //   text that is not a number and for a value out of the 16-bit range),
-//   izquierda(s, n) (the first n characters), now() (local time as
-//   'yyyy-mm-dd hh:mm:ss'), concatenar(a, b, ...) (the & operator: Null
+//   izquierda(s, n) (the first n characters), now() (the time by `reloj`,
+//   the machine's clock when none is given, as 'yyyy-mm-dd hh:mm:ss'; the
+//   clock must outlive the connection), concatenar(a, b, ...) (the & operator: Null
 //   reads as empty text, numbers as the runtime writes them), comodines(p)
 //   (an Access LIKE pattern turned into a SQLite one);
 // - like(pattern, text[, escape]) replacing SQLite's, insensitive to case
 //   and accents in the same way as the collation.
 // Throws std::runtime_error when SQLite refuses a registration.
-void registrarFunciones(sqlite3* db);
+void registrarFunciones(sqlite3* db, const comun::Reloj* reloj = nullptr);
 
 // The comparison behind the collation ACCESS: <0, 0 or >0.
 int compararAccess(std::string_view a, std::string_view b);
