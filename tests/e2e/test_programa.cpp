@@ -2,6 +2,7 @@
 // to start, and stops.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -192,6 +193,69 @@ TEST(Programa, ServicioPedidoDesdeLaLineaDeOrdenes) {
     EXPECT_EQ(desconocido.codigo, 1);
     EXPECT_EQ(valor(a, "SELECT COUNT(*) FROM COMANDAS WHERE Tercero IS NOT NULL"), "1");
     EXPECT_EQ(correr({programa(), "servicio", a.base, "nada"}).codigo, 2);
+}
+
+// Sites run with a comma-decimal locale (es_CO writes 1.234,5). Whatever the
+// locale says, the programs write and read numbers with "." in SQL, on the
+// wire and on the console: a product's price and a stock movement go from one
+// site to the other with every program running under es_CO.
+TEST(Programa, LosNumerosNoDependenDelLocale) {
+    const std::string kLocale = "es_CO.UTF-8";
+    const bool hayLocale = std::setlocale(LC_ALL, kLocale.c_str()) != nullptr;
+    std::setlocale(LC_ALL, "C");
+    if (!hayLocale) GTEST_SKIP() << kLocale << " is not installed (scripts/setup generates it)";
+    const VariableDeEntorno lcAll("LC_ALL", kLocale);
+    const VariableDeEntorno lang("LANG", kLocale);
+
+    CarpetaTemporal carpeta;
+    ServidorReferencia servidor(carpeta.ruta());
+    const Sitio a = crearSitio(carpeta.ruta(), "900100", "001");
+    const Sitio b = crearSitio(carpeta.ruta(), "900100", "002");
+
+    // As the point of sale of A queues them: a product for every site, and
+    // a delivery of 4 units of flour costing 10 for B, whose supply cost
+    // becomes 10 / -4.
+    ejecutar(a,
+             "INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, Enviado, "
+             "Campo1, Campo2, Campo3, Campo4, Campo7, Campo8, Campo9, Campo11, Campo13) VALUES "
+             "(2, 2, '" +
+                 a.codigo +
+                 "', '000000000000000', 'A', False, 'LOC-P', 'Pan de bono', 'PANES', 'COCINA', "
+                 "'1', '0', '12500.75', '0', '12500.75')");
+    ejecutar(a,
+             "INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, Enviado, "
+             "Campo2, Campo3, Campo5, Campo6, Campo7, Campo9, Campo14, Campo18, Campo19) VALUES "
+             "(2, 16, '" +
+                 a.codigo + "', '" + b.codigo +
+                 "', 'A', False, 'LOC-1', 'Harina', '4', '10', '07/12/2026', 'Remision', '1.5', "
+                 "'R-77', '10.25')");
+    ejecutar(b, "INSERT INTO Insumos (Codigo, Nombre) VALUES ('LOC-1', 'Harina')");
+
+    const Resultado ra = sincronizar(a, servidor.direccion(), 2, 50);
+    ASSERT_EQ(ra.codigo, 0) << ra.salida;
+    const Resultado rb = sincronizar(b, servidor.direccion(), 2, 50);
+    ASSERT_EQ(rb.codigo, 0) << rb.salida;
+
+    // On the wire, as the consoles show the requests and answers.
+    EXPECT_NE(ra.salida.find("12500.75"), std::string::npos) << ra.salida;
+    EXPECT_NE(rb.salida.find("12500.75"), std::string::npos) << rb.salida;
+    for (const char* coma : {"12500,75", "10,25", "1,5", "2,5"}) {
+        EXPECT_EQ(ra.salida.find(coma), std::string::npos) << coma << "\n" << ra.salida;
+        EXPECT_EQ(rb.salida.find(coma), std::string::npos) << coma << "\n" << rb.salida;
+    }
+    EXPECT_EQ(servidor.salida().find("12500,75"), std::string::npos) << servidor.salida();
+
+    // Stored at B through the column conversions and the SQL the apply step
+    // writes, and printed back by the program under the same locale.
+    EXPECT_EQ(valor(b, "SELECT PrecioUnidad FROM PRODUCTOS WHERE CodigoAB = 'LOC-P'"), "12500.75")
+        << rb.salida;
+    EXPECT_EQ(consultar(b,
+                        "SELECT Cantidad, Costo, Factor, Total FROM MovInvHoy WHERE NUMERORR = "
+                        "'R-77'"),
+              (std::vector<std::vector<std::string>>{{"-4", "10", "1.5", "10.25"}}))
+        << rb.salida;
+    EXPECT_EQ(valor(b, "SELECT Costo FROM Insumos WHERE Codigo = 'LOC-1'"), "-2.5") << rb.salida;
+    EXPECT_EQ(valor(b, "SELECT 0.5 * 3"), "1.5");
 }
 
 }  // namespace
