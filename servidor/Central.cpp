@@ -8,6 +8,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "comun/Texto.h"
 #include "comun/Variant.h"
 #include "json/JSON.h"
 
@@ -32,6 +33,40 @@ Respuesta errorInterno(const std::exception& e) {
     r.estado = 500;
     r.cuerpo = "Error interno\r\n";
     r.bitacora = std::string("error interno: ") + e.what();
+    return r;
+}
+
+// A UTF-8 JSON text in the wire's code page, which the sites read as
+// Windows-1252: a character the code page has becomes its byte, any other
+// its \u escape (a pair of them beyond U+FFFF), which the sites' parser
+// reads back inside a string.
+std::string enCodigoDelCable(std::string_view utf8) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const auto escapar = [](std::string& r, char32_t c) {
+        r += "\\u";
+        for (int desplazamiento = 12; desplazamiento >= 0; desplazamiento -= 4)
+            r += kHex[(c >> desplazamiento) & 0xF];
+    };
+    std::string r;
+    r.reserve(utf8.size());
+    size_t pos = 0;
+    while (pos < utf8.size()) {
+        const size_t inicio = pos;
+        const char32_t c = comun::leerCodigo(utf8, pos);
+        if (c < 0x80) {
+            r += static_cast<char>(c);
+            continue;
+        }
+        const std::string byte = comun::utf8ACp1252(utf8.substr(inicio, pos - inicio));
+        if (byte != "?") {
+            r += byte;
+        } else if (c > 0xFFFF) {
+            escapar(r, 0xD800 + ((c - 0x10000) >> 10));
+            escapar(r, 0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            escapar(r, c);
+        }
+    }
     return r;
 }
 
@@ -179,7 +214,7 @@ std::string leerDoctores(const std::string& ruta) {
     comun::Variant raiz = json::parse(texto);
     if (!json::GetParserErrors().empty() || !raiz.esObjeto() || !raiz.objetoComo<json::Coleccion>())
         throw std::runtime_error(ruta + " no es una lista JSON");
-    return texto;
+    return enCodigoDelCable(texto);
 }
 
 Central::Central(std::unique_ptr<Almacen> almacen, size_t digitosSucursal, std::string doctores)

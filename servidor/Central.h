@@ -39,8 +39,10 @@ std::vector<std::pair<std::string, std::string>> leerFormulario(std::string_view
 // Seconds since the epoch, the store's clock.
 int64_t ahora();
 
-// Reads a doctors file and returns its JSON array on one line; throws
-// std::runtime_error when it cannot be read or is not a JSON array.
+// Reads a doctors file (UTF-8) and returns its JSON array on one line, as it
+// goes on the wire: in Windows-1252, with the characters the code page
+// lacks as \u escapes. Throws std::runtime_error when the file cannot be
+// read or is not a JSON array.
 std::string leerDoctores(const std::string& ruta);
 
 class Central {

@@ -22,6 +22,7 @@
 #include "Central.h"
 #include "ServidorHTTP.h"
 #include "comun/Comunicacion.h"
+#include "comun/Texto.h"
 #include "http/clsHTTP.h"
 #include "json/JSON.h"
 #include "soporte/BaseCentralDePrueba.h"
@@ -560,6 +561,31 @@ TEST(Doctores, ArchivoEnVariasLineasQuedaEnUnaYLoInvalidoSeRechaza) {
               "[   {\"id\":\"3\",\"cedula\":\"8\",\"nombre\":\"Luz\",\"apellido\":\"Paz\"} ]");
     std::ofstream(ruta) << "{\"no\":\"lista\"}";
     EXPECT_THROW(servidor::leerDoctores(ruta.string()), std::runtime_error);
+    fs::remove(ruta);
+}
+
+// The sites read the wire as Windows-1252: a doctors file in UTF-8 must go
+// out in that code page, or "Peña" arrives as "PeÃ±a". Characters the code
+// page lacks travel as \u escapes.
+TEST(Doctores, LosNombresConTildeLleganComoSeEscribieron) {
+    fs::path ruta = archivoTemporal("doctores.json");
+    std::ofstream(ruta) << "[{\"id\":\"3\",\"cedula\":\"8\",\"nombre\":\"Ana María\","
+                           "\"apellido\":\"Peña Őz 😀\"}]";
+    const std::string cable = servidor::leerDoctores(ruta.string());
+    EXPECT_NE(cable.find("Ana Mar\xED"
+                         "a"),
+              std::string::npos)
+        << cable;
+    EXPECT_NE(cable.find("Pe\xF1"
+                         "a \\u0150z \\uD83D\\uDE00"),
+              std::string::npos)
+        << cable;
+    // What a site makes of it: bytes to UTF-8, then the parse.
+    const comun::Variant lista = json::parse(comun::cp1252AUtf8(cable));
+    ASSERT_EQ(json::GetParserErrors(), "");
+    auto doctor = lista.objetoComo<json::Coleccion>()->Item(1).objetoComo<json::Diccionario>();
+    EXPECT_EQ(doctor->Item("nombre").comoTexto(), "Ana María");
+    EXPECT_EQ(doctor->Item("apellido").comoTexto(), "Peña Őz 😀");
     fs::remove(ruta);
 }
 
