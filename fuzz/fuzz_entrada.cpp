@@ -105,9 +105,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t tamano) {
         aplicador.aplicarComunicacion();
     });
     leer([&] { dao.setDoctores(respuesta); });
-    leer([&] { dao.marcarEnviados(respuesta); });
+    // The reply acknowledges a batch: the oldest half of the unsent rows.
+    // Rows outside it stay unsent whatever ids the reply lists.
+    std::vector<int32_t> lote, fuera;
+    leer([&] {
+        datos::GuardaConexion conexion(dao);
+        auto rs = dao.Query("SELECT ID FROM COMUNICACIONES WHERE ENVIADO = False ORDER BY ID");
+        std::vector<int32_t> ids;
+        while (!datos::DAO_Conexion::RsVacio(rs)) {
+            ids.push_back((*rs)[size_t{0}].CLng());
+            rs->MoveNext();
+        }
+        lote.assign(ids.begin(), ids.begin() + ids.size() / 2);
+        fuera.assign(ids.begin() + ids.size() / 2, ids.end());
+    });
+    leer([&] { dao.marcarEnviados(respuesta, lote); });
 
     datos::GuardaConexion conexion(dao);
     exigir(escena.ajustes() == escena.ajustesIniciales(), "an answer never changes the settings");
+    for (int32_t id : fuera) {
+        auto rs = dao.Query("SELECT ENVIADO FROM COMUNICACIONES WHERE ID = " + std::to_string(id));
+        exigir(datos::DAO_Conexion::RsVacio(rs) || !(*rs)[size_t{0}].CBool(),
+               "a row outside the batch is never marked sent");
+    }
     return 0;
 }
