@@ -104,16 +104,6 @@ double dobleDe(const Variant& v) {
     return v.CDbl();
 }
 
-// A write that may be refused by the column (a text in a number column, a
-// text too long): the column is left unset and the copy goes on.
-void asignarTolerante(Recordset& rs, size_t i, const Variant& valor) {
-    try {
-        rs.asignar(i, valor);
-    } catch (const comun::ErrorTipo&) {
-    } catch (const datos::ErrorBD&) {
-    }
-}
-
 // A text matched as itself inside a LIKE pattern: the pattern characters
 // it holds (* ? # [) are bracketed, so a type that begins with "*" erases
 // the lines of that type only, not every line of the product.
@@ -271,6 +261,25 @@ void Aplicador::aplicarComunicacion() {
                           ", fallidas: " + std::to_string(resumen_.fallidos);
     if (resumen_.enEspera > 0) resumen += ", en espera: " + std::to_string(resumen_.enEspera);
     bitacora_.escribir(resumen);
+}
+
+// A write that may be refused by the column (a text in a number column, a
+// text too long): the column is left unset, the refusal goes to the debug
+// log and the copy goes on. A failure of the database itself is not the
+// column's and is raised.
+void Aplicador::asignarTolerante(Recordset& rs, size_t i, const Variant& valor, const Registro& r) {
+    std::string motivo;
+    try {
+        rs.asignar(i, valor);
+        return;
+    } catch (const comun::ErrorTipo& e) {
+        motivo = e.what();
+    } catch (const datos::ErrorBD& e) {
+        if (e.deLaBase()) throw;
+        motivo = e.what();
+    }
+    bitacora_.depurar("Comunicacion " + std::to_string(r.id) + ": columna " +
+                      tablaDestino(r.tabla) + "." + rs.nombreCampo(i) + " omitida: " + motivo);
 }
 
 void Aplicador::leerRegistro(const Recordset& sel, const std::vector<size_t>& posCampos,
@@ -651,18 +660,18 @@ void Aplicador::aplicarMovimiento(const Registro& r) {
             case TipoColumna::Fecha:
                 // A date text is that date (the duplicate check depends on it).
                 if (comun::IsDate(fuente) || comun::IsNumeric(fuente))
-                    asignarTolerante(*rs, p, Variant(fuente));
+                    asignarTolerante(*rs, p, Variant(fuente), r);
                 else
-                    asignarTolerante(*rs, p, Variant(int32_t{0}));
+                    asignarTolerante(*rs, p, Variant(int32_t{0}), r);
                 break;
             case TipoColumna::Integer:
             case TipoColumna::Long:
             case TipoColumna::Single:
-                asignarTolerante(*rs, p,
-                                 comun::IsNumeric(fuente) ? Variant(fuente) : Variant(int32_t{0}));
+                asignarTolerante(
+                    *rs, p, comun::IsNumeric(fuente) ? Variant(fuente) : Variant(int32_t{0}), r);
                 break;
             default:
-                asignarTolerante(*rs, p, Variant(fuente));
+                asignarTolerante(*rs, p, Variant(fuente), r);
                 break;
         }
     }
@@ -741,7 +750,7 @@ void Aplicador::aplicarGenerico(const Registro& r) {
     const size_t n = rs->numeroCampos();
     for (size_t p = 0; p < n; ++p) {
         if (rs->tipoCampo(p) == TipoColumna::Contador || vacio(r.campo(p + 1))) continue;
-        asignarTolerante(*rs, p, Variant(r.campo(p + 1)));
+        asignarTolerante(*rs, p, Variant(r.campo(p + 1)), r);
     }
     rs->Update();
 }

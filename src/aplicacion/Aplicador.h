@@ -101,6 +101,10 @@ class Aplicador {
     datos::Recordset& filaUpsert(bool existe, const std::string& seleccion, const Registro& r,
                                  std::unique_ptr<datos::Recordset>& propia);
     void cerrarDestinos();
+    // Writes one column of an append, skipping a value the column refuses
+    // (reported to the debug log with the table, column and reason).
+    void asignarTolerante(datos::Recordset& rs, size_t i, const comun::Variant& valor,
+                          const Registro& r);
     bool hayFilas(std::string_view sql);
 
     datos::DAO_Conexion& con_;

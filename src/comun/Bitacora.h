@@ -11,6 +11,10 @@ class Bitacora {
   public:
     virtual ~Bitacora() = default;
     virtual void escribir(const std::string& linea) = 0;
+    // A detail for whoever investigates a site, not for the operator (a
+    // value a column refused and the copy skipped). Dropped unless the log
+    // keeps such lines.
+    virtual void depurar(const std::string& /*linea*/) {}
 };
 
 // Discards everything.
@@ -23,7 +27,9 @@ class BitacoraNula : public Bitacora {
 class BitacoraMemoria : public Bitacora {
   public:
     void escribir(const std::string& linea) override { lineas.push_back(linea); }
+    void depurar(const std::string& linea) override { depuracion.push_back(linea); }
     std::vector<std::string> lineas;
+    std::vector<std::string> depuracion;
 };
 
 }  // namespace comun

@@ -51,14 +51,20 @@ class BandejaNula : public sincronizador::Bandeja {
     void mostrar(sincronizador::EstadoIcono) override {}
 };
 
-// What the apply step reports goes to the console too.
+// What the apply step reports goes to the console too; its debug lines go
+// to the log file only, when there is one.
 class BitacoraSalida : public comun::Bitacora {
   public:
-    explicit BitacoraSalida(sincronizador::Consola& consola) : consola_(consola) {}
+    BitacoraSalida(sincronizador::Consola& consola, comun::Registro* registro)
+        : consola_(consola), registro_(registro) {}
     void escribir(const std::string& linea) override { consola_.escribir(linea + "\r\n"); }
+    void depurar(const std::string& linea) override {
+        if (registro_) registro_->escribir(linea + "\r\n");
+    }
 
   private:
     sincronizador::Consola& consola_;
+    comun::Registro* registro_;
 };
 
 // One instance per configuration file: two sites with their own files run
@@ -143,7 +149,7 @@ int ejecutarSinVentana(int argc, char** argv, const OpcionesEjecucion& opciones)
 
     ConsolaSalida consola(registro.get());
     BandejaNula bandeja;
-    BitacoraSalida bitacora(consola);
+    BitacoraSalida bitacora(consola, registro.get());
 
     datos::DAO_Conexion conexion;
     conexion.bitacora(&bitacora);

@@ -353,6 +353,14 @@ TEST(Copias, VentasMensajesEInsercionGenerica) {
     EXPECT_EQ(e.valor("SELECT Valor FROM CxPg"), "0");
     EXPECT_EQ(e.valor("SELECT Tercero FROM CxPg"), "T-9");
     EXPECT_EQ(e.aplicador.resumen().fallidos, 0);
+    // Each skipped value leaves a debug line naming its record, table,
+    // column and the column's reason; the operator's log does not get it.
+    ASSERT_EQ(e.bitacora.depuracion.size(), 2u);
+    for (const std::string& linea : e.bitacora.depuracion) {
+        EXPECT_NE(linea.find("columna CxPg.Valor omitida: "), std::string::npos) << linea;
+        EXPECT_GT(linea.size(), linea.find("omitida: ") + 9) << linea;
+    }
+    EXPECT_FALSE(e.enBitacora("omitida"));
 }
 
 }  // namespace
