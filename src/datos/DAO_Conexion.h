@@ -13,6 +13,7 @@
 #include "comun/Fallo.h"
 #include "comun/Funciones.h"
 #include "comun/Variant.h"
+#include "datos/Mensajes.h"
 #include "datos/Recordset.h"
 
 namespace datos {
@@ -168,7 +169,21 @@ class DAO_Conexion {
     // --- doctors import ---
     int32_t setDoctores(const Variant& lista);
 
+    // --- support messaging (the connection must be open) ---
+    // Stores an outgoing chat message in MENSAJE and queues it for the
+    // client's other sites, in one transaction.
+    void setMensaje(const std::string& texto);
+    // Queues a support request (table code 20); nothing when `mensaje` is
+    // empty.
+    void setEMailSoporte(const std::string& cliente, const std::string& mensaje,
+                         const std::string& telefono);
+    // The newest chat messages, newest first, at most 15.
+    std::vector<clsMensaje> getListaMensajes();
+
   private:
+    // Queues one record of service 4 whose Campo1.. are `valores`.
+    void setComunicacionCampos(int16_t tabla, const std::vector<std::string>& valores);
+
     std::string dataFile_;
     std::unique_ptr<ControladorConexion> controlador_;
     ValoresSitio sitio_;
