@@ -15,6 +15,7 @@
 #include "interfaz/EstadoSitio.h"
 #include "interfaz/Servicio.h"
 #ifdef SINC_CON_QT
+#include "interfaz/ConVentana.h"
 #include "interfaz/SinVentana.h"
 #endif
 
@@ -181,11 +182,7 @@ int main(int argc, char** argv) {
                      "https://HOST[:PORT] (port 1-65535)\n";
         return 2;
     }
-    if (!sinVentana) {
-        std::cerr << "sincronizador: the window face is not part of this build; run with "
-                     "--sin-ventana\n";
-        return 2;
-    }
+    if (!sinVentana) return interfaz::ejecutarConVentana(argc, argv, opciones);
     return interfaz::ejecutarSinVentana(argc, argv, opciones);
 #else
     (void)sinVentana;

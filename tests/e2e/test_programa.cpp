@@ -256,6 +256,30 @@ TEST(Programa, LosNumerosNoDependenDelLocale) {
         << rb.salida;
     EXPECT_EQ(valor(b, "SELECT Costo FROM Insumos WHERE Codigo = 'LOC-1'"), "-2.5") << rb.salida;
     EXPECT_EQ(valor(b, "SELECT 0.5 * 3"), "1.5");
+
+// Without --sin-ventana the program opens its window and runs the same
+// cycle there (offscreen here): the product written at the site reaches the
+// server and leaves the queue.
+TEST(Programa, LaVentanaCorreElCiclo) {
+    CarpetaTemporal carpeta;
+    ServidorReferencia servidor(carpeta.ruta());
+    const Sitio a = crearSitio(carpeta.ruta(), "900100", "001");
+    escribirProducto(a, "VEN-001", "Jugo de lulo");
+
+    Proceso ventana({programa(), "--acceso", a.acceso, "--servidor", servidor.direccion(),
+                     "--socio", servidor.direccion(), "--intervalo", "50", "--ciclos", "2"},
+                    carpeta.ruta() / "ventana.log");
+    EXPECT_EQ(ventana.esperar(60s), 0) << ventana.salida();
+    EXPECT_EQ(valor(a, "SELECT COUNT(*) FROM COMUNICACIONES WHERE Origen = '" + a.codigo + "'"),
+              "0");
+
+    // With no display at all the window face says so instead of aborting.
+    const VariableDeEntorno sinQpa("QT_QPA_PLATFORM", "");
+    const VariableDeEntorno sinX("DISPLAY", "");
+    const VariableDeEntorno sinWayland("WAYLAND_DISPLAY", "");
+    const Resultado sinPantalla = correr({programa(), "--acceso", a.acceso, "--ciclos", "1"});
+    EXPECT_EQ(sinPantalla.codigo, 2);
+    EXPECT_NE(sinPantalla.salida.find("--sin-ventana"), std::string::npos) << sinPantalla.salida;
 }
 
 }  // namespace

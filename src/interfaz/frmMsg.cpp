@@ -1,0 +1,281 @@
+#include "interfaz/frmMsg.h"
+
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <exception>
+
+#include "comun/Funciones.h"
+#include "interfaz/Avisos.h"
+#include "interfaz/modForm.h"
+
+#ifndef SINC_VERSION
+#define SINC_VERSION "0.0.0"
+#endif
+
+namespace interfaz {
+
+namespace {
+
+// The window's size when it first loads, in twips.
+constexpr int kAnchoInicial = 7500;
+constexpr int kAltoInicial = 6300;
+
+QTableWidgetItem* celda(const QString& texto, bool negrita) {
+    auto* item = new QTableWidgetItem(texto);
+    item->setFlags(Qt::ItemIsEnabled);
+    QFont fuente = item->font();
+    fuente.setBold(negrita);
+    item->setFont(fuente);
+    item->setTextAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return item;
+}
+
+int16_t twips16(int pixeles, const QWidget* ventana) {
+    return static_cast<int16_t>(std::clamp(pixelesATwips(pixeles, ventana), 0, 32767));
+}
+
+}  // namespace
+
+frmMsg::frmMsg(std::string acceso, Avisos& avisos, QWidget* padre)
+    : QWidget(padre, Qt::Window), acceso_(std::move(acceso)), avisos_(avisos) {
+    setObjectName(QStringLiteral("frmMsg"));
+    resize(twipsAPixeles(kAnchoInicial, this), twipsAPixeles(kAltoInicial, this));
+
+    tabs_ = new QTabWidget(this);
+    tabs_->setObjectName(QStringLiteral("tabMensajes"));
+    auto* marco = new QVBoxLayout(this);
+    marco->setContentsMargins(6, 6, 6, 6);
+    marco->addWidget(tabs_);
+
+    // --- chat
+    auto* chat = new QWidget;
+    msgListaMensajes_ = new QTableWidget(0, 1, chat);
+    msgListaMensajes_->setObjectName(QStringLiteral("msgListaMensajes"));
+    msgListaMensajes_->horizontalHeader()->hide();
+    msgListaMensajes_->verticalHeader()->hide();
+    msgListaMensajes_->horizontalHeader()->setStretchLastSection(true);
+    msgListaMensajes_->setShowGrid(false);
+    msgListaMensajes_->setWordWrap(true);
+    msgListaMensajes_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    msgListaMensajes_->setSelectionMode(QAbstractItemView::NoSelection);
+    msgListaMensajes_->setTextElideMode(Qt::ElideNone);
+    msgListaMensajes_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    msgListaMensajes_->installEventFilter(this);
+    connect(msgListaMensajes_, &QTableWidget::cellClicked, this, &frmMsg::dejarDeEstarEncima);
+
+    txtMensaje_ = new QLineEdit(chat);
+    txtMensaje_->setObjectName(QStringLiteral("txtMensaje"));
+    txtMensaje_->installEventFilter(this);
+    connect(txtMensaje_, &QLineEdit::returnPressed, this, &frmMsg::cmdEnviar_Click);
+    cmdEnviar_ = new QPushButton(QStringLiteral("Enviar"), chat);
+    cmdEnviar_->setObjectName(QStringLiteral("cmdEnviar"));
+    connect(cmdEnviar_, &QPushButton::clicked, this, &frmMsg::cmdEnviar_Click);
+
+    auto* rejillaChat = new QGridLayout(chat);
+    rejillaChat->addWidget(msgListaMensajes_, 0, 0, 1, 2);
+    rejillaChat->addWidget(txtMensaje_, 1, 0);
+    rejillaChat->addWidget(cmdEnviar_, 1, 1);
+    tabs_->addTab(chat, QStringLiteral("Mensajeria "));
+
+    // --- support request
+    auto* soporte = new QWidget;
+    auto* lblDuda = new QLabel(QStringLiteral("* Duda o comentario (Obligatorio)"), soporte);
+    lblDuda->setObjectName(QStringLiteral("lblDuda"));
+    txtMensajeSoporte_ = new QPlainTextEdit(soporte);
+    txtMensajeSoporte_->setObjectName(QStringLiteral("txtMensajeSoporte"));
+    txtMensajeSoporte_->setTabChangesFocus(true);
+    auto* lblNombre = new QLabel(QStringLiteral("Tu nombre (opcional)"), soporte);
+    lblNombre->setObjectName(QStringLiteral("lblNombre"));
+    txtNombre_ = new QLineEdit(soporte);
+    txtNombre_->setObjectName(QStringLiteral("txtNombre"));
+    auto* lblTelefono = new QLabel(QStringLiteral("Telefono de contacto (opcional)"), soporte);
+    lblTelefono->setObjectName(QStringLiteral("lblTelefono"));
+    txtTelefono_ = new QLineEdit(soporte);
+    txtTelefono_->setObjectName(QStringLiteral("txtTelefono"));
+    cmdEnviarSoporte_ = new QPushButton(QStringLiteral("Enviar"), soporte);
+    cmdEnviarSoporte_->setObjectName(QStringLiteral("cmdEnviarSoporte"));
+    connect(cmdEnviarSoporte_, &QPushButton::clicked, this, &frmMsg::cmdEnviarSoporte_Click);
+    lblDuda->setBuddy(txtMensajeSoporte_);
+    lblNombre->setBuddy(txtNombre_);
+    lblTelefono->setBuddy(txtTelefono_);
+
+    auto* rejillaSoporte = new QGridLayout(soporte);
+    rejillaSoporte->addWidget(lblDuda, 0, 0, 1, 2);
+    rejillaSoporte->addWidget(txtMensajeSoporte_, 1, 0, 1, 2);
+    rejillaSoporte->addWidget(lblNombre, 2, 0);
+    rejillaSoporte->addWidget(txtNombre_, 2, 1);
+    rejillaSoporte->addWidget(lblTelefono, 3, 0);
+    rejillaSoporte->addWidget(txtTelefono_, 3, 1);
+    rejillaSoporte->addWidget(cmdEnviarSoporte_, 4, 1, Qt::AlignRight);
+    rejillaSoporte->setRowStretch(1, 1);
+    tabs_->addTab(soporte, QStringLiteral("Soporte Tecnico"));
+
+    tmrChat_.setInterval(kIntervaloChatMs);
+    connect(&tmrChat_, &QTimer::timeout, this, &frmMsg::refrescarMensajes);
+}
+
+frmMsg::~frmMsg() {
+    tmrChat_.stop();
+    try {
+        conexion_.desconectar();
+    } catch (...) {
+    }
+}
+
+void frmMsg::cargar() {
+    anchoMensajes = twips16(width(), this);
+    altoMensajes = twips16(height(), this);
+    mostrarEnEsquina(*this, anchoMensajes, altoMensajes);
+
+    conectado_ = false;
+    conexion_.dataFile(comun::leerConfiguracion(acceso_, [this](const std::string& aviso) {
+        avisos_.mensaje(QString::fromStdString(aviso), Avisos::Icono::Ninguno);
+    }));
+    abrirBase();
+    msgListaMensajes_->setRowCount(0);
+    setWindowTitle(QStringLiteral("sincronizador Ombrel v. ") + QStringLiteral(SINC_VERSION));
+    tmrChat_.start();
+}
+
+bool frmMsg::abrirBase() {
+    if (conectado_) return true;
+    if (conexion_.dataFile().empty()) return false;
+    try {
+        conexion_.conectar();
+        conectado_ = true;
+    } catch (const std::exception&) {
+        conectado_ = false;
+    }
+    return conectado_;
+}
+
+void frmMsg::refrescarMensajes() {
+    if (!conectado_) return;
+    std::vector<datos::clsMensaje> lista;
+    try {
+        lista = conexion_.getListaMensajes();
+    } catch (const std::exception&) {
+        // The database is busy or gone for a moment: the next tick retries.
+        return;
+    }
+    if (lista.empty() || lista.front().getId() == ultimoIdMensaje_) return;
+
+    ++reconstrucciones_;
+    auto* rejilla = msgListaMensajes_;
+    rejilla->setUpdatesEnabled(false);
+    rejilla->setRowCount(0);
+    rejilla->setRowCount(static_cast<int>(lista.size()) * 3);
+    const int anchoTexto = std::max(50, rejilla->viewport()->width() - 8);
+    const int altoMinimo = twipsAPixeles(kAltoTexto, this);
+    const QString separador(kLargoSeparador, QLatin1Char('-'));
+    int fila = 0;
+    for (auto m = lista.rbegin(); m != lista.rend(); ++m) {
+        const QString cabecera = QString::fromStdString(m->getOrigen()) + QStringLiteral("  ") +
+                                 QString::fromStdString(comun::Variant(m->getFecha()).texto());
+        rejilla->setItem(fila++, 0, celda(cabecera, true));
+
+        const QString texto = QString::fromStdString(m->getMensaje());
+        auto* item = celda(texto, false);
+        rejilla->setItem(fila, 0, item);
+        // A long message wraps; its row grows to show all of it.
+        const QFontMetrics medidas(item->font());
+        const int alto =
+            medidas.boundingRect(QRect(0, 0, anchoTexto, 1 << 20), Qt::TextWordWrap, texto)
+                .height() +
+            6;
+        rejilla->setRowHeight(fila++, std::max(altoMinimo, alto));
+
+        auto* linea = celda(separador, false);
+        linea->setForeground(palette().color(QPalette::Mid));
+        rejilla->setItem(fila, 0, linea);
+        rejilla->setRowHeight(fila++, QFontMetrics(linea->font()).height());
+    }
+    rejilla->setColumnWidth(0, rejilla->viewport()->width());
+    rejilla->setUpdatesEnabled(true);
+    rejilla->scrollToBottom();
+
+    ultimoIdMensaje_ = lista.front().getId();
+    mostrarEnEsquina(*this, anchoMensajes, altoMensajes);
+    // Someone working in this window keeps it as it is; otherwise it comes
+    // in front without taking the focus.
+    if (!isActiveWindow()) siempreEncima(*this, true);
+}
+
+void frmMsg::cmdEnviar_Click() {
+    const QString texto = txtMensaje_->text();
+    if (texto.trimmed().isEmpty()) return;
+    if (!abrirBase()) {
+        avisos_.mensaje(
+            QStringLiteral("No se puede abrir la base de datos; el mensaje no se envio"),
+            Avisos::Icono::Exclamacion);
+        return;
+    }
+    try {
+        conexion_.setMensaje(texto.toStdString());
+    } catch (const std::exception& e) {
+        // The text stays in its box, so nothing typed is lost.
+        avisos_.mensaje(
+            QStringLiteral("No se pudo enviar el mensaje: ") + QString::fromUtf8(e.what()),
+            Avisos::Icono::Exclamacion);
+        return;
+    }
+    refrescarMensajes();
+    txtMensaje_->clear();
+}
+
+void frmMsg::cmdEnviarSoporte_Click() {
+    if (txtMensajeSoporte_->toPlainText().trimmed().isEmpty()) {
+        avisos_.mensaje(QStringLiteral("Debes escribir un mensaje"), Avisos::Icono::Exclamacion);
+        txtMensajeSoporte_->setFocus();
+        return;
+    }
+    try {
+        if (!abrirBase()) throw datos::ErrorBD("No se puede abrir la base de datos");
+        conexion_.setEMailSoporte(txtNombre_->text().toStdString(),
+                                  txtMensajeSoporte_->toPlainText().toStdString(),
+                                  txtTelefono_->text().toStdString());
+    } catch (const std::exception& e) {
+        avisos_.mensaje(
+            QStringLiteral("No se pudo enviar tu mensaje: ") + QString::fromUtf8(e.what()),
+            Avisos::Icono::Exclamacion);
+        return;
+    }
+    txtNombre_->clear();
+    txtMensajeSoporte_->clear();
+    txtTelefono_->clear();
+    avisos_.mensaje(QStringLiteral("Tu mensaje ha sido enviado"), Avisos::Icono::Informacion);
+}
+
+void frmMsg::dejarDeEstarEncima() {
+    siempreEncima(*this, false);
+}
+
+void frmMsg::closeEvent(QCloseEvent* evento) {
+    evento->ignore();
+    hide();
+}
+
+bool frmMsg::event(QEvent* evento) {
+    if (evento->type() == QEvent::WindowActivate) refrescarMensajes();
+    return QWidget::event(evento);
+}
+
+bool frmMsg::eventFilter(QObject* objeto, QEvent* evento) {
+    if (evento->type() == QEvent::FocusIn &&
+        (objeto == txtMensaje_ || objeto == msgListaMensajes_)) {
+        dejarDeEstarEncima();
+    }
+    return QWidget::eventFilter(objeto, evento);
+}
+
+}  // namespace interfaz

@@ -1,0 +1,82 @@
+// The support window: a chat with the support desk over the table MENSAJE
+// (polled every 500 ms, the 15 newest messages shown) and a one-off support
+// request. Created once, hidden rather than closed; it comes to the lower-
+// right corner, in front, when a new message arrives.
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+#include <cstdint>
+#include <string>
+
+#include "datos/DAO_Conexion.h"
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class QTableWidget;
+
+namespace interfaz {
+
+class Avisos;
+
+// The support window's size in twips, kept when it loads, and used by
+// whoever shows it again.
+inline int16_t anchoMensajes = 0;
+inline int16_t altoMensajes = 0;
+
+class frmMsg : public QWidget {
+    Q_OBJECT
+  public:
+    static constexpr int kIntervaloChatMs = 500;
+    // Twips of a message's text row, at least.
+    static constexpr int kAltoTexto = 400;
+    static constexpr int kLargoSeparador = 126;
+
+    // `acceso`: the configuration file whose first line names the database.
+    frmMsg(std::string acceso, Avisos& avisos, QWidget* padre = nullptr);
+    ~frmMsg() override;
+
+    // Load: size, corner, database, caption, polling.
+    void cargar();
+    // Rebuilds the grid when a message newer than the one shown exists.
+    void refrescarMensajes();
+
+    bool conectado() const { return conectado_; }
+    int32_t ultimoIdMensaje() const { return ultimoIdMensaje_; }
+    // How often the grid has been rebuilt.
+    int reconstrucciones() const { return reconstrucciones_; }
+    QTimer& tmrChat() { return tmrChat_; }
+
+  protected:
+    void closeEvent(QCloseEvent* evento) override;
+    bool event(QEvent* evento) override;
+    bool eventFilter(QObject* objeto, QEvent* evento) override;
+
+  private:
+    void cmdEnviar_Click();
+    void cmdEnviarSoporte_Click();
+    bool abrirBase();
+    void dejarDeEstarEncima();
+
+    std::string acceso_;
+    Avisos& avisos_;
+    datos::DAO_Conexion conexion_;
+    bool conectado_ = false;
+    int32_t ultimoIdMensaje_ = 0;
+    int reconstrucciones_ = 0;
+    QTimer tmrChat_;
+
+    QTabWidget* tabs_;
+    QTableWidget* msgListaMensajes_;
+    QLineEdit* txtMensaje_;
+    QPushButton* cmdEnviar_;
+    QPlainTextEdit* txtMensajeSoporte_;
+    QLineEdit* txtNombre_;
+    QLineEdit* txtTelefono_;
+    QPushButton* cmdEnviarSoporte_;
+};
+
+}  // namespace interfaz

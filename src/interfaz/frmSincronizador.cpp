@@ -1,0 +1,228 @@
+#include "interfaz/frmSincronizador.h"
+
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextCursor>
+
+#include "interfaz/Avisos.h"
+#include "interfaz/EstadoBandeja.h"
+#include "interfaz/Iconos.h"
+#include "interfaz/frmMsg.h"
+#include "interfaz/modForm.h"
+#include "sincronizador/Motor.h"
+
+namespace interfaz {
+
+namespace {
+
+using sincronizador::EstadoIcono;
+
+// Client area and controls, in twips.
+constexpr int kAncho = 8745;
+constexpr int kAlto = 8130;
+constexpr int kLadoImagen = 255;
+constexpr int kIzquierdaImagenes = 8400;
+constexpr int kArribaImagenes = 2400;
+constexpr int kPasoImagenes = 375;
+
+const char* const kPausar = "Pausar Reloj";
+const char* const kReanudar = "Reanudar Reloj";
+
+// The engine's texts end their lines with CR LF; the text box wants one
+// line end.
+QString lineasDeTexto(const std::string& texto) {
+    QString t = QString::fromUtf8(texto.data(), static_cast<qsizetype>(texto.size()));
+    t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return t;
+}
+
+QLabel* crearImagen(QWidget* padre, const char* nombre, EstadoIcono estado, int orden) {
+    auto* imagen = new QLabel(padre);
+    imagen->setObjectName(QString::fromLatin1(nombre));
+    imagen->setGeometry(rectTwips(kIzquierdaImagenes, kArribaImagenes + orden * kPasoImagenes,
+                                  kLadoImagen, kLadoImagen, padre));
+    imagen->setAlignment(Qt::AlignCenter);
+    imagen->setPixmap(iconoEstado(estado).pixmap(16, 16));
+    imagen->setToolTip(QString::fromUtf8(textoEstado(estado)));
+    return imagen;
+}
+
+}  // namespace
+
+// What the apply step reports goes to the console, one line each.
+class frmSincronizador::BitacoraConsola : public comun::Bitacora {
+  public:
+    explicit BitacoraConsola(frmSincronizador& ventana) : ventana_(ventana) {}
+    void escribir(const std::string& linea) override { ventana_.escribir(linea + "\r\n"); }
+
+  private:
+    frmSincronizador& ventana_;
+};
+
+frmSincronizador::frmSincronizador(const OpcionesEjecucion& opciones, Avisos& avisos,
+                                   QWidget* padre)
+    : QWidget(padre),
+      opciones_(opciones),
+      avisos_(avisos),
+      bitacora_(std::make_unique<BitacoraConsola>(*this)) {
+    setObjectName(QStringLiteral("frmSincronizador"));
+    setWindowTitle(QStringLiteral("Sincronizador V3.0"));
+    setWindowIcon(iconoPrograma());
+    setFixedSize(twipsAPixeles(kAncho, this), twipsAPixeles(kAlto, this));
+
+    Command1_ = new QPushButton(QString::fromLatin1(kPausar), this);
+    Command1_->setObjectName(QStringLiteral("Command1"));
+    Command1_->setGeometry(rectTwips(5400, 120, 2535, 495, this));
+    connect(Command1_, &QPushButton::clicked, this, &frmSincronizador::Command1_Click);
+
+    lblDatos_ = new QLabel(this);
+    lblDatos_->setObjectName(QStringLiteral("lblDatos"));
+    lblDatos_->setGeometry(rectTwips(120, 720, 8535, 1575, this));
+    lblDatos_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblDatos_->setTextFormat(Qt::PlainText);
+    lblDatos_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    txtConsole_ = new QPlainTextEdit(this);
+    txtConsole_->setObjectName(QStringLiteral("txtConsole"));
+    txtConsole_->setGeometry(rectTwips(120, 2400, 8175, 5295, this));
+    txtConsole_->setReadOnly(true);
+    txtConsole_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtConsole_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    txtConsole_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    txtConsole_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // Read-only, yet the caret follows the newest line and can be used to
+    // select and copy.
+    txtConsole_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+
+    lblState_ = new QLabel(this);
+    lblState_->setObjectName(QStringLiteral("lblState"));
+    lblState_->setGeometry(rectTwips(120, 7800, 8415, 255, this));
+
+    pctError_ = crearImagen(this, "pctError", EstadoIcono::Error, 0);
+    pctOK_ = crearImagen(this, "pctOK", EstadoIcono::Satisfactorio, 1);
+    pctConected_ = crearImagen(this, "pctConected", EstadoIcono::Conectado, 2);
+    pctDisconected_ = crearImagen(this, "pctDisconected", EstadoIcono::Desconectado, 3);
+
+    nucleo_ = std::make_unique<Nucleo>(opciones_, *this, *this, *bitacora_);
+    lblDatos_->setText(lineasDeTexto(nucleo_->motor().datosConexion()));
+
+    connect(&SysTray_, &clsSystray::BalloonClicked, this,
+            &frmSincronizador::SysTray_BalloonClicked);
+}
+
+frmSincronizador::~frmSincronizador() {
+    // The engine goes first: it still holds this window as its console.
+    nucleo_.reset();
+    SysTray_.delIcon();
+}
+
+bool frmSincronizador::cargar() {
+    SysTray_.Init(this, QStringLiteral("Sincronizador Ombrel"));
+    cicloIniciado_ = iniciarCiclo();
+    if (cicloIniciado_) {
+        nucleo_->arrancar();
+    } else {
+        // The cycle waits for the button, which says what it will do.
+        Command1_->setText(QString::fromLatin1(kReanudar));
+    }
+    return cicloIniciado_;
+}
+
+bool frmSincronizador::iniciarCiclo() {
+    nucleo_->leerConfiguracion([this](const std::string& aviso) {
+        avisos_.mensaje(QString::fromStdString(aviso), Avisos::Icono::Ninguno);
+    });
+    lblDatos_->setText(lineasDeTexto(nucleo_->motor().datosConexion()));
+    return nucleo_->iniciar();
+}
+
+void frmSincronizador::Command1_Click() {
+    auto& motor = nucleo_->motor();
+    if (!cicloIniciado_) {
+        // Start-up did not get through (no configuration, no database): the
+        // configuration is read again, so a mended file is taken.
+        limpiar();
+        cicloIniciado_ = iniciarCiclo();
+        if (!cicloIniciado_) return;
+        motor.reanudar();
+        nucleo_->arrancar();
+        Command1_->setText(QString::fromLatin1(kPausar));
+        return;
+    }
+    if (motor.pausado()) {
+        motor.reanudar();
+        Command1_->setText(QString::fromLatin1(kPausar));
+    } else {
+        // The timer keeps ticking: an exchange under way still completes,
+        // and one that hangs is still released.
+        motor.pausar();
+        Command1_->setText(QString::fromLatin1(kReanudar));
+    }
+}
+
+void frmSincronizador::SysTray_BalloonClicked() {
+    if (!frmMsg_) {
+        frmMsg_ = std::make_unique<frmMsg>(opciones_.acceso, avisos_);
+        frmMsg_->cargar();
+    }
+    mostrarEnEsquina(*frmMsg_, anchoMensajes, altoMensajes);
+    frmMsg_->raise();
+    frmMsg_->activateWindow();
+}
+
+void frmSincronizador::escribir(const std::string& texto) {
+    QString t = lineasDeTexto(texto);
+    if (t.size() > kMaximoPieza) {
+        const qsizetype resto = t.size() - kMaximoPieza;
+        t.truncate(kMaximoPieza);
+        t += QStringLiteral("\n... (%1 caracteres mas no mostrados)\n").arg(resto);
+    }
+    QTextCursor cursor(txtConsole_->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(t);
+    // The caret goes to the end, so the newest line is in view.
+    txtConsole_->moveCursor(QTextCursor::End);
+    txtConsole_->ensureCursorVisible();
+    txtConsole_->verticalScrollBar()->setValue(txtConsole_->verticalScrollBar()->maximum());
+}
+
+void frmSincronizador::limpiar() {
+    txtConsole_->clear();
+}
+
+void frmSincronizador::estadoSocket(int numero) {
+    lblState_->setText(QString::number(numero));
+}
+
+void frmSincronizador::mostrar(EstadoIcono estado) {
+    estado_ = estado;
+    SysTray_.SetIcon(iconoEstado(estado), QString::fromUtf8(textoEstado(estado)));
+    // The window shows the same state, for desktops without a tray: the
+    // current state's picture is marked.
+    const std::pair<QLabel*, EstadoIcono> imagenes[] = {
+        {pctError_, EstadoIcono::Error},
+        {pctOK_, EstadoIcono::Satisfactorio},
+        {pctConected_, EstadoIcono::Conectado},
+        {pctDisconected_, EstadoIcono::Desconectado},
+    };
+    for (const auto& [imagen, suyo] : imagenes) {
+        imagen->setStyleSheet(suyo == estado
+                                  ? QStringLiteral("background-color: palette(highlight); "
+                                                   "border-radius: 3px;")
+                                  : QString());
+    }
+}
+
+void frmSincronizador::closeEvent(QCloseEvent* evento) {
+    SysTray_.delIcon();
+    if (frmMsg_) frmMsg_->hide();
+    evento->accept();
+    emit cerrado();
+}
+
+}  // namespace interfaz

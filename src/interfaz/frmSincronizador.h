@@ -1,0 +1,87 @@
+// The main window: the console of the current exchange, the connection
+// data, the socket state while connecting, the pause button and the four
+// state pictures. It owns the engine (through Nucleo) and the tray icon, and
+// is the engine's console and tray.
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+#include "interfaz/Nucleo.h"
+#include "interfaz/clsSystray.h"
+#include "sincronizador/Puertos.h"
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace interfaz {
+
+class Avisos;
+class frmMsg;
+
+class frmSincronizador : public QWidget,
+                         public sincronizador::Consola,
+                         public sincronizador::Bandeja {
+    Q_OBJECT
+  public:
+    // The longest piece of text the console shows at once; the rest of a
+    // larger one is left out with a note, so that a huge answer cannot
+    // freeze the window.
+    static constexpr int kMaximoPieza = 64 * 1024;
+
+    frmSincronizador(const OpcionesEjecucion& opciones, Avisos& avisos, QWidget* padre = nullptr);
+    ~frmSincronizador() override;
+
+    // Start-up after the single-instance test: reads the configuration
+    // file, loads the site values, adds the tray icon and starts the cycle.
+    // False when the cycle cannot run yet; the window and the tray still
+    // come up, the console says why, and Command1 tries again.
+    bool cargar();
+
+    // The engine's console.
+    void escribir(const std::string& texto) override;
+    void limpiar() override;
+    void estadoSocket(int numero) override;
+    // The engine's tray.
+    void mostrar(sincronizador::EstadoIcono estado) override;
+
+    Nucleo& nucleo() { return *nucleo_; }
+    clsSystray& SysTray() { return SysTray_; }
+    // The support window, once it has been opened.
+    frmMsg* ventanaMensajes() { return frmMsg_.get(); }
+    sincronizador::EstadoIcono estado() const { return estado_; }
+
+  signals:
+    // The window was closed: the program ends.
+    void cerrado();
+
+  protected:
+    void closeEvent(QCloseEvent* evento) override;
+
+  private:
+    void Command1_Click();
+    void SysTray_BalloonClicked();
+    bool iniciarCiclo();
+
+    OpcionesEjecucion opciones_;
+    Avisos& avisos_;
+    class BitacoraConsola;
+    std::unique_ptr<BitacoraConsola> bitacora_;
+    std::unique_ptr<Nucleo> nucleo_;
+    clsSystray SysTray_;
+    std::unique_ptr<frmMsg> frmMsg_;
+    bool cicloIniciado_ = false;
+    sincronizador::EstadoIcono estado_ = sincronizador::EstadoIcono::Desconectado;
+
+    QPlainTextEdit* txtConsole_;
+    QLabel* lblDatos_;
+    QLabel* lblState_;
+    QPushButton* Command1_;
+    QLabel* pctError_;
+    QLabel* pctOK_;
+    QLabel* pctConected_;
+    QLabel* pctDisconected_;
+};
+
+}  // namespace interfaz

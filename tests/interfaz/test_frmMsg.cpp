@@ -1,0 +1,203 @@
+// The support window on real widgets and a real site database.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTest>
+
+#include "Ayudas.h"
+#include "interfaz/frmMsg.h"
+#include "interfaz/modForm.h"
+
+namespace {
+
+using comun::Variant;
+using interfaz::frmMsg;
+
+class frmMsgTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        otra.dataFile(sitio.base.ruta());
+        otra.conectar();
+    }
+    // What the apply step writes when a message arrives from the support
+    // desk: a row of MENSAJE, through another connection.
+    void llega(const std::string& texto, const std::string& origen = "SOPORTE") {
+        otra.comando(
+            "INSERT INTO MENSAJE (mensaje, destino, origen, PRIORIDAD) VALUES (?, "
+            "'LOCAL', ?, -2)",
+            {Variant(texto), Variant(origen)});
+    }
+    int contar(const std::string& desdeDonde) {
+        auto rs = otra.Query("SELECT COUNT(*) AS n FROM " + desdeDonde);
+        return (*rs)["n"].CLng();
+    }
+    template <class T>
+    T* control(const char* nombre) {
+        auto* c = ventana.findChild<T*>(QString::fromLatin1(nombre));
+        EXPECT_NE(c, nullptr) << nombre;
+        return c;
+    }
+    QTableWidget* rejilla() { return control<QTableWidget>("msgListaMensajes"); }
+    QString celda(int fila) { return rejilla()->item(fila, 0)->text(); }
+
+    prueba::SitioConAcceso sitio;
+    datos::DAO_Conexion otra;
+    prueba::AvisosFalsos avisos;
+    frmMsg ventana{sitio.acceso, avisos};
+};
+
+TEST_F(frmMsgTest, CargaConPestanasTituloYRejillaVacia) {
+    ventana.cargar();
+    EXPECT_TRUE(ventana.conectado());
+    EXPECT_TRUE(ventana.isVisible());
+    EXPECT_EQ(ventana.windowTitle(), "sincronizador Ombrel v. 3.0.0");
+    auto* tabs = control<QTabWidget>("tabMensajes");
+    ASSERT_EQ(tabs->count(), 2);
+    EXPECT_EQ(tabs->tabText(0), "Mensajeria ");
+    EXPECT_EQ(tabs->tabText(1), "Soporte Tecnico");
+    EXPECT_EQ(control<QPushButton>("cmdEnviar")->text(), "Enviar");
+    EXPECT_EQ(interfaz::anchoMensajes, interfaz::pixelesATwips(ventana.width()));
+
+    // No messages: the grid stays empty and a hidden window stays hidden.
+    ventana.hide();
+    ventana.refrescarMensajes();
+    EXPECT_EQ(rejilla()->rowCount(), 0);
+    EXPECT_FALSE(ventana.isVisible());
+    EXPECT_EQ(ventana.reconstrucciones(), 0);
+}
+
+TEST_F(frmMsgTest, UnMensajeSonTresLineas) {
+    llega("Buenos dias, ya quedo el inventario");
+    otra.comando("UPDATE MENSAJE SET Fecha = ?", {Variant(comun::Fecha{2026, 3, 7, 9, 15, 0})});
+    ventana.cargar();
+    ventana.refrescarMensajes();
+    ASSERT_EQ(rejilla()->rowCount(), 3);
+    EXPECT_EQ(celda(0), "SOPORTE  07/03/2026 09:15:00");
+    EXPECT_TRUE(rejilla()->item(0, 0)->font().bold());
+    EXPECT_EQ(celda(1), "Buenos dias, ya quedo el inventario");
+    EXPECT_FALSE(rejilla()->item(1, 0)->font().bold());
+    EXPECT_GE(rejilla()->rowHeight(1), interfaz::twipsAPixeles(400));
+    EXPECT_EQ(celda(2), QString(126, QLatin1Char('-')));
+}
+
+TEST_F(frmMsgTest, VeinteMensajesMuestranLosQuinceMasNuevosYBajanAlFinal) {
+    for (int i = 1; i <= 20; ++i) llega("mensaje " + std::to_string(i));
+    ventana.cargar();
+    ventana.refrescarMensajes();
+    ASSERT_EQ(rejilla()->rowCount(), 45);
+    EXPECT_EQ(celda(1), "mensaje 6");
+    EXPECT_EQ(celda(44 - 1), "mensaje 20");
+    auto* barra = rejilla()->verticalScrollBar();
+    EXPECT_GT(barra->maximum(), 0);
+    EXPECT_EQ(barra->value(), barra->maximum());
+}
+
+TEST_F(frmMsgTest, MensajeNuevoTraeLaVentanaSinMensajeNuevoNoSeRedibuja) {
+    llega("primero");
+    ventana.cargar();
+    ventana.refrescarMensajes();
+    EXPECT_EQ(ventana.reconstrucciones(), 1);
+    ventana.close();
+    EXPECT_FALSE(ventana.isVisible());
+
+    // Nothing new: no rebuild, the window stays hidden.
+    QTest::qWait(2 * frmMsg::kIntervaloChatMs);
+    EXPECT_EQ(ventana.reconstrucciones(), 1);
+    EXPECT_FALSE(ventana.isVisible());
+
+    // A new row between two ticks: the window comes back, in front, at the
+    // corner.
+    llega("segundo");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ventana.isVisible(); }, 3000));
+    EXPECT_EQ(ventana.reconstrucciones(), 2);
+    EXPECT_EQ(celda(rejilla()->rowCount() - 2), "segundo");
+    EXPECT_TRUE(ventana.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    const QRect area = ventana.screen()->availableGeometry();
+    EXPECT_EQ(ventana.frameGeometry().bottom(), area.bottom());
+
+    // Typing in the chat box puts it back among the other windows.
+    QFocusEvent foco(QEvent::FocusIn, Qt::MouseFocusReason);
+    QApplication::sendEvent(control<QLineEdit>("txtMensaje"), &foco);
+    EXPECT_TRUE(ventana.isVisible());
+    EXPECT_FALSE(ventana.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
+TEST_F(frmMsgTest, EnviarChatConBotonYConEnter) {
+    ventana.cargar();
+    auto* texto = control<QLineEdit>("txtMensaje");
+    auto* boton = control<QPushButton>("cmdEnviar");
+
+    // Nothing to send: nothing happens.
+    QTest::mouseClick(boton, Qt::LeftButton);
+    texto->setText("   ");
+    QTest::keyClick(texto, Qt::Key_Return);
+    EXPECT_EQ(contar("MENSAJE"), 0);
+    EXPECT_EQ(contar("COMUNICACIONES"), 0);
+
+    texto->setText("¿Me ayudan? It's urgent");
+    QTest::mouseClick(boton, Qt::LeftButton);
+    EXPECT_TRUE(texto->text().isEmpty());
+    texto->setText("segundo");
+    QTest::keyClick(texto, Qt::Key_Return);
+
+    EXPECT_EQ(contar("MENSAJE WHERE origen = 'LOCAL' AND destino = 'SERVIDOR'"), 2);
+    EXPECT_EQ(contar("COMUNICACIONES WHERE Tabla = 14"), 2);
+    ASSERT_EQ(rejilla()->rowCount(), 6);
+    EXPECT_EQ(celda(1), "¿Me ayudan? It's urgent");
+    EXPECT_EQ(celda(4), "segundo");
+    EXPECT_TRUE(avisos.avisos.empty());
+}
+
+TEST_F(frmMsgTest, SolicitudDeSoporte) {
+    ventana.cargar();
+    auto* mensaje = control<QPlainTextEdit>("txtMensajeSoporte");
+    auto* nombre = control<QLineEdit>("txtNombre");
+    auto* telefono = control<QLineEdit>("txtTelefono");
+    auto* boton = control<QPushButton>("cmdEnviarSoporte");
+    EXPECT_EQ(boton->text(), "Enviar");
+
+    nombre->setText("Ana");
+    QTest::mouseClick(boton, Qt::LeftButton);
+    ASSERT_EQ(avisos.avisos.size(), 1u);
+    EXPECT_EQ(avisos.avisos[0].texto, "Debes escribir un mensaje");
+    EXPECT_EQ(avisos.avisos[0].icono, interfaz::Avisos::Icono::Exclamacion);
+    EXPECT_EQ(ventana.focusWidget(), mensaje);
+    EXPECT_EQ(contar("COMUNICACIONES"), 0);
+    EXPECT_EQ(nombre->text(), "Ana");
+
+    mensaje->setPlainText("La impresora de cocina no imprime");
+    telefono->setText("300 555 0101");
+    QTest::mouseClick(boton, Qt::LeftButton);
+    ASSERT_EQ(avisos.avisos.size(), 2u);
+    EXPECT_EQ(avisos.avisos[1].texto, "Tu mensaje ha sido enviado");
+    EXPECT_EQ(avisos.avisos[1].icono, interfaz::Avisos::Icono::Informacion);
+    EXPECT_EQ(contar("COMUNICACIONES WHERE Servicio = 4 AND Tabla = 20 AND Campo1 = 'Ana' AND "
+                     "Campo4 = '300 555 0101'"),
+              1);
+    EXPECT_TRUE(mensaje->toPlainText().isEmpty());
+    EXPECT_TRUE(nombre->text().isEmpty());
+    EXPECT_TRUE(telefono->text().isEmpty());
+}
+
+TEST_F(frmMsgTest, SinBaseElChatAvisaYNoPierdeElTexto) {
+    prueba::AvisosFalsos otrosAvisos;
+    frmMsg sinBase(sitio.accesoAusente(), otrosAvisos);
+    sinBase.cargar();
+    EXPECT_FALSE(sinBase.conectado());
+    EXPECT_TRUE(otrosAvisos.dijo("No se encuentra archivo de configuracion"));
+    auto* texto = sinBase.findChild<QLineEdit*>("txtMensaje");
+    texto->setText("hola");
+    QTest::keyClick(texto, Qt::Key_Return);
+    EXPECT_EQ(texto->text(), "hola");
+    EXPECT_EQ(otrosAvisos.avisos.size(), 2u);
+}
+
+}  // namespace

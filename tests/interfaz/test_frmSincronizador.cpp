@@ -1,0 +1,244 @@
+// The main window on real widgets, a real site database and loopback peers.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <fstream>
+
+#include "Ayudas.h"
+#include "interfaz/frmMsg.h"
+#include "interfaz/frmSincronizador.h"
+#include "interfaz/modForm.h"
+#include "sincronizador/Motor.h"
+
+namespace {
+
+using interfaz::frmSincronizador;
+using sincronizador::EstadoIcono;
+
+// The window, with every tray state it shows recorded.
+class VentanaQueAnota : public frmSincronizador {
+  public:
+    using frmSincronizador::frmSincronizador;
+    void mostrar(EstadoIcono estado) override {
+        estados.push_back(estado);
+        frmSincronizador::mostrar(estado);
+    }
+    // Every console line, also those a later step has emptied away.
+    void escribir(const std::string& texto) override {
+        todo += texto;
+        frmSincronizador::escribir(texto);
+    }
+    std::vector<EstadoIcono> estados;
+    std::string todo;
+};
+
+interfaz::OpcionesEjecucion opciones(const std::string& acceso, const std::string& servidor,
+                                     int intervalo = 20) {
+    interfaz::OpcionesEjecucion o;
+    o.acceso = acceso;
+    interfaz::separarHostPuerto(servidor, o.hostServidor, o.puertoServidor, o.tlsServidor);
+    interfaz::separarHostPuerto(servidor, o.hostSocio, o.puertoSocio, o.tlsSocio);
+    o.intervaloMs = intervalo;
+    return o;
+}
+
+template <class T>
+T* control(QWidget& ventana, const char* nombre) {
+    auto* c = ventana.findChild<T*>(QString::fromLatin1(nombre));
+    EXPECT_NE(c, nullptr) << nombre;
+    return c;
+}
+
+QString consola(QWidget& v) {
+    return control<QPlainTextEdit>(v, "txtConsole")->toPlainText();
+}
+
+TEST(frmSincronizador, ControlesTitulosYDatosTrasElArranque) {
+    prueba::SitioConAcceso sitio;
+    prueba::AvisosFalsos avisos;
+    frmSincronizador v(opciones(sitio.acceso, "servidor.central:8080"), avisos);
+    ASSERT_TRUE(v.cargar());
+
+    EXPECT_EQ(v.objectName(), "frmSincronizador");
+    EXPECT_EQ(v.windowTitle(), "Sincronizador V3.0");
+    EXPECT_FALSE(v.windowIcon().isNull());
+    EXPECT_EQ(v.size(), QSize(interfaz::twipsAPixeles(8745), interfaz::twipsAPixeles(8130)));
+
+    auto* boton = control<QPushButton>(v, "Command1");
+    EXPECT_EQ(boton->text(), "Pausar Reloj");
+    EXPECT_EQ(boton->geometry(), interfaz::rectTwips(5400, 120, 2535, 495));
+    auto* texto = control<QPlainTextEdit>(v, "txtConsole");
+    EXPECT_TRUE(texto->isReadOnly());
+    EXPECT_EQ(texto->geometry(), interfaz::rectTwips(120, 2400, 8175, 5295));
+    EXPECT_EQ(control<QLabel>(v, "lblState")->geometry(),
+              interfaz::rectTwips(120, 7800, 8415, 255));
+    for (const char* nombre : {"pctError", "pctOK", "pctConected", "pctDisconected"}) {
+        auto* imagen = control<QLabel>(v, nombre);
+        EXPECT_EQ(imagen->size(), interfaz::rectTwips(0, 0, 255, 255).size()) << nombre;
+        EXPECT_FALSE(imagen->pixmap().isNull()) << nombre;
+    }
+
+    EXPECT_EQ(control<QLabel>(v, "lblDatos")->text(),
+              QString::fromStdString("servidor.central\nPOST\n/sincronizador/\nBase de datos: " +
+                                     sitio.base.ruta() + "\n"));
+
+    // The tray icon came up disconnected, its own tooltip kept.
+    EXPECT_TRUE(v.SysTray().agregado());
+    EXPECT_EQ(v.SysTray().TooltipText(), "Sincronizador Ombrel");
+    EXPECT_EQ(v.SysTray().tooltipMostrado(), "Conectando");
+    EXPECT_TRUE(v.nucleo().enMarcha());
+    EXPECT_TRUE(avisos.avisos.empty());
+}
+
+TEST(frmSincronizador, SinConfiguracionLaVentanaSubeYElCicloEsperaAlBoton) {
+    prueba::SitioConAcceso sitio;
+    prueba::AvisosFalsos avisos;
+    const std::string acceso = sitio.accesoAusente();
+    frmSincronizador v(opciones(acceso, "127.0.0.1:1"), avisos);
+    EXPECT_FALSE(v.cargar());
+
+    ASSERT_EQ(avisos.avisos.size(), 1u);
+    EXPECT_EQ(avisos.avisos[0].texto, "No se encuentra archivo de configuracion");
+    EXPECT_EQ(avisos.avisos[0].icono, interfaz::Avisos::Icono::Ninguno);
+    EXPECT_TRUE(consola(v).contains("No se encuentra la base de datos"));
+    EXPECT_TRUE(v.SysTray().agregado());
+    EXPECT_EQ(v.SysTray().tooltipMostrado(), "Conectando");
+    EXPECT_FALSE(v.nucleo().enMarcha());
+    auto* boton = control<QPushButton>(v, "Command1");
+    EXPECT_EQ(boton->text(), "Reanudar Reloj");
+
+    // The file is mended; the button starts the cycle.
+    std::ofstream(acceso) << sitio.base.ruta() << "\n";
+    QTest::mouseClick(boton, Qt::LeftButton);
+    EXPECT_TRUE(v.nucleo().enMarcha());
+    EXPECT_EQ(boton->text(), "Pausar Reloj");
+    EXPECT_TRUE(
+        control<QLabel>(v, "lblDatos")->text().contains(QString::fromStdString(sitio.base.ruta())));
+}
+
+TEST(frmSincronizador, BaseQueNoAbreSeDiceEnLaConsola) {
+    prueba::SitioConAcceso sitio;
+    std::ofstream(sitio.base.ruta(), std::ios::trunc) << "esto no es una base de datos";
+    prueba::AvisosFalsos avisos;
+    frmSincronizador v(opciones(sitio.acceso, "127.0.0.1:1"), avisos);
+    EXPECT_FALSE(v.cargar());
+    EXPECT_TRUE(consola(v).contains("Error de base de datos")) << consola(v).toStdString();
+    EXPECT_FALSE(v.nucleo().enMarcha());
+}
+
+TEST(frmSincronizador, ConsolaSigueLaUltimaLineaYSeVaciaEnCadaPaso) {
+    prueba::SitioConAcceso sitio;
+    prueba::AvisosFalsos avisos;
+    frmSincronizador v(opciones(sitio.acceso, "127.0.0.1:1"), avisos);
+    v.show();
+    auto* texto = control<QPlainTextEdit>(v, "txtConsole");
+    for (int i = 0; i < 200; ++i) v.escribir("linea " + std::to_string(i) + "\r\n");
+    EXPECT_TRUE(texto->textCursor().atEnd());
+    EXPECT_EQ(texto->verticalScrollBar()->value(), texto->verticalScrollBar()->maximum());
+    EXPECT_GT(texto->verticalScrollBar()->maximum(), 0);
+    // CR LF is one line end.
+    EXPECT_FALSE(texto->toPlainText().contains(QLatin1Char('\r')));
+    EXPECT_TRUE(texto->toPlainText().startsWith("linea 0\nlinea 1\n"));
+
+    // A huge piece is shown in part, with a note.
+    v.limpiar();
+    v.escribir(std::string(frmSincronizador::kMaximoPieza + 1000, 'x'));
+    EXPECT_LT(texto->toPlainText().size(), frmSincronizador::kMaximoPieza + 100);
+    EXPECT_TRUE(texto->toPlainText().contains("1000 caracteres mas no mostrados"));
+
+    // The first step empties the console before its own lines.
+    ASSERT_TRUE(v.cargar());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return v.nucleo().motor().paso() != sincronizador::Paso::Doctores; }, 5000));
+    EXPECT_TRUE(texto->toPlainText().startsWith("Peticion HTTP: "))
+        << texto->toPlainText().toStdString();
+}
+
+TEST(frmSincronizador, PausarDosVecesVuelveAPausarYElCicloSigue) {
+    prueba::SitioConAcceso sitio;
+    prueba::AvisosFalsos avisos;
+    prueba::PeerGuionado peer;
+    frmSincronizador v(opciones(sitio.acceso, peer.direccion()), avisos);
+    ASSERT_TRUE(v.cargar());
+    auto& motor = v.nucleo().motor();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return motor.paso() != sincronizador::Paso::Doctores; }, 5000));
+
+    auto* boton = control<QPushButton>(v, "Command1");
+    QTest::mouseClick(boton, Qt::LeftButton);
+    EXPECT_EQ(boton->text(), "Reanudar Reloj");
+    // An exchange under way finishes; then no step runs.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !motor.ocupado() && !motor.conectando(); }, 5000));
+    const sincronizador::Paso paso = motor.paso();
+    const int peticiones = peer.peticiones;
+    QTest::qWait(200);
+    EXPECT_EQ(motor.paso(), paso);
+    EXPECT_EQ(peer.peticiones, peticiones);
+
+    QTest::mouseClick(boton, Qt::LeftButton);
+    EXPECT_EQ(boton->text(), "Pausar Reloj");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return motor.paso() != paso; }, 5000));
+}
+
+TEST(frmSincronizador, EstadosDeLaBandejaEnUnIntercambioYEnUnaConexionRechazada) {
+    prueba::SitioConAcceso sitio;
+    prueba::AvisosFalsos avisos;
+    prueba::PeerGuionado peer;
+    VentanaQueAnota v(opciones(sitio.acceso, peer.direccion()), avisos);
+    ASSERT_TRUE(v.cargar());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return v.nucleo().motor().pasadas() >= 1; }, 10000));
+    ASSERT_GE(v.estados.size(), 3u);
+    EXPECT_EQ(v.estados[0], EstadoIcono::Desconectado);
+    EXPECT_EQ(v.estados[1], EstadoIcono::Conectado);
+    EXPECT_EQ(v.estados[2], EstadoIcono::Satisfactorio);
+    EXPECT_EQ(v.SysTray().tooltipMostrado(), "Sincronizacion satisfactoria");
+
+    prueba::SitioConAcceso otro;
+    VentanaQueAnota rechazada(
+        opciones(otro.acceso, "127.0.0.1:" + std::to_string(prueba::puertoCerrado())), avisos);
+    ASSERT_TRUE(rechazada.cargar());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rechazada.estado() == EstadoIcono::Error; }, 5000));
+    EXPECT_EQ(rechazada.SysTray().tooltipMostrado(), "Error de conexion");
+    EXPECT_NE(rechazada.todo.find("Error de conexion (10061)"), std::string::npos);
+    EXPECT_EQ(
+        std::count(rechazada.estados.begin(), rechazada.estados.end(), EstadoIcono::Conectado), 0);
+}
+
+TEST(frmSincronizador, ClicEnLaBandejaAbreLaVentanaDeMensajes) {
+    prueba::SitioConAcceso sitio;
+    prueba::AvisosFalsos avisos;
+    frmSincronizador v(opciones(sitio.acceso, "127.0.0.1:1", 100000), avisos);
+    v.cargar();
+    EXPECT_EQ(v.ventanaMensajes(), nullptr);
+    v.SysTray().MouseMove(1, interfaz::clsSystray::WM_LBUTTONDOWN);
+    ASSERT_NE(v.ventanaMensajes(), nullptr);
+    EXPECT_TRUE(v.ventanaMensajes()->isVisible());
+    // Closing hides it; the next click shows the same window again.
+    auto* primera = v.ventanaMensajes();
+    primera->close();
+    EXPECT_FALSE(primera->isVisible());
+    v.SysTray().MouseMove(1, interfaz::clsSystray::WM_LBUTTONDOWN);
+    EXPECT_EQ(v.ventanaMensajes(), primera);
+    EXPECT_TRUE(primera->isVisible());
+
+    // Closing the main window removes the tray icon and ends the program.
+    QSignalSpy cerrado(&v, &frmSincronizador::cerrado);
+    v.close();
+    EXPECT_EQ(cerrado.count(), 1);
+    EXPECT_FALSE(v.SysTray().agregado());
+}
+
+TEST(InstanciaUnica, UnaPorArchivoDeConfiguracion) {
+    prueba::SitioConAcceso a, b;
+    interfaz::InstanciaUnica primera(a.acceso), segunda(a.acceso), otra(b.acceso);
+    EXPECT_EQ(primera.tomar(), interfaz::InstanciaUnica::Resultado::Tomada);
+    EXPECT_EQ(segunda.tomar(), interfaz::InstanciaUnica::Resultado::EnEjecucion);
+    EXPECT_EQ(otra.tomar(), interfaz::InstanciaUnica::Resultado::Tomada);
+}
+
+}  // namespace
