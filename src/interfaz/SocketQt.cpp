@@ -1,8 +1,37 @@
 #include "interfaz/SocketQt.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#ifdef __linux__
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#endif
+
 #include <QSslCertificate>
 
 namespace interfaz {
+
+namespace {
+
+// Whether the connection behind `copia` ended by a reset from the peer
+// rather than by its orderly close: after a reset the kernel's state is
+// closed, after a close it waits for our side to close.
+bool restablecidaPorElPar(int copia) {
+#ifdef __linux__
+    if (copia < 0) return false;
+    tcp_info info{};
+    socklen_t largo = sizeof info;
+    if (::getsockopt(copia, IPPROTO_TCP, TCP_INFO, &info, &largo) != 0) return false;
+    return info.tcpi_state == TCP_CLOSE;
+#else
+    (void)copia;
+    return false;
+#endif
+}
+
+}  // namespace
 
 SocketQt::SocketQt(QObject* padre) : QObject(padre) {
     connect(&socket_, &QSslSocket::connected, this, &SocketQt::alConectar);
@@ -28,7 +57,18 @@ bool SocketQt::autoridad(const std::string& archivo, std::string& error) {
     return true;
 }
 
+SocketQt::~SocketQt() {
+    cerrarCopia();
+}
+
+void SocketQt::cerrarCopia() {
+    if (copia_ >= 0) ::close(copia_);
+    copia_ = -1;
+}
+
 void SocketQt::cerrar() {
+    // Our copy goes first, or the connection would outlive the abort.
+    cerrarCopia();
     cerrandoPropio_ = true;
     socket_.abort();
     cerrandoPropio_ = false;
@@ -92,6 +132,11 @@ std::pair<int, std::string> SocketQt::describirError(QAbstractSocket::SocketErro
 }
 
 void SocketQt::alConectar() {
+    // The socket closes its descriptor as soon as the peer's side ends, and
+    // reports a reset and an orderly close alike. A copy of the descriptor
+    // keeps the connection readable until we have told the two apart.
+    cerrarCopia();
+    copia_ = ::fcntl(static_cast<int>(socket_.socketDescriptor()), F_DUPFD_CLOEXEC, 0);
     // A TLS connection is usable once its handshake is done.
     if (tls_) return;
     conectado_ = true;
@@ -118,6 +163,7 @@ void SocketQt::alLeer() {
 }
 
 void SocketQt::alDesconectar() {
+    cerrarCopia();
     if (cerrandoPropio_ || !conectado_) return;
     conectado_ = false;
     // Whatever arrived with the close is handed over before the close itself.
@@ -126,9 +172,15 @@ void SocketQt::alDesconectar() {
 }
 
 void SocketQt::alError(QAbstractSocket::SocketError error) {
-    // The peer closing after its answer is the normal end of an exchange:
-    // the disconnected signal reports it.
-    if (error == QAbstractSocket::RemoteHostClosedError || cerrandoPropio_) return;
+    if (cerrandoPropio_) return;
+    if (error == QAbstractSocket::RemoteHostClosedError) {
+        // The peer closing after its answer is the normal end of an
+        // exchange: the disconnected signal reports it. A reset is a failed
+        // exchange, and what arrived before it is not a whole answer.
+        if (!conectado_ || !restablecidaPorElPar(copia_)) return;
+        conectado_ = false;
+        cerrarCopia();
+    }
     // A TLS failure may come with further errors of the same attempt.
     if (fallado_ && !conectado_) return;
     fallado_ = true;

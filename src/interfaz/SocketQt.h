@@ -23,6 +23,7 @@ class SocketQt : public QObject, public sincronizador::Socket {
     Q_OBJECT
   public:
     explicit SocketQt(QObject* padre = nullptr);
+    ~SocketQt() override;
 
     // The engine that receives the events; set once, before the first tick.
     void motor(sincronizador::Motor* m) { motor_ = m; }
@@ -56,6 +57,7 @@ class SocketQt : public QObject, public sincronizador::Socket {
     void alLeer();
     void alDesconectar();
     void alError(QAbstractSocket::SocketError error);
+    void cerrarCopia();
 
     QSslSocket socket_;
     QSslConfiguration configuracionTls_ = QSslConfiguration::defaultConfiguration();
@@ -72,6 +74,9 @@ class SocketQt : public QObject, public sincronizador::Socket {
     // caused is not reported as the peer closing.
     bool cerrandoPropio_ = false;
     bool conectado_ = false;
+    // A duplicate of the connected descriptor (-1 when none), through which
+    // a reset by the peer is told from an orderly close.
+    int copia_ = -1;
 };
 
 }  // namespace interfaz
