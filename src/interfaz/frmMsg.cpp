@@ -184,7 +184,9 @@ void frmMsg::refrescarMensajes() {
                                  QString::fromStdString(comun::Variant(m->getFecha()).texto());
         rejilla->setItem(fila++, 0, celda(cabecera, true));
 
-        const QString texto = QString::fromStdString(m->getMensaje());
+        QString texto = QString::fromStdString(m->getMensaje());
+        if (texto.size() > kLargoMostrado)
+            texto = texto.left(kLargoMostrado) + QStringLiteral(" [...]");
         auto* item = celda(texto, false);
         rejilla->setItem(fila, 0, item);
         // A long message wraps; its row grows to show all of it.

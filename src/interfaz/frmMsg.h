@@ -34,6 +34,9 @@ class frmMsg : public QWidget {
     // Twips of a message's text row, at least.
     static constexpr int kAltoTexto = 400;
     static constexpr int kLargoSeparador = 126;
+    // The longest part of one message the grid shows; a longer one (a
+    // runaway paste at another site) ends in "[...]".
+    static constexpr int kLargoMostrado = 4000;
 
     // `acceso`: the configuration file whose first line names the database.
     frmMsg(std::string acceso, Avisos& avisos, QWidget* padre = nullptr);

@@ -95,6 +95,10 @@ TEST_F(frmMsgTest, VeinteMensajesMuestranLosQuinceMasNuevosYBajanAlFinal) {
     ASSERT_EQ(rejilla()->rowCount(), 45);
     EXPECT_EQ(celda(1), "mensaje 6");
     EXPECT_EQ(celda(44 - 1), "mensaje 20");
+    // A runaway message is shown in part.
+    llega(std::string(1 << 20, 'x'));
+    ventana.refrescarMensajes();
+    EXPECT_EQ(celda(43).size(), frmMsg::kLargoMostrado + 6);
     auto* barra = rejilla()->verticalScrollBar();
     EXPECT_GT(barra->maximum(), 0);
     EXPECT_EQ(barra->value(), barra->maximum());
