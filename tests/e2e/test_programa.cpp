@@ -256,6 +256,7 @@ TEST(Programa, LosNumerosNoDependenDelLocale) {
         << rb.salida;
     EXPECT_EQ(valor(b, "SELECT Costo FROM Insumos WHERE Codigo = 'LOC-1'"), "-2.5") << rb.salida;
     EXPECT_EQ(valor(b, "SELECT 0.5 * 3"), "1.5");
+}
 
 // Without --sin-ventana the program opens its window and runs the same
 // cycle there (offscreen here): the product written at the site reaches the
