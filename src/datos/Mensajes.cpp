@@ -3,13 +3,15 @@
 #include <string>
 #include <vector>
 
+#include "comun/Comunicacion.h"
 #include "datos/DAO_Conexion.h"
 
 namespace datos {
 
 namespace {
 
-constexpr const char* kDestinoGeneral = "000000000000000";
+using comun::kDestinoGeneral;
+
 // Chat messages carry this priority in MENSAJE.
 constexpr int kPrioridadChat = -2;
 // How many messages the window shows.
