@@ -8,7 +8,7 @@
 
 namespace comun {
 
-Fecha RelojSistema::ahora() const {
+Fecha RelojSistema::ahora() const noexcept {
     const std::time_t t = std::time(nullptr);
     std::tm local{};
     localtime_r(&t, &local);

@@ -12,13 +12,13 @@ namespace comun {
 class Reloj {
   public:
     virtual ~Reloj() = default;
-    virtual Fecha ahora() const = 0;
+    virtual Fecha ahora() const noexcept = 0;
 };
 
 // The machine's local clock.
 class RelojSistema : public Reloj {
   public:
-    Fecha ahora() const override;
+    Fecha ahora() const noexcept override;
 };
 
 // A date as an Access date literal's inside: year, "/", two-digit month,

@@ -59,7 +59,7 @@ class Registro {
 class BitacoraRegistro : public Bitacora {
   public:
     explicit BitacoraRegistro(Registro& registro) : registro_(registro) {}
-    void escribir(const std::string& linea) override { registro_.escribir(linea + "\n"); }
+    void escribir(const std::string& linea) noexcept override { registro_.escribir(linea + "\n"); }
 
   private:
     Registro& registro_;

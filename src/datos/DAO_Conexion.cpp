@@ -55,7 +55,7 @@ void DAO_Conexion::conectar() {
     controlador_ = abrirSqlite(dataFile_, 5000, reloj_);
 }
 
-void DAO_Conexion::desconectar() {
+void DAO_Conexion::desconectar() noexcept {
     controlador_.reset();
 }
 

@@ -86,7 +86,7 @@ class DAO_Conexion {
     // Opens dataFile (replacing an open connection). A missing file is an
     // ErrorBD naming the path; no empty database is created.
     void conectar();
-    void desconectar();
+    void desconectar() noexcept;
     bool conectado() const;
 
     // Runs one statement; returns the number of rows it affected.

@@ -17,11 +17,11 @@ namespace {
 class ConsolaSalida : public sincronizador::Consola {
   public:
     explicit ConsolaSalida(comun::Registro* registro) : registro_(registro) {}
-    void escribir(const std::string& texto) override {
+    void escribir(const std::string& texto) noexcept override {
         std::cout << texto << std::flush;
         if (registro_) registro_->escribir(texto);
     }
-    void limpiar() override {}
+    void limpiar() noexcept override {}
 
   private:
     comun::Registro* registro_;
@@ -30,7 +30,7 @@ class ConsolaSalida : public sincronizador::Consola {
 // Without a window there is no tray icon; its state is not shown.
 class BandejaNula : public sincronizador::Bandeja {
   public:
-    void mostrar(sincronizador::EstadoIcono) override {}
+    void mostrar(sincronizador::EstadoIcono) noexcept override {}
 };
 
 // What the apply step reports goes to the console too; its debug lines go
@@ -39,8 +39,8 @@ class BitacoraSalida : public comun::Bitacora {
   public:
     BitacoraSalida(sincronizador::Consola& consola, comun::Registro* registro)
         : consola_(consola), registro_(registro) {}
-    void escribir(const std::string& linea) override { consola_.escribir(linea + "\r\n"); }
-    void depurar(const std::string& linea) override {
+    void escribir(const std::string& linea) noexcept override { consola_.escribir(linea + "\r\n"); }
+    void depurar(const std::string& linea) noexcept override {
         if (registro_) registro_->escribir(linea + "\r\n");
     }
 

@@ -61,12 +61,12 @@ SocketQt::~SocketQt() {
     cerrarCopia();
 }
 
-void SocketQt::cerrarCopia() {
+void SocketQt::cerrarCopia() noexcept {
     if (copia_ >= 0) ::close(copia_);
     copia_ = -1;
 }
 
-void SocketQt::cerrar() {
+void SocketQt::cerrar() noexcept {
     // Our copy goes first, or the connection would outlive the abort.
     cerrarCopia();
     cerrandoPropio_ = true;
@@ -93,7 +93,7 @@ void SocketQt::enviar(const std::string& bytes) {
     socket_.write(bytes.data(), static_cast<qint64>(bytes.size()));
 }
 
-int SocketQt::estado() const {
+int SocketQt::estado() const noexcept {
     switch (socket_.state()) {
         case QAbstractSocket::UnconnectedState:
             return 0;

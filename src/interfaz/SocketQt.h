@@ -38,12 +38,12 @@ class SocketQt : public QObject, public sincronizador::Socket {
     // failure").
     static constexpr int kErrorTls = 12175;
 
-    void cerrar() override;
+    void cerrar() noexcept override;
     void conectar(const std::string& host, uint16_t puerto) override;
     void enviar(const std::string& bytes) override;
     // The state numbers of the original socket control: 0 closed, 4
     // resolving the host, 6 connecting, 7 connected, 8 closing, 9 error.
-    int estado() const override;
+    int estado() const noexcept override;
 
     // The number and text reported for a socket error; the numbers are the
     // Winsock ones the console has always shown.
@@ -57,7 +57,7 @@ class SocketQt : public QObject, public sincronizador::Socket {
     void alLeer();
     void alDesconectar();
     void alError(QAbstractSocket::SocketError error);
-    void cerrarCopia();
+    void cerrarCopia() noexcept;
 
     QSslSocket socket_;
     QSslConfiguration configuracionTls_ = QSslConfiguration::defaultConfiguration();

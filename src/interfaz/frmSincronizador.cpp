@@ -58,7 +58,7 @@ QLabel* crearImagen(QWidget* padre, const char* nombre, EstadoIcono estado, int 
 class frmSincronizador::BitacoraConsola : public comun::Bitacora {
   public:
     explicit BitacoraConsola(frmSincronizador& ventana) : ventana_(ventana) {}
-    void escribir(const std::string& linea) override { ventana_.escribir(linea + "\r\n"); }
+    void escribir(const std::string& linea) noexcept override { ventana_.escribir(linea + "\r\n"); }
 
   private:
     frmSincronizador& ventana_;
@@ -175,7 +175,7 @@ void frmSincronizador::SysTray_BalloonClicked() {
     frmMsg_->activateWindow();
 }
 
-void frmSincronizador::escribir(const std::string& texto) {
+void frmSincronizador::escribir(const std::string& texto) noexcept {
     QString t = lineasDeTexto(texto);
     if (t.size() > kMaximoPieza) {
         const qsizetype resto = t.size() - kMaximoPieza;
@@ -191,15 +191,15 @@ void frmSincronizador::escribir(const std::string& texto) {
     txtConsole_->verticalScrollBar()->setValue(txtConsole_->verticalScrollBar()->maximum());
 }
 
-void frmSincronizador::limpiar() {
+void frmSincronizador::limpiar() noexcept {
     txtConsole_->clear();
 }
 
-void frmSincronizador::estadoSocket(int numero) {
+void frmSincronizador::estadoSocket(int numero) noexcept {
     lblState_->setText(QString::number(numero));
 }
 
-void frmSincronizador::mostrar(EstadoIcono estado) {
+void frmSincronizador::mostrar(EstadoIcono estado) noexcept {
     estado_ = estado;
     SysTray_.SetIcon(iconoEstado(estado), QString::fromUtf8(textoEstado(estado)));
     // The window shows the same state, for desktops without a tray: the

@@ -40,11 +40,11 @@ class frmSincronizador : public QWidget,
     bool cargar();
 
     // The engine's console.
-    void escribir(const std::string& texto) override;
-    void limpiar() override;
-    void estadoSocket(int numero) override;
+    void escribir(const std::string& texto) noexcept override;
+    void limpiar() noexcept override;
+    void estadoSocket(int numero) noexcept override;
     // The engine's tray.
-    void mostrar(sincronizador::EstadoIcono estado) override;
+    void mostrar(sincronizador::EstadoIcono estado) noexcept override;
 
     Nucleo& nucleo() { return *nucleo_; }
     clsSystray& SysTray() { return SysTray_; }

@@ -14,7 +14,7 @@ class BaseDatosDAO : public BaseDatos {
 
     std::string ruta() const override { return conexion_.dataFile(); }
     void conectar() override { conexion_.conectar(); }
-    void desconectar() override { conexion_.desconectar(); }
+    void desconectar() noexcept override { conexion_.desconectar(); }
     void cargarValoresSitio() override { conexion_.cargarValoresSitio(); }
     void asegurarTablasPropias() override { conexion_.asegurarTablasPropias(); }
     std::string getSyASys() override { return conexion_.getSyASys(); }

@@ -159,20 +159,10 @@ bool Motor::protegido(F&& trabajo) {
         mensaje = "Error desconocido";
         iconoFallo_ = EstadoIcono::Error;
     }
-    cerrarBase();
-    try {
-        escribirConsola(mensaje);
-        bitacora_.escribir(reloj_.ahora().iso() + " " + mensaje);
-    } catch (...) {
-    }
+    base_.desconectar();
+    escribirConsola(mensaje);
+    bitacora_.escribir(reloj_.ahora().iso() + " " + mensaje);
     return false;
-}
-
-void Motor::cerrarBase() {
-    try {
-        base_.desconectar();
-    } catch (...) {
-    }
 }
 
 bool Motor::iniciar() {
@@ -223,17 +213,11 @@ void Motor::tick() {
         return;
     }
     if (pausado_) return;
-    // The builders trap their own failures; this guards the console and
-    // socket ports, so that nothing escapes to the face's timer.
-    try {
-        consola_.limpiar();
-        ticksOcupado_ = 0;
-        ejecutarPaso();
-    } catch (const std::exception& e) {
-        bitacora_.escribir(reloj_.ahora().iso() + " Error: " + e.what());
-    } catch (...) {
-        bitacora_.escribir(reloj_.ahora().iso() + " Error desconocido");
-    }
+    // Every step traps its own failures (protegido), so nothing escapes to
+    // the face's timer.
+    consola_.limpiar();
+    ticksOcupado_ = 0;
+    ejecutarPaso();
 }
 
 void Motor::ejecutarPaso() {
@@ -400,13 +384,10 @@ void Motor::falloConexion(int numero, const std::string& descripcion) {
     pendiente_.clear();
     ocupado_ = false;
     errorConexion_ = true;
-    try {
-        escribirConsola("Error de conexion (" + std::to_string(numero) + "): " + descripcion);
-        bandeja_.mostrar(EstadoIcono::Error);
-        socket_.cerrar();
-        consola_.estadoSocket(socket_.estado());
-    } catch (...) {
-    }
+    escribirConsola("Error de conexion (" + std::to_string(numero) + "): " + descripcion);
+    bandeja_.mostrar(EstadoIcono::Error);
+    socket_.cerrar();
+    consola_.estadoSocket(socket_.estado());
 }
 
 void Motor::alConectar() {
@@ -416,13 +397,18 @@ void Motor::alConectar() {
     ocupado_ = true;
     errorConexion_ = false;
     ticksOcupado_ = 0;
-    try {
-        bandeja_.mostrar(EstadoIcono::Conectado);
-        escribirConsola("Conectado, enviando datos...");
-        std::string texto = std::move(pendiente_);
-        pendiente_.clear();
-        socket_.enviar(texto);
-    } catch (...) {
+    bandeja_.mostrar(EstadoIcono::Conectado);
+    escribirConsola("Conectado, enviando datos...");
+    std::string texto = std::move(pendiente_);
+    pendiente_.clear();
+    // A send the socket refuses ends the exchange as a failure of its kind
+    // at once, instead of leaving it busy until the time-out.
+    if (!protegido([&] { socket_.enviar(texto); })) {
+        conectado_ = false;
+        ocupado_ = false;
+        errorConexion_ = true;
+        bandeja_.mostrar(iconoFallo_);
+        socket_.cerrar();
     }
 }
 
@@ -443,13 +429,10 @@ void Motor::abandonarRespuesta() {
     const std::string mensaje = "Respuesta demasiado grande (mas de " +
                                 std::to_string(configuracion_.limiteRespuesta) +
                                 " bytes), intercambio abandonado";
-    try {
-        escribirConsola(mensaje);
-        bitacora_.escribir(reloj_.ahora().iso() + " " + mensaje);
-        bandeja_.mostrar(EstadoIcono::Error);
-        socket_.cerrar();
-    } catch (...) {
-    }
+    escribirConsola(mensaje);
+    bitacora_.escribir(reloj_.ahora().iso() + " " + mensaje);
+    bandeja_.mostrar(EstadoIcono::Error);
+    socket_.cerrar();
 }
 
 void Motor::abandonarIntercambio() {
@@ -458,12 +441,9 @@ void Motor::abandonarIntercambio() {
     conectado_ = false;
     errorConexion_ = true;
     std::string().swap(respuesta_);
-    try {
-        escribirConsola("Tiempo de respuesta agotado, intercambio abandonado");
-        bandeja_.mostrar(EstadoIcono::Error);
-        socket_.cerrar();
-    } catch (...) {
-    }
+    escribirConsola("Tiempo de respuesta agotado, intercambio abandonado");
+    bandeja_.mostrar(EstadoIcono::Error);
+    socket_.cerrar();
 }
 
 void Motor::alCerrar() {
@@ -475,26 +455,20 @@ void Motor::alCerrar() {
     conectado_ = false;
     std::string recibido;
     recibido.swap(respuesta_);
-    try {
-        if (!recibido.empty()) {
-            bool correcta = false;
-            const bool manejada =
-                protegido([&] { correcta = procesarRespuesta(comun::cp1252AUtf8(recibido)); });
-            bandeja_.mostrar(manejada ? EstadoIcono::Satisfactorio : iconoFallo_);
-            if (manejada && correcta) {
-                const Interlocutor quien =
-                    pasoEnviado_ == Paso::Socio ? Interlocutor::Socio : Interlocutor::Servidor;
-                protegido([&] { base_.registrarIntercambio(quien, reloj_.ahora()); });
-            }
+    if (!recibido.empty()) {
+        bool correcta = false;
+        const bool manejada =
+            protegido([&] { correcta = procesarRespuesta(comun::cp1252AUtf8(recibido)); });
+        bandeja_.mostrar(manejada ? EstadoIcono::Satisfactorio : iconoFallo_);
+        if (manejada && correcta) {
+            const Interlocutor quien =
+                pasoEnviado_ == Paso::Socio ? Interlocutor::Socio : Interlocutor::Servidor;
+            protegido([&] { base_.registrarIntercambio(quien, reloj_.ahora()); });
         }
-    } catch (...) {
     }
     ocupado_ = false;
     errorConexion_ = false;
-    try {
-        socket_.cerrar();
-    } catch (...) {
-    }
+    socket_.cerrar();
 }
 
 void Motor::alFallar(int numero, const std::string& descripcion) {
@@ -506,11 +480,8 @@ void Motor::alFallar(int numero, const std::string& descripcion) {
     // After the request was sent the exchange stays busy until the peer
     // closes or the busy time-out releases it.
     if (conectado_) ocupado_ = true;
-    try {
-        escribirConsola("Error de conexion (" + std::to_string(numero) + "): " + descripcion);
-        bandeja_.mostrar(EstadoIcono::Error);
-    } catch (...) {
-    }
+    escribirConsola("Error de conexion (" + std::to_string(numero) + "): " + descripcion);
+    bandeja_.mostrar(EstadoIcono::Error);
 }
 
 // ---------------------------------------------------------------- responses

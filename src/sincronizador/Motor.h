@@ -93,7 +93,6 @@ class Motor {
     // the log, the database is closed, and false is returned.
     template <class F>
     bool protegido(F&& trabajo);
-    void cerrarBase();
     bool libre() const { return !ocupado_ && !conectando_; }
     void addParam(http::clsHTTP& objeto, std::string_view clave, std::string_view valorUtf8);
     // `paso`: the step the request belongs to, kept to route its response

@@ -2,6 +2,12 @@
 // reaches the console, the tray icon, the TCP socket, the database and the
 // local apply step. The faces (window, headless) and the tests implement
 // them; the engine itself never touches a platform service.
+//
+// The console, the tray, the clock and the log cannot fail: their methods
+// are noexcept, and an implementation that could fail keeps its failure to
+// itself. The database and the socket can fail for real and raise a
+// comun::Fallo of their kind, which the engine reports; closing either and
+// reading the socket's state cannot fail.
 #pragma once
 
 #include <cstddef>
@@ -18,11 +24,11 @@ namespace sincronizador {
 class Consola {
   public:
     virtual ~Consola() = default;
-    virtual void escribir(const std::string& texto) = 0;
-    virtual void limpiar() = 0;
+    virtual void escribir(const std::string& texto) noexcept = 0;
+    virtual void limpiar() noexcept = 0;
     // The socket's state number while a connection is being made (the
     // window's state label). Faces without one ignore it.
-    virtual void estadoSocket(int /*numero*/) {}
+    virtual void estadoSocket(int /*numero*/) noexcept {}
 };
 
 // The state of the last exchange, as the tray icon shows it. The engine
@@ -38,7 +44,7 @@ enum class EstadoIcono {
 class Bandeja {
   public:
     virtual ~Bandeja() = default;
-    virtual void mostrar(EstadoIcono estado) = 0;
+    virtual void mostrar(EstadoIcono estado) noexcept = 0;
 };
 
 // A TCP client socket. The adapter reports its events back to the engine
@@ -50,12 +56,12 @@ class Socket {
   public:
     virtual ~Socket() = default;
     // Closes the connection whatever its state; harmless when closed.
-    virtual void cerrar() = 0;
+    virtual void cerrar() noexcept = 0;
     // Starts connecting and returns at once.
     virtual void conectar(const std::string& host, uint16_t puerto) = 0;
     virtual void enviar(const std::string& bytes) = 0;
     // The platform's number for the socket's state.
-    virtual int estado() const = 0;
+    virtual int estado() const noexcept = 0;
 };
 
 // The local apply step of the cycle (the real one is aplicacion::Aplicador).
@@ -76,7 +82,7 @@ class BaseDatos {
     // The database path given by the configuration file ("" when missing).
     virtual std::string ruta() const = 0;
     virtual void conectar() = 0;
-    virtual void desconectar() = 0;
+    virtual void desconectar() noexcept = 0;
     virtual void cargarValoresSitio() = 0;
     // Creates the synchronizer's own tables when the database lacks them.
     virtual void asegurarTablasPropias() = 0;

@@ -15,7 +15,7 @@ namespace {
 class RelojFijo : public Reloj {
   public:
     Fecha momento;
-    Fecha ahora() const override { return momento; }
+    Fecha ahora() const noexcept override { return momento; }
 };
 
 double minutoA(int hora, int minuto) {

@@ -16,7 +16,7 @@ namespace {
 class RelojFijo : public Reloj {
   public:
     Fecha momento{2026, 3, 7, 0, 0, 5};
-    Fecha ahora() const override { return momento; }
+    Fecha ahora() const noexcept override { return momento; }
 };
 
 std::string leer(const fs::path& ruta) {

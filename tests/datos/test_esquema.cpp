@@ -403,7 +403,7 @@ TEST(CrearBaseSitio, RefusesExistingFilesAndBadCodesAndLeavesNothingHalfMade) {
 // are given, so a site's dates can be fixed in tests.
 TEST(CrearBaseSitio, HoyYNowLeenElRelojDado) {
     struct Reloj : comun::Reloj {
-        comun::Fecha ahora() const override { return {2031, 2, 3, 4, 5, 6}; }
+        comun::Fecha ahora() const noexcept override { return {2031, 2, 3, 4, 5, 6}; }
     } reloj;
     prueba::BaseDePrueba base(false);
     const std::string nueva = fs::path(base.ruta()).parent_path().string() + "/reloj.db";

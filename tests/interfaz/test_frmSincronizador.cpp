@@ -24,12 +24,12 @@ using sincronizador::EstadoIcono;
 class VentanaQueAnota : public frmSincronizador {
   public:
     using frmSincronizador::frmSincronizador;
-    void mostrar(EstadoIcono estado) override {
+    void mostrar(EstadoIcono estado) noexcept override {
         estados.push_back(estado);
         frmSincronizador::mostrar(estado);
     }
     // Every console line, also those a later step has emptied away.
-    void escribir(const std::string& texto) override {
+    void escribir(const std::string& texto) noexcept override {
         todo += texto;
         frmSincronizador::escribir(texto);
     }

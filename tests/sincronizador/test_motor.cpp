@@ -510,6 +510,22 @@ TEST_F(MotorTest, ArranqueCargaElSitioOInformaElMotivo) {
               "central.ejemplo\r\nPOST\r\n/sincronizador/\r\nBase de datos: \r\n");
 }
 
+TEST_F(MotorTest, UnEnvioRechazadoTerminaElIntercambioComoFalloDeConexion) {
+    motor.tick();
+    ASSERT_TRUE(motor.conectando());
+    socket.rechazarEnvio = true;
+    const int cierres = socket.cierres;
+    motor.alConectar();
+    EXPECT_NE(consola.texto.find("Error de conexion: socket cerrado\r\n"), std::string::npos);
+    EXPECT_EQ(bandeja.ultimo(), EstadoIcono::Error);
+    EXPECT_TRUE(motor.errorConexion());
+    EXPECT_GT(socket.cierres, cierres);
+    // Not left busy until the time-out: the next tick moves on at once.
+    const Paso antes = motor.paso();
+    motor.tick();
+    EXPECT_NE(motor.paso(), antes);
+}
+
 TEST(NormalizarSaltos, CadaFinDeLineaQuedaCrLf) {
     EXPECT_EQ(Motor::normalizarSaltos("a\rb\nc\r\nd\r"), "a\r\nb\r\nc\r\nd\r\n");
     EXPECT_EQ(Motor::normalizarSaltos("\n\n\r\r\n"), "\r\n\r\n\r\n\r\n");

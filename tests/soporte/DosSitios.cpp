@@ -86,7 +86,7 @@ void SocketEnProceso::encolar(std::function<void(sincronizador::Motor&)> evento)
     eventos_.emplace_back(conexion_, std::move(evento));
 }
 
-void SocketEnProceso::cerrar() {
+void SocketEnProceso::cerrar() noexcept {
     ++conexion_;
     abierto_ = false;
 }

@@ -70,10 +70,10 @@ class SocketEnProceso : public sincronizador::Socket {
     explicit SocketEnProceso(CentralEnProceso& central) : central_(central) {}
     void motor(sincronizador::Motor* motor) { motor_ = motor; }
 
-    void cerrar() override;
+    void cerrar() noexcept override;
     void conectar(const std::string& host, uint16_t puerto) override;
     void enviar(const std::string& bytes) override;
-    int estado() const override { return abierto_ ? 7 : 0; }
+    int estado() const noexcept override { return abierto_ ? 7 : 0; }
 
     // Delivers the queued events to the engine, those they cause included.
     void entregar();

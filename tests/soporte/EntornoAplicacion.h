@@ -21,7 +21,7 @@ namespace prueba {
 class RelojFijo : public comun::Reloj {
   public:
     RelojFijo() { poner(13, 30, 15); }
-    comun::Fecha ahora() const override { return momento; }
+    comun::Fecha ahora() const noexcept override { return momento; }
     void poner(int hora, int minuto, int segundo = 0) {
         momento = comun::Fecha{2026, 12, 7, hora, minuto, segundo};
     }

@@ -20,11 +20,11 @@ struct ConsolaFalsa : sincronizador::Consola {
     std::string texto;
     std::string todo;
     int limpiezas = 0;
-    void escribir(const std::string& t) override {
+    void escribir(const std::string& t) noexcept override {
         texto += t;
         todo += t;
     }
-    void limpiar() override {
+    void limpiar() noexcept override {
         texto.clear();
         ++limpiezas;
     }
@@ -32,7 +32,7 @@ struct ConsolaFalsa : sincronizador::Consola {
 
 struct BandejaFalsa : sincronizador::Bandeja {
     std::vector<EstadoIcono> estados;
-    void mostrar(EstadoIcono estado) override { estados.push_back(estado); }
+    void mostrar(EstadoIcono estado) noexcept override { estados.push_back(estado); }
     EstadoIcono ultimo() const { return estados.back(); }
 };
 
@@ -40,16 +40,24 @@ struct SocketFalso : sincronizador::Socket {
     std::vector<std::string> enviados;
     std::vector<std::pair<std::string, uint16_t>> conexiones;
     int cierres = 0;
-    void cerrar() override { ++cierres; }
+    void cerrar() noexcept override { ++cierres; }
     void conectar(const std::string& host, uint16_t puerto) override {
         conexiones.emplace_back(host, puerto);
     }
-    void enviar(const std::string& bytes) override { enviados.push_back(bytes); }
-    int estado() const override { return 6; }
+    // When set, the next send is refused as a connection failure.
+    bool rechazarEnvio = false;
+    void enviar(const std::string& bytes) override {
+        if (rechazarEnvio) {
+            rechazarEnvio = false;
+            throw comun::Fallo(comun::TipoFallo::Conexion, "socket cerrado");
+        }
+        enviados.push_back(bytes);
+    }
+    int estado() const noexcept override { return 6; }
 };
 
 struct RelojFalso : comun::Reloj {
-    comun::Fecha ahora() const override { return {2026, 12, 8, 1, 30, 0}; }
+    comun::Fecha ahora() const noexcept override { return {2026, 12, 8, 1, 30, 0}; }
 };
 
 // A database that answers from fields and records every call. `fallarEn`
@@ -86,9 +94,10 @@ struct BaseFalsa : sincronizador::BaseDatos {
         registrar("conectar");
         abierta = true;
     }
-    void desconectar() override {
+    // Closing cannot fail: recorded, never made to fail.
+    void desconectar() noexcept override {
         abierta = false;
-        registrar("desconectar");
+        llamadas.push_back("desconectar");
     }
     void cargarValoresSitio() override { registrar("cargarValoresSitio"); }
     void asegurarTablasPropias() override { registrar("asegurarTablasPropias"); }
