@@ -96,16 +96,13 @@ class EsquemaSqlite : public sql::InfoEsquema {
     }
     std::vector<std::string> columnas(std::string_view tabla) const override {
         std::vector<std::string> r;
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db_, "SELECT name FROM pragma_table_info(?1)", -1, &st, nullptr) !=
-            SQLITE_OK) {
-            sqlite3_finalize(st);
+        Sentencia s;
+        if (sqlite3_prepare_v2(db_, "SELECT name FROM pragma_table_info(?1)", -1, &s.st, nullptr) !=
+            SQLITE_OK)
             return r;
-        }
-        sqlite3_bind_text(st, 1, tabla.data(), static_cast<int>(tabla.size()), SQLITE_TRANSIENT);
-        while (sqlite3_step(st) == SQLITE_ROW)
-            r.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-        sqlite3_finalize(st);
+        sqlite3_bind_text(s.st, 1, tabla.data(), static_cast<int>(tabla.size()), SQLITE_TRANSIENT);
+        while (sqlite3_step(s.st) == SQLITE_ROW)
+            r.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(s.st, 0)));
         return r;
     }
 
@@ -274,16 +271,13 @@ class ConexionSqlite : public ControladorConexion {
         if (mayus(comun::recortar(traducido.substr(0, estrella))) != "SELECT") return nullptr;
         std::string texto =
             traducido.substr(0, estrella) + "_rowid_ AS rowid__, " + traducido.substr(estrella);
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(estado_->db, texto.c_str(), -1, &st, nullptr) != SQLITE_OK) {
-            sqlite3_finalize(st);
+        Sentencia s;
+        if (sqlite3_prepare_v2(estado_->db, texto.c_str(), -1, &s.st, nullptr) != SQLITE_OK)
             return nullptr;  // a view or a table without rowid: opened as a snapshot
-        }
-        Sentencia s(st);
-        const char* origen = sqlite3_column_table_name(st, 1);
+        const char* origen = sqlite3_column_table_name(s.st, 1);
         auto rs =
             std::make_unique<RecordsetSqlite>(estado_, original, RecordsetSqlite::Modo::Diferida);
-        rs->tomarColumnas(st, true);
+        rs->tomarColumnas(s.st, true);
         rs->ponerSentencia(std::move(s));
         rs->hacerActualizable(origen ? origen : tabla);
         return rs;

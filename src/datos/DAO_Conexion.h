@@ -197,12 +197,7 @@ class DAO_Conexion {
 class GuardaConexion {
   public:
     explicit GuardaConexion(DAO_Conexion& c) : c_(c) { c_.conectar(); }
-    ~GuardaConexion() {
-        try {
-            c_.desconectar();
-        } catch (...) {
-        }
-    }
+    ~GuardaConexion() { c_.desconectar(); }
     GuardaConexion(const GuardaConexion&) = delete;
     GuardaConexion& operator=(const GuardaConexion&) = delete;
 
@@ -210,16 +205,18 @@ class GuardaConexion {
     DAO_Conexion& c_;
 };
 
-// Runs a group of writes atomically: rolls back unless confirmed.
+// Runs a group of writes atomically: rolls back unless confirmed. A
+// rollback that fails closes the connection, which discards the open
+// transaction, so nothing of the group is ever committed by a later write.
 class Transaccion {
   public:
     explicit Transaccion(DAO_Conexion& c) : c_(c) { c_.empezarTransaccion(); }
     ~Transaccion() {
-        if (!hecha_) {
-            try {
-                c_.revertirTransaccion();
-            } catch (...) {
-            }
+        if (hecha_) return;
+        try {
+            c_.revertirTransaccion();
+        } catch (const std::exception&) {
+            c_.desconectar();
         }
     }
     void confirmar() {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "comun/Comunicacion.h"
+#include "datos/SentenciaSqlite.h"
 #include "datos/sql/FuncionesSqlite.h"
 
 namespace datos {
@@ -62,33 +63,26 @@ class Base {
 
     // Runs one statement with text values bound in order to ?1, ?2, ...
     void ejecutar(const char* sql, const std::vector<std::string>& valores, const char* paso) {
-        sqlite3_stmt* st = nullptr;
-        int rc = sqlite3_prepare_v2(db_, sql, -1, &st, nullptr);
+        sqlite::Sentencia s;
+        int rc = sqlite3_prepare_v2(db_, sql, -1, &s.st, nullptr);
+        for (size_t i = 0; i < valores.size() && rc == SQLITE_OK; ++i)
+            rc = sqlite3_bind_text(s.st, static_cast<int>(i + 1), valores[i].c_str(),
+                                   static_cast<int>(valores[i].size()), SQLITE_TRANSIENT);
         if (rc == SQLITE_OK) {
-            for (size_t i = 0; i < valores.size() && rc == SQLITE_OK; ++i)
-                rc = sqlite3_bind_text(st, static_cast<int>(i + 1), valores[i].c_str(),
-                                       static_cast<int>(valores[i].size()), SQLITE_TRANSIENT);
-            if (rc == SQLITE_OK) {
-                rc = sqlite3_step(st);
-                if (rc == SQLITE_DONE || rc == SQLITE_ROW) rc = SQLITE_OK;
-            }
+            rc = sqlite3_step(s.st);
+            if (rc == SQLITE_DONE || rc == SQLITE_ROW) rc = SQLITE_OK;
         }
-        std::string mensaje = rc == SQLITE_OK ? "" : sqlite3_errmsg(db_);
-        sqlite3_finalize(st);
-        if (rc != SQLITE_OK) throw ErrorEsquema(std::string(paso) + ": " + mensaje);
+        if (rc != SQLITE_OK) throw ErrorEsquema(std::string(paso) + ": " + sqlite3_errmsg(db_));
     }
 
     // The first column of the first row of sql, as text.
     std::string texto(const char* sql) {
-        sqlite3_stmt* st = nullptr;
-        std::string resultado;
-        if (sqlite3_prepare_v2(db_, sql, -1, &st, nullptr) == SQLITE_OK &&
-            sqlite3_step(st) == SQLITE_ROW) {
-            const unsigned char* t = sqlite3_column_text(st, 0);
-            if (t) resultado = reinterpret_cast<const char*>(t);
-        }
-        sqlite3_finalize(st);
-        return resultado;
+        sqlite::Sentencia s;
+        if (sqlite3_prepare_v2(db_, sql, -1, &s.st, nullptr) != SQLITE_OK ||
+            sqlite3_step(s.st) != SQLITE_ROW)
+            return {};
+        const unsigned char* t = sqlite3_column_text(s.st, 0);
+        return t ? reinterpret_cast<const char*>(t) : std::string();
     }
 
     void cerrar() {

@@ -126,10 +126,7 @@ frmMsg::frmMsg(std::string acceso, Avisos& avisos, QWidget* padre)
 
 frmMsg::~frmMsg() {
     tmrChat_.stop();
-    try {
-        conexion_.desconectar();
-    } catch (...) {
-    }
+    conexion_.desconectar();
 }
 
 void frmMsg::cargar() {
