@@ -17,20 +17,13 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "soporte/PuntoDeVenta.h"
+
 namespace e2e {
 
 namespace {
 
-constexpr const char* kGeneral = "000000000000000";
-
-std::string comillas(const std::string& texto) {
-    std::string r = "'";
-    for (char c : texto) {
-        if (c == '\'') r += '\'';
-        r += c;
-    }
-    return r + "'";
-}
+using prueba::comillas;
 
 std::string leerArchivo(const fs::path& archivo) {
     std::ifstream entrada(archivo, std::ios::binary);
@@ -260,29 +253,12 @@ long ejecutar(const Sitio& sitio, const std::string& sql) {
 }
 
 void escribirProducto(const Sitio& sitio, const std::string& codigo, const std::string& nombre) {
-    ejecutar(sitio,
-             "INSERT INTO PRODUCTOS (CodigoAB, NombreProducto, Categoria, Negocio, impx, "
-             "PrecioUnidad, Precio1) VALUES (" +
-                 comillas(codigo) + ", " + comillas(nombre) +
-                 ", 'BEBIDAS', 'BAR', 1, 12500, 12500)");
-    // As the point of sale queues it: every column of the row as text,
-    // yes/no columns empty.
-    ejecutar(sitio,
-             "INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, Enviado, "
-             "Campo1, Campo2, Campo3, Campo4, Campo7, Campo8, Campo9, Campo11, Campo13) VALUES (2, "
-             "2, " +
-                 comillas(sitio.codigo) + ", '" + kGeneral + "', 'A', False, " + comillas(codigo) +
-                 ", " + comillas(nombre) + ", 'BEBIDAS', 'BAR', '1', '0', '12500', '0', '12500')");
+    for (const auto& sql : prueba::sqlProductoNuevo(sitio.codigo, codigo, nombre))
+        ejecutar(sitio, sql);
 }
 
 void escribirMensaje(const Sitio& sitio, const std::string& texto) {
-    ejecutar(sitio, "INSERT INTO MENSAJE (mensaje, destino, origen, PRIORIDAD) VALUES (" +
-                        comillas(texto) + ", 'SERVIDOR', 'LOCAL', -2)");
-    ejecutar(sitio,
-             "INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, Enviado, "
-             "Campo1, Campo2, Campo3, Campo4) VALUES (2, 14, " +
-                 comillas(sitio.codigo) + ", '" + kGeneral + "', 'A', False, " + comillas(texto) +
-                 ", 'CHAT', 'LOCAL', '1')");
+    for (const auto& sql : prueba::sqlMensajeNuevo(sitio.codigo, texto)) ejecutar(sitio, sql);
 }
 
 std::string registroPublicado(int id, int tabla, const std::string& origen,

@@ -1,11 +1,12 @@
 #include "soporte/DosSitios.h"
-#include "comun/Comunicacion.h"
 
 #include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
 #include <stdexcept>
+
+#include "soporte/PuntoDeVenta.h"
 
 namespace prueba {
 
@@ -25,13 +26,6 @@ const char* razon(int estado) {
             return "Status";
     }
 }
-
-// A text between single quotes, each quote doubled.
-std::string comillas(const std::string& texto) {
-    return "'" + datos::DAO_Conexion::ValidarSql(comun::Variant(texto)) + "'";
-}
-
-const std::string kGeneral = comun::kDestinoGeneral;
 
 }  // namespace
 
@@ -180,27 +174,11 @@ void SitioEnProceso::ejecutar(const std::string& sql) {
 }
 
 void SitioEnProceso::escribirProducto(const std::string& codigo, const std::string& nombre) {
-    ejecutar(
-        "INSERT INTO PRODUCTOS (CodigoAB, NombreProducto, Categoria, Negocio, impx, "
-        "PrecioUnidad, Precio1) VALUES (" +
-        comillas(codigo) + ", " + comillas(nombre) + ", 'BEBIDAS', 'BAR', 1, 12500, 12500)");
-    // As the point of sale queues it: every column of the row as text,
-    // yes/no columns empty.
-    ejecutar(
-        "INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, Enviado, "
-        "Campo1, Campo2, Campo3, Campo4, Campo7, Campo8, Campo9, Campo11, Campo13) VALUES (2, 2, " +
-        comillas(codigo_) + ", '" + kGeneral + "', 'A', False, " + comillas(codigo) + ", " +
-        comillas(nombre) + ", 'BEBIDAS', 'BAR', '1', '0', '12500', '0', '12500')");
+    for (const auto& sql : sqlProductoNuevo(codigo_, codigo, nombre)) ejecutar(sql);
 }
 
 void SitioEnProceso::escribirMensaje(const std::string& texto) {
-    ejecutar("INSERT INTO MENSAJE (mensaje, destino, origen, PRIORIDAD) VALUES (" +
-             comillas(texto) + ", 'SERVIDOR', 'LOCAL', -2)");
-    ejecutar(
-        "INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, Enviado, "
-        "Campo1, Campo2, Campo3, Campo4) VALUES (2, 14, " +
-        comillas(codigo_) + ", '" + kGeneral + "', 'A', False, " + comillas(texto) +
-        ", 'CHAT', 'LOCAL', '1')");
+    for (const auto& sql : sqlMensajeNuevo(codigo_, texto)) ejecutar(sql);
 }
 
 void SitioEnProceso::escribirPedido(const std::string& destino,
