@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 
+#include "comun/Registro.h"
 #include "interfaz/Avisos.h"
 #include "interfaz/Iconos.h"
 #include "interfaz/SinVentana.h"
@@ -46,7 +48,20 @@ int ejecutarConVentana(int argc, char** argv, const OpcionesEjecucion& opciones)
         return kSalidaOtraInstancia;
     }
 
+    // The log outlives the window, whose engine writes to it to the end. A
+    // file the desktop user may not write (the packaged settings name one
+    // under /var/log for the service) does not keep the window from
+    // running: the window says why.
+    comun::RelojSistema reloj;
+    std::unique_ptr<comun::Registro> registro;
+    std::string errorRegistro;
+    if (!opciones.registro.empty()) {
+        registro = std::make_unique<comun::Registro>(opciones.registro, reloj);
+        if (!registro->abrir(errorRegistro))
+            std::cerr << "sincronizador: --registro: " << errorRegistro << "\n";
+    }
     frmSincronizador ventana(opciones, avisos);
+    if (registro) ventana.setRegistro(*registro, errorRegistro);
     if (std::string error; !ventana.nucleo().prepararSocket(error)) {
         std::cerr << "sincronizador: " << error << "\n";
         avisos.mensaje(QString::fromStdString(error), Avisos::Icono::Exclamacion);

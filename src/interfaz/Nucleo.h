@@ -105,6 +105,8 @@ class Nucleo : public QObject {
     datos::DAO_Conexion& conexion() { return *conexion_; }
     SocketQt& socket() { return *socket_; }
     QTimer& reloj() { return reloj_; }
+    // The clock the engine reads.
+    const comun::Reloj& relojSistema() const { return *relojSistema_; }
 
   signals:
     // After every tick the engine has handled.

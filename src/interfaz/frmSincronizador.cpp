@@ -8,8 +8,12 @@
 #include <QScrollBar>
 #include <QTextCursor>
 
+#include "comun/Registro.h"
+#include "datos/DAO_Conexion.h"
+#include "datos/Estado.h"
 #include "interfaz/Avisos.h"
 #include "interfaz/EstadoBandeja.h"
+#include "interfaz/EstadoSitio.h"
 #include "interfaz/Iconos.h"
 #include "interfaz/frmMsg.h"
 #include "interfaz/modForm.h"
@@ -59,6 +63,9 @@ class frmSincronizador::BitacoraConsola : public comun::Bitacora {
   public:
     explicit BitacoraConsola(frmSincronizador& ventana) : ventana_(ventana) {}
     void escribir(const std::string& linea) noexcept override { ventana_.escribir(linea + "\r\n"); }
+    void depurar(const std::string& linea) noexcept override {
+        if (ventana_.registro_) ventana_.registro_->escribir(linea + "\r\n");
+    }
 
   private:
     frmSincronizador& ventana_;
@@ -103,13 +110,24 @@ frmSincronizador::frmSincronizador(const OpcionesEjecucion& opciones, Avisos& av
     lblState_->setObjectName(QStringLiteral("lblState"));
     lblState_->setGeometry(rectTwips(120, 7800, 8415, 255, this));
 
+    // The free strip left of the button: the site's state at a glance.
+    lblResumen_ = new QLabel(this);
+    lblResumen_->setObjectName(QStringLiteral("lblResumen"));
+    lblResumen_->setGeometry(rectTwips(120, 120, 5160, 495, this));
+    lblResumen_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    lblResumen_->setTextFormat(Qt::PlainText);
+    lblResumen_->setWordWrap(true);
+    lblResumen_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    tmrResumen_.setInterval(kIntervaloResumenMs);
+    connect(&tmrResumen_, &QTimer::timeout, this, &frmSincronizador::refrescarResumen);
+
     pctError_ = crearImagen(this, "pctError", EstadoIcono::Error, 0);
     pctOK_ = crearImagen(this, "pctOK", EstadoIcono::Satisfactorio, 1);
     pctConected_ = crearImagen(this, "pctConected", EstadoIcono::Conectado, 2);
     pctDisconected_ = crearImagen(this, "pctDisconected", EstadoIcono::Desconectado, 3);
 
     nucleo_ = std::make_unique<Nucleo>(opciones_, *this, *this, *bitacora_);
-    lblDatos_->setText(lineasDeTexto(nucleo_->motor().datosConexion()));
+    mostrarDatos();
 
     connect(&SysTray_, &clsSystray::BalloonClicked, this,
             &frmSincronizador::SysTray_BalloonClicked);
@@ -124,6 +142,8 @@ frmSincronizador::~frmSincronizador() {
 bool frmSincronizador::cargar() {
     SysTray_.Init(this, QStringLiteral("Sincronizador Ombrel"));
     cicloIniciado_ = iniciarCiclo();
+    refrescarResumen();
+    tmrResumen_.start();
     if (cicloIniciado_) {
         nucleo_->arrancar();
     } else {
@@ -137,7 +157,7 @@ bool frmSincronizador::iniciarCiclo() {
     nucleo_->leerConfiguracion([this](const std::string& aviso) {
         avisos_.mensaje(QString::fromStdString(aviso), Avisos::Icono::Ninguno);
     });
-    lblDatos_->setText(lineasDeTexto(nucleo_->motor().datosConexion()));
+    mostrarDatos();
     return nucleo_->iniciar();
 }
 
@@ -175,7 +195,41 @@ void frmSincronizador::SysTray_BalloonClicked() {
     frmMsg_->activateWindow();
 }
 
+void frmSincronizador::setRegistro(comun::Registro& registro, const std::string& error) {
+    registro_ = error.empty() ? &registro : nullptr;
+    lineaRegistro_ = "Registro: " + registro.ruta();
+    if (!error.empty()) lineaRegistro_ += " (no se puede escribir: " + error + ")";
+    mostrarDatos();
+}
+
+void frmSincronizador::mostrarDatos() {
+    std::string datos = nucleo_->motor().datosConexion();
+    if (!lineaRegistro_.empty()) datos += lineaRegistro_ + "\r\n";
+    lblDatos_->setText(lineasDeTexto(datos));
+}
+
+void frmSincronizador::refrescarResumen() {
+    const std::string ruta = nucleo_->conexion().dataFile();
+    if (ruta.empty()) {
+        lblResumen_->clear();
+        return;
+    }
+    // A connection of its own: the engine's may be in the middle of a step.
+    datos::DAO_Conexion lectura;
+    lectura.dataFile(ruta);
+    QString texto;
+    try {
+        texto = QString::fromStdString(
+            resumenEstado(datos::leerEstadoSitio(lectura), nucleo_->relojSistema().ahora()));
+    } catch (const std::exception& e) {
+        texto = QStringLiteral("Estado no disponible: ") + QString::fromStdString(e.what());
+    }
+    lblResumen_->setText(texto);
+    lblResumen_->setToolTip(texto);
+}
+
 void frmSincronizador::escribir(const std::string& texto) noexcept {
+    if (registro_) registro_->escribir(texto);
     QString t = lineasDeTexto(texto);
     if (t.size() > kMaximoPieza) {
         const qsizetype resto = t.size() - kMaximoPieza;

@@ -4,12 +4,17 @@
 // is the engine's console and tray.
 #pragma once
 
+#include <QTimer>
 #include <QWidget>
 #include <memory>
 
 #include "interfaz/Nucleo.h"
 #include "interfaz/clsSystray.h"
 #include "sincronizador/Puertos.h"
+
+namespace comun {
+class Registro;
+}
 
 class QLabel;
 class QPlainTextEdit;
@@ -29,6 +34,8 @@ class frmSincronizador : public QWidget,
     // larger one is left out with a note, so that a huge answer cannot
     // freeze the window.
     static constexpr int kMaximoPieza = 64 * 1024;
+    // How often the site's state line is read again from the database.
+    static constexpr int kIntervaloResumenMs = 5000;
 
     frmSincronizador(const OpcionesEjecucion& opciones, Avisos& avisos, QWidget* padre = nullptr);
     ~frmSincronizador() override;
@@ -38,6 +45,17 @@ class frmSincronizador : public QWidget,
     // False when the cycle cannot run yet; the window and the tray still
     // come up, the console says why, and Command1 tries again.
     bool cargar();
+
+    // The log file that receives every console line and the apply step's
+    // debug lines too; none by default. It must outlive the window. With an
+    // `error` (the file could not be opened) nothing is written to it, and
+    // the connection data say why.
+    void setRegistro(comun::Registro& registro, const std::string& error);
+
+    // Reads the site's state (last exchange, queue, failures) and shows it
+    // in one line at the top of the window; says why when it cannot be
+    // read.
+    void refrescarResumen();
 
     // The engine's console.
     void escribir(const std::string& texto) noexcept override;
@@ -63,12 +81,16 @@ class frmSincronizador : public QWidget,
     void Command1_Click();
     void SysTray_BalloonClicked();
     bool iniciarCiclo();
+    // lblDatos: the connection data, and the log file when there is one.
+    void mostrarDatos();
 
     OpcionesEjecucion opciones_;
     Avisos& avisos_;
     class BitacoraConsola;
     std::unique_ptr<BitacoraConsola> bitacora_;
     std::unique_ptr<Nucleo> nucleo_;
+    comun::Registro* registro_ = nullptr;
+    std::string lineaRegistro_;
     clsSystray SysTray_;
     std::unique_ptr<frmMsg> frmMsg_;
     bool cicloIniciado_ = false;
@@ -77,6 +99,8 @@ class frmSincronizador : public QWidget,
     QPlainTextEdit* txtConsole_;
     QLabel* lblDatos_;
     QLabel* lblState_;
+    QLabel* lblResumen_;
+    QTimer tmrResumen_;
     QPushButton* Command1_;
     QLabel* pctError_;
     QLabel* pctOK_;

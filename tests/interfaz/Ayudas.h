@@ -57,7 +57,10 @@ struct AvisosFalsos : interfaz::Avisos {
 // (by default: answer `respuesta` and close).
 class PeerGuionado : public QObject {
   public:
-    explicit PeerGuionado(std::string respuesta = "HTTP/1.0 200 OK\r\n\r\ndato=[]\r\n")
+    // The default answer is a well-formed empty one: a header block is
+    // required, or the synchronizer takes the reply for no response.
+    explicit PeerGuionado(
+        std::string respuesta = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\ndato=[]\r\n")
         : respuesta_(std::move(respuesta)) {
         servidor_.listen(QHostAddress::LocalHost, 0);
         connect(&servidor_, &QTcpServer::newConnection, this, [this] {

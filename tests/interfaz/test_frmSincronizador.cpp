@@ -7,9 +7,12 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "Ayudas.h"
+#include "comun/Registro.h"
 #include "interfaz/frmMsg.h"
 #include "interfaz/frmSincronizador.h"
 #include "interfaz/modForm.h"
@@ -207,6 +210,69 @@ TEST(frmSincronizador, EstadosDeLaBandejaEnUnIntercambioYEnUnaConexionRechazada)
     EXPECT_NE(rechazada.todo.find("Error de conexion (10061)"), std::string::npos);
     EXPECT_EQ(
         std::count(rechazada.estados.begin(), rechazada.estados.end(), EstadoIcono::Conectado), 0);
+}
+
+TEST(frmSincronizador, ElEstadoDelSitioSeLeeDeLaBaseYDiceCuandoNoPuede) {
+    prueba::SitioConAcceso sitio;
+    prueba::AvisosFalsos avisos;
+    prueba::PeerGuionado peer;
+    frmSincronizador v(opciones(sitio.acceso, peer.direccion()), avisos);
+    ASSERT_TRUE(v.cargar());
+    auto* resumen = control<QLabel>(v, "lblResumen");
+    EXPECT_EQ(resumen->geometry(), interfaz::rectTwips(120, 120, 5160, 495));
+    EXPECT_TRUE(resumen->text().startsWith("Servidor: sin intercambios | Por enviar: "))
+        << resumen->text().toStdString();
+
+    // After an exchange with the server the line says how long ago it was.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return v.nucleo().motor().pasadas() >= 1; }, 10000));
+    v.refrescarResumen();
+    EXPECT_TRUE(resumen->text().startsWith("Servidor: hace 0 min | Por enviar: "))
+        << resumen->text().toStdString();
+
+    // A database that cannot be read: the line says why, the window stays.
+    prueba::SitioConAcceso rota;
+    std::ofstream(rota.base.ruta(), std::ios::trunc) << "esto no es una base de datos";
+    frmSincronizador otra(opciones(rota.acceso, "127.0.0.1:1"), avisos);
+    otra.cargar();
+    EXPECT_TRUE(control<QLabel>(otra, "lblResumen")->text().startsWith("Estado no disponible: "))
+        << control<QLabel>(otra, "lblResumen")->text().toStdString();
+}
+
+TEST(frmSincronizador, ElRegistroRecibeLaConsolaYUnoQueNoSePuedeEscribirNoParaLaVentana) {
+    prueba::SitioConAcceso sitio;
+    prueba::AvisosFalsos avisos;
+    prueba::PeerGuionado peer;
+    comun::RelojSistema reloj;
+    const std::string ruta =
+        (std::filesystem::path(sitio.base.ruta()).parent_path() / "sincronizador.log").string();
+    {
+        comun::Registro registro(ruta, reloj);
+        std::string error;
+        ASSERT_TRUE(registro.abrir(error)) << error;
+        frmSincronizador v(opciones(sitio.acceso, peer.direccion()), avisos);
+        v.setRegistro(registro, error);
+        ASSERT_TRUE(v.cargar());
+        EXPECT_TRUE(control<QLabel>(v, "lblDatos")
+                        ->text()
+                        .endsWith(QString::fromStdString("\nRegistro: " + ruta + "\n")));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return v.nucleo().motor().pasadas() >= 1; }, 10000));
+    }
+    std::ifstream archivo(ruta);
+    const std::string escrito((std::istreambuf_iterator<char>(archivo)),
+                              std::istreambuf_iterator<char>());
+    EXPECT_NE(escrito.find("Peticion HTTP: "), std::string::npos) << escrito;
+    EXPECT_NE(escrito.find("Conectado, enviando datos..."), std::string::npos) << escrito;
+
+    // The packaged settings may name a file the desktop user cannot write.
+    comun::Registro ajeno("/nonexistent/sincronizador/sincronizador.log", reloj);
+    std::string error;
+    ASSERT_FALSE(ajeno.abrir(error));
+    frmSincronizador v(opciones(sitio.acceso, peer.direccion()), avisos);
+    v.setRegistro(ajeno, error);
+    EXPECT_TRUE(v.cargar());
+    EXPECT_TRUE(control<QLabel>(v, "lblDatos")->text().contains("(no se puede escribir: "))
+        << control<QLabel>(v, "lblDatos")->text().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return v.nucleo().motor().pasadas() >= 1; }, 10000));
 }
 
 TEST(frmSincronizador, ClicEnLaBandejaAbreLaVentanaDeMensajes) {
