@@ -323,6 +323,23 @@ class AlmacenSQL : public Almacen {
         });
     }
 
+    std::vector<ApartadoGuardado> apartados(const std::string& sitio, int64_t maximo) override {
+        return enTransaccion([&](ConexionSQL& c) {
+            std::vector<ApartadoGuardado> filas;
+            c.ejecutar(
+                "SELECT id, sitio, idOrigen, motivo, registro, recibido FROM rechazados "
+                "WHERE $1 = '' OR sitio = $1 ORDER BY id LIMIT CAST($2 AS BIGINT)",
+                {sitio, std::to_string(maximo)}, [&filas](const FilaLeida& f) {
+                    filas.push_back({f.entero(0),
+                                     std::string(f.texto(1)),
+                                     {std::string(f.texto(2)), std::string(f.texto(3)),
+                                      std::string(f.texto(4))},
+                                     f.entero(5)});
+                });
+            return filas;
+        });
+    }
+
   private:
     template <typename Trabajo>
     std::invoke_result_t<Trabajo, ConexionSQL&> enTransaccion(Trabajo trabajo) {

@@ -45,6 +45,14 @@ struct RegistroApartado {
     std::string registro;  // the record as JSON
 };
 
+// A record kept aside, as the operator lists it.
+struct ApartadoGuardado {
+    int64_t id = 0;
+    std::string sitio;  // the site that posted it
+    RegistroApartado apartado;
+    int64_t recibido = 0;  // epoch s
+};
+
 // One site's setData batch, already read and checked.
 struct Lote {
     std::string sitio;
@@ -98,6 +106,10 @@ class Almacen {
 
     // Every site known or owed something, by client and site.
     virtual std::vector<EstadoSitio> estado() = 0;
+
+    // The records kept aside, oldest first, at most `maximo`; only those
+    // posted by `sitio` unless it is empty.
+    virtual std::vector<ApartadoGuardado> apartados(const std::string& sitio, int64_t maximo) = 0;
 };
 
 // Opens the store named by `base`: a "postgresql://" or "postgres://" URI
@@ -111,6 +123,10 @@ bool esPostgres(const std::string& base);
 // The operator's table of `estado`: one line per site, by client, and a
 // total; the client of a site that never made a request shows as "-".
 std::string informeEstado(const std::vector<EstadoSitio>& sitios, int64_t ahora);
+
+// The operator's list of records kept aside: one header line each (id,
+// posting site, when, why) and the record as it came.
+std::string informeApartados(const std::vector<ApartadoGuardado>& apartados);
 
 // Whether a table code is a number above zero: only such records are
 // acknowledged by the sites.

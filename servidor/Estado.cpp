@@ -51,4 +51,15 @@ std::string informeEstado(const std::vector<EstadoSitio>& sitios, int64_t ahora)
     return informe;
 }
 
+std::string informeApartados(const std::vector<ApartadoGuardado>& apartados) {
+    std::string informe;
+    for (const auto& a : apartados) {
+        informe += "#" + std::to_string(a.id) + "  " + a.sitio + "  " + fecha(a.recibido) +
+                   "  fila " + a.apartado.idOrigen + ": " + a.apartado.motivo + "\n    " +
+                   a.apartado.registro + "\n";
+    }
+    informe += std::to_string(apartados.size()) + " registros apartados\n";
+    return informe;
+}
+
 }  // namespace servidor

@@ -1,6 +1,7 @@
 // sincronizador-servidor: the reference central server. It listens on
 // loopback only and keeps its records in a SQLite file or a PostgreSQL
-// database; `estado` prints what waits for each site.
+// database; `estado` prints what waits for each site, `apartados` the
+// records a site posted in another site's name.
 #include <signal.h>
 
 #include <CLI/CLI.hpp>
@@ -13,7 +14,10 @@
 
 namespace {
 
-int mostrarEstado(const std::string& base) {
+// Opens the store for an operator's command and prints what `informe`
+// makes of it.
+template <typename Informe>
+int informar(const std::string& base, Informe informe) {
     // A mistyped file name must not leave an empty store behind.
     if (!servidor::esPostgres(base) && !std::filesystem::exists(base)) {
         std::cerr << "No existe la base " << base << std::endl;
@@ -21,7 +25,7 @@ int mostrarEstado(const std::string& base) {
     }
     try {
         auto almacen = servidor::abrirAlmacen(base, 1);
-        std::cout << servidor::informeEstado(almacen->estado(), servidor::ahora());
+        std::cout << informe(*almacen);
         return 0;
     } catch (const std::exception& e) {
         std::cerr << e.what() << std::endl;
@@ -54,6 +58,14 @@ int main(int argc, char** argv) {
     auto* estado = app.add_subcommand(
         "estado", "Registros pendientes, el mas antiguo y la ultima peticion de cada sitio");
     estado->add_option("--base", baseEstado, "La base del servidor")->required();
+    std::string baseApartados, sitioApartados;
+    int64_t maximoApartados = 100;
+    auto* apartados = app.add_subcommand(
+        "apartados", "Registros que un sitio envio en nombre de otro, guardados aparte");
+    apartados->add_option("--base", baseApartados, "La base del servidor")->required();
+    apartados->add_option("--sitio", sitioApartados, "Solo los que envio este sitio");
+    apartados->add_option("--maximo", maximoApartados, "Cuantos, los mas antiguos primero")
+        ->check(CLI::Range(int64_t{1}, int64_t{1000000}));
     std::string certificado, clave;
     auto* opcionCertificado =
         app.add_option("--tls-cert", certificado, "Certificado PEM (con su cadena): sirve HTTPS")
@@ -64,7 +76,14 @@ int main(int argc, char** argv) {
     opcionClave->needs(opcionCertificado);
     CLI11_PARSE(app, argc, argv);
 
-    if (*estado) return mostrarEstado(baseEstado);
+    if (*estado)
+        return informar(baseEstado, [](servidor::Almacen& almacen) {
+            return servidor::informeEstado(almacen.estado(), servidor::ahora());
+        });
+    if (*apartados)
+        return informar(baseApartados, [&](servidor::Almacen& almacen) {
+            return servidor::informeApartados(almacen.apartados(sitioApartados, maximoApartados));
+        });
     if (base.empty()) {
         std::cerr << "Falta --base" << std::endl;
         return 2;

@@ -102,6 +102,20 @@ TEST_P(AlmacenEnMotor, EstadoPorClienteYSitio) {
     EXPECT_NE(informe.find("3 h 2 min"), std::string::npos) << informe;
     EXPECT_NE(informe.find("nunca"), std::string::npos) << informe;
     EXPECT_NE(informe.find("4 sitios, 3 registros pendientes"), std::string::npos) << informe;
+
+    // The record kept aside is listed whole, by its poster.
+    auto apartados = almacen->apartados("", 10);
+    ASSERT_EQ(apartados.size(), 1u);
+    EXPECT_EQ(apartados[0].sitio, kA);
+    EXPECT_EQ(apartados[0].apartado.idOrigen, "3");
+    EXPECT_EQ(apartados[0].recibido, 1010);
+    EXPECT_EQ(almacen->apartados(kA, 10).size(), 1u);
+    EXPECT_TRUE(almacen->apartados(kB, 10).empty());
+    const std::string lista = servidor::informeApartados(apartados);
+    EXPECT_NE(lista.find(kA + "  "), std::string::npos) << lista;
+    EXPECT_NE(lista.find("fila 3: Origen 1 no es " + kA + "\n    {}\n"), std::string::npos)
+        << lista;
+    EXPECT_NE(lista.find("1 registros apartados"), std::string::npos) << lista;
 }
 
 // Two stores on one database, as two server processes: one posts general
