@@ -190,9 +190,7 @@ void frmSincronizador::SysTray_BalloonClicked() {
         frmMsg_ = std::make_unique<frmMsg>(opciones_.acceso, avisos_);
         frmMsg_->cargar();
     }
-    mostrarEnEsquina(*frmMsg_, anchoMensajes, altoMensajes);
-    frmMsg_->raise();
-    frmMsg_->activateWindow();
+    frmMsg_->abrir();
 }
 
 void frmSincronizador::setRegistro(comun::Registro& registro, const std::string& error) {

@@ -11,6 +11,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
+#include <QWindow>
 
 #include "Ayudas.h"
 #include "interfaz/frmMsg.h"
@@ -20,6 +21,19 @@ namespace {
 
 using comun::Variant;
 using interfaz::frmMsg;
+
+// Whether the window was told to show without taking the focus, at each
+// time it was shown.
+struct MiraAlMostrar : QObject {
+    explicit MiraAlMostrar(QWidget& ventana) { ventana.installEventFilter(this); }
+    bool eventFilter(QObject* objeto, QEvent* evento) override {
+        if (evento->type() == QEvent::Show)
+            sinActivar.push_back(
+                static_cast<QWidget*>(objeto)->testAttribute(Qt::WA_ShowWithoutActivating));
+        return false;
+    }
+    std::vector<bool> sinActivar;
+};
 
 class frmMsgTest : public ::testing::Test {
   protected:
@@ -65,6 +79,18 @@ TEST_F(frmMsgTest, CargaConPestanasTituloYRejillaVacia) {
     EXPECT_EQ(tabs->tabText(1), "Soporte Tecnico");
     EXPECT_EQ(control<QPushButton>("cmdEnviar")->text(), "Enviar");
     EXPECT_EQ(interfaz::anchoMensajes, interfaz::pixelesATwips(ventana.width()));
+    // On its first opening the whole frame sits at the corner, so the
+    // text box and "Enviar" are above the taskbar (a window manager may
+    // tell the frame a moment after the window is shown).
+    const QRect area = ventana.screen()->availableGeometry();
+    const QPoint esquina(area.right() - interfaz::twipsAPixeles(200), area.bottom());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return ventana.frameGeometry().height() > ventana.height() &&
+                   ventana.frameGeometry().bottomRight() == esquina;
+        },
+        5000))
+        << ventana.frameGeometry().bottom() << " " << ventana.frameGeometry().right();
 
     // No messages: the grid stays empty and a hidden window stays hidden.
     ventana.hide();
@@ -132,6 +158,41 @@ TEST_F(frmMsgTest, MensajeNuevoTraeLaVentanaSinMensajeNuevoNoSeRedibuja) {
     QApplication::sendEvent(control<QLineEdit>("txtMensaje"), &foco);
     EXPECT_TRUE(ventana.isVisible());
     EXPECT_FALSE(ventana.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
+TEST_F(frmMsgTest, MensajeNuevoConLaVentanaOcultaNoTomaElTeclado) {
+    // Opened by the user, who reads a message in it and closes it.
+    llega("primero");
+    ventana.cargar();
+    ventana.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&ventana));
+    ventana.refrescarMensajes();
+    ventana.close();
+
+    // Someone types in another window when the next message arrives.
+    QWidget otroPrograma;
+    auto* escribiendo = new QLineEdit(&otroPrograma);
+    otroPrograma.show();
+    otroPrograma.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&otroPrograma));
+    escribiendo->setFocus();
+    MiraAlMostrar mira(ventana);
+    llega("segundo");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ventana.isVisible(); }, 3000));
+    // Shown already told not to take the focus. What the desktop does with
+    // that is its own (the offscreen platform activates every window it
+    // shows; a window manager keeps the focus where it is when another
+    // program has it).
+    EXPECT_EQ(mira.sinActivar, std::vector<bool>{true});
+    ASSERT_NE(ventana.windowHandle(), nullptr);
+    EXPECT_TRUE(ventana.windowHandle()->property("_q_showWithoutActivating").toBool());
+
+    // Opened by the user again, it takes the focus.
+    ventana.close();
+    ventana.abrir();
+    EXPECT_EQ(mira.sinActivar, (std::vector<bool>{true, false}));
+    EXPECT_FALSE(ventana.windowHandle()->property("_q_showWithoutActivating").toBool());
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&ventana));
 }
 
 TEST_F(frmMsgTest, EnviarChatConBotonYConEnter) {
