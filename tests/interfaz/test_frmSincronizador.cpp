@@ -200,6 +200,8 @@ TEST(frmSincronizador, EstadosDeLaBandejaEnUnIntercambioYEnUnaConexionRechazada)
     EXPECT_EQ(v.estados[1], EstadoIcono::Conectado);
     EXPECT_EQ(v.estados[2], EstadoIcono::Satisfactorio);
     EXPECT_EQ(v.SysTray().tooltipMostrado(), "Sincronizacion satisfactoria");
+    // The state label ends the wait for the connection showing "connected".
+    EXPECT_EQ(control<QLabel>(v, "lblState")->text(), "7");
 
     prueba::SitioConAcceso otro;
     VentanaQueAnota rechazada(
