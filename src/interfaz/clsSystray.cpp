@@ -33,7 +33,9 @@ bool clsSystray::Init(QWidget* ventana, const QString& tooltip) {
     agregado_ = true;
     aplicarIcono(icono_);
     TooltipText(tooltip);
-    return bandeja_.isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
+    // Whether a notification area shows the icon is no failure: the answer
+    // is always false, and callers ignore it.
+    return false;
 }
 
 void clsSystray::TooltipText(const QString& texto) {

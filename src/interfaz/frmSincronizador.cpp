@@ -140,8 +140,11 @@ frmSincronizador::~frmSincronizador() {
 }
 
 bool frmSincronizador::cargar() {
-    SysTray_.Init(this, QStringLiteral("Sincronizador Ombrel"));
+    // The configuration and the site values first, then the tray icon,
+    // which comes up showing the state the start-up left (disconnected).
     cicloIniciado_ = iniciarCiclo();
+    SysTray_.Init(this, QStringLiteral("Sincronizador Ombrel"));
+    SysTray_.SetIcon(iconoEstado(estado_), QString::fromUtf8(textoEstado(estado_)));
     refrescarResumen();
     tmrResumen_.start();
     if (cicloIniciado_) {

@@ -13,6 +13,7 @@
 
 #include "Ayudas.h"
 #include "comun/Registro.h"
+#include "interfaz/Iconos.h"
 #include "interfaz/frmMsg.h"
 #include "interfaz/frmSincronizador.h"
 #include "interfaz/modForm.h"
@@ -122,6 +123,33 @@ TEST(frmSincronizador, SinConfiguracionLaVentanaSubeYElCicloEsperaAlBoton) {
     EXPECT_EQ(boton->text(), "Pausar Reloj");
     EXPECT_TRUE(
         control<QLabel>(v, "lblDatos")->text().contains(QString::fromStdString(sitio.base.ruta())));
+}
+
+// Message boxes that note whether the tray icon was already there.
+struct AvisosQueMiranLaBandeja : prueba::AvisosFalsos {
+    frmSincronizador* ventana = nullptr;
+    std::vector<bool> conIcono;
+    void mensaje(const QString& texto, Icono icono, const QString& titulo) override {
+        conIcono.push_back(ventana != nullptr && ventana->SysTray().agregado());
+        AvisosFalsos::mensaje(texto, icono, titulo);
+    }
+};
+
+TEST(frmSincronizador, ElIconoSeAgregaTrasLeerLaConfiguracionYMuestraConectando) {
+    prueba::SitioConAcceso sitio;
+    AvisosQueMiranLaBandeja avisos;
+    VentanaQueAnota v(opciones(sitio.accesoAusente(), "127.0.0.1:1"), avisos);
+    avisos.ventana = &v;
+    EXPECT_FALSE(v.cargar());
+    ASSERT_EQ(avisos.conIcono.size(), 1u);
+    EXPECT_FALSE(avisos.conIcono[0]);
+    EXPECT_TRUE(v.SysTray().agregado());
+    // Once added the icon shows the disconnected state, its own tooltip
+    // kept.
+    EXPECT_EQ(v.SysTray().icono().pixmap(16, 16).toImage(),
+              interfaz::iconoEstado(EstadoIcono::Desconectado).pixmap(16, 16).toImage());
+    EXPECT_EQ(v.SysTray().tooltipMostrado(), "Conectando");
+    EXPECT_EQ(v.SysTray().TooltipText(), "Sincronizador Ombrel");
 }
 
 TEST(frmSincronizador, BaseQueNoAbreSeDiceEnLaConsola) {
