@@ -11,6 +11,7 @@
 #include <QString>
 #include <QSystemTrayIcon>
 
+class QMenu;
 class QWidget;
 
 namespace interfaz {
@@ -52,8 +53,14 @@ class clsSystray : public QObject {
     void MouseMove(int boton, long mensaje, QWidget* ventana = nullptr);
     // Sets the image and the shown tooltip; TooltipText() keeps its value.
     void SetIcon(const QIcon& imagen, const QString& tip);
+    // Shows a balloon over the icon, a notification that never takes the
+    // focus. Where no notification area shows the icon (a desktop without
+    // a tray), the desktop's notification service shows it instead.
     void ShowBalloonTip(const QString& mensaje, int icono = Ninguno, const QString& titulo = {},
                         int tiempoMs = 10000);
+    // The menu a right click on the icon opens; the caller keeps it.
+    void setMenu(QMenu* menu);
+    QMenu* menu() const { return menu_; }
     // The text last given to TooltipText (set) or Init.
     QString TooltipText() const { return textoTooltip_; }
     void TooltipText(const QString& texto);
@@ -82,6 +89,7 @@ class clsSystray : public QObject {
     void alActivar(QSystemTrayIcon::ActivationReason motivo);
 
     QSystemTrayIcon bandeja_;
+    QMenu* menu_ = nullptr;
     QString textoTooltip_;
     QString tooltip_;
     QIcon icono_;

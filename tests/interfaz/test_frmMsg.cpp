@@ -22,14 +22,17 @@ namespace {
 using comun::Variant;
 using interfaz::frmMsg;
 
-// Whether the window was told to show without taking the focus, at each
-// time it was shown.
+// Whether the window, and the window system with it, was told to show
+// without taking the focus, at each time it was shown.
 struct MiraAlMostrar : QObject {
     explicit MiraAlMostrar(QWidget& ventana) { ventana.installEventFilter(this); }
     bool eventFilter(QObject* objeto, QEvent* evento) override {
-        if (evento->type() == QEvent::Show)
-            sinActivar.push_back(
-                static_cast<QWidget*>(objeto)->testAttribute(Qt::WA_ShowWithoutActivating));
+        if (evento->type() == QEvent::Show) {
+            auto* ventana = static_cast<QWidget*>(objeto);
+            const QWindow* nativa = ventana->windowHandle();
+            sinActivar.push_back(ventana->testAttribute(Qt::WA_ShowWithoutActivating) &&
+                                 nativa->property("_q_showWithoutActivating").toBool());
+        }
         return false;
     }
     std::vector<bool> sinActivar;
@@ -169,29 +172,15 @@ TEST_F(frmMsgTest, MensajeNuevoConLaVentanaOcultaNoTomaElTeclado) {
     ventana.refrescarMensajes();
     ventana.close();
 
-    // Someone types in another window when the next message arrives.
-    QWidget otroPrograma;
-    auto* escribiendo = new QLineEdit(&otroPrograma);
-    otroPrograma.show();
-    otroPrograma.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&otroPrograma));
-    escribiendo->setFocus();
+    // The next message brings it up already told not to take the focus
+    // (a window manager honours that; the offscreen platform activates
+    // every window it shows). Opened by the user again, it takes it.
     MiraAlMostrar mira(ventana);
     llega("segundo");
     ASSERT_TRUE(QTest::qWaitFor([&] { return ventana.isVisible(); }, 3000));
-    // Shown already told not to take the focus. What the desktop does with
-    // that is its own (the offscreen platform activates every window it
-    // shows; a window manager keeps the focus where it is when another
-    // program has it).
-    EXPECT_EQ(mira.sinActivar, std::vector<bool>{true});
-    ASSERT_NE(ventana.windowHandle(), nullptr);
-    EXPECT_TRUE(ventana.windowHandle()->property("_q_showWithoutActivating").toBool());
-
-    // Opened by the user again, it takes the focus.
     ventana.close();
     ventana.abrir();
     EXPECT_EQ(mira.sinActivar, (std::vector<bool>{true, false}));
-    EXPECT_FALSE(ventana.windowHandle()->property("_q_showWithoutActivating").toBool());
     EXPECT_TRUE(QTest::qWaitForWindowActive(&ventana));
 }
 
