@@ -1,5 +1,6 @@
 #include "interfaz/modForm.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
@@ -111,31 +112,92 @@ void mostrarEnEsquina(QWidget& ventana, int16_t ancho, int16_t alto) {
     new Colocacion(ventana, pedido);
 }
 
+namespace {
+
+// Sets or clears one of the window's flags.
+void ponerBandera(QWidget& ventana, Qt::WindowType bandera, bool puesta) {
+    Qt::WindowFlags banderas = ventana.windowFlags();
+    banderas.setFlag(bandera, puesta);
+    if (banderas == ventana.windowFlags()) return;
+    if (QWindow* nativa = ventana.windowHandle()) {
+        // Told to the window system directly: setWindowFlags would hide and
+        // re-create a shown window, and with it the focus of whoever is
+        // typing in it.
+        ventana.overrideWindowFlags(banderas);
+        nativa->setFlags(banderas);
+    } else {
+        ventana.setWindowFlags(banderas);
+    }
+}
+
+// Some window managers focus every window they map, whatever it asks. A
+// window that comes up by itself therefore also refuses the focus while it
+// is mapped, and takes it again once it has been on screen a moment, or at
+// once when someone clicks in it.
+class SinFocoAlMapear : public QObject {
+  public:
+    static inline const QString kNombre = QStringLiteral("sinFocoAlMapear");
+    static constexpr int kIntervaloMs = 100;
+    // Checks the window has been on screen before it may take the focus.
+    static constexpr int kVistas = 5;
+
+    explicit SinFocoAlMapear(QWidget& ventana) : QObject(&ventana), ventana_(ventana) {
+        setObjectName(kNombre);
+        ponerBandera(ventana_, Qt::WindowDoesNotAcceptFocus, true);
+        ventana_.installEventFilter(this);
+        connect(&reloj_, &QTimer::timeout, this, [this] {
+            const QWindow* nativa = ventana_.windowHandle();
+            vistas_ =
+                ventana_.isVisible() && nativa != nullptr && nativa->isExposed() ? vistas_ + 1 : 0;
+            if (vistas_ >= kVistas) terminar();
+        });
+        reloj_.start(kIntervaloMs);
+    }
+    // The window may take the focus again.
+    void terminar() {
+        reloj_.stop();
+        ventana_.removeEventFilter(this);
+        ponerBandera(ventana_, Qt::WindowDoesNotAcceptFocus, false);
+        deleteLater();
+    }
+
+  protected:
+    bool eventFilter(QObject* /*objeto*/, QEvent* evento) override {
+        if (evento->type() == QEvent::MouseButtonPress) {
+            terminar();
+            ventana_.activateWindow();
+        }
+        return false;
+    }
+
+  private:
+    QWidget& ventana_;
+    QTimer reloj_;
+    int vistas_ = 0;
+};
+
+}  // namespace
+
 void activarAlMostrar(QWidget& ventana, bool activar) {
     ventana.setAttribute(Qt::WA_ShowWithoutActivating, !activar);
     // Qt hands the attribute to the window system when it creates the
     // native window only; a window shown before is told directly.
     if (QWindow* nativa = ventana.windowHandle())
         nativa->setProperty("_q_showWithoutActivating", !activar);
+    auto* pendiente =
+        ventana.findChild<QObject*>(SinFocoAlMapear::kNombre, Qt::FindDirectChildrenOnly);
+    if (activar) {
+        if (pendiente != nullptr) static_cast<SinFocoAlMapear*>(pendiente)->terminar();
+    } else if (pendiente == nullptr && !ventana.isVisible()) {
+        new SinFocoAlMapear(ventana);
+    }
 }
 
 void siempreEncima(QWidget& ventana, bool encima) {
     // Shown in front, not activated: a message that arrives while someone
     // types in another program leaves the keyboard where it is.
     activarAlMostrar(ventana, false);
-    Qt::WindowFlags banderas = ventana.windowFlags();
-    banderas.setFlag(Qt::WindowStaysOnTopHint, encima);
-    if (banderas != ventana.windowFlags()) {
-        if (QWindow* nativa = ventana.windowHandle()) {
-            // Told to the window system directly: setWindowFlags would hide
-            // and re-create a shown window, and with it the focus of
-            // whoever is typing in it.
-            ventana.overrideWindowFlags(banderas);
-            nativa->setFlags(banderas);
-        } else {
-            ventana.setWindowFlags(banderas);
-        }
-    }
+    ponerBandera(ventana, Qt::WindowStaysOnTopHint, encima);
     if (!ventana.isVisible()) ventana.show();
     if (encima) ventana.raise();
 }

@@ -23,7 +23,8 @@ using comun::Variant;
 using interfaz::frmMsg;
 
 // Whether the window, and the window system with it, was told to show
-// without taking the focus, at each time it was shown.
+// without taking the focus (and to refuse it while it is mapped), at each
+// time it was shown.
 struct MiraAlMostrar : QObject {
     explicit MiraAlMostrar(QWidget& ventana) { ventana.installEventFilter(this); }
     bool eventFilter(QObject* objeto, QEvent* evento) override {
@@ -31,7 +32,8 @@ struct MiraAlMostrar : QObject {
             auto* ventana = static_cast<QWidget*>(objeto);
             const QWindow* nativa = ventana->windowHandle();
             sinActivar.push_back(ventana->testAttribute(Qt::WA_ShowWithoutActivating) &&
-                                 nativa->property("_q_showWithoutActivating").toBool());
+                                 nativa->property("_q_showWithoutActivating").toBool() &&
+                                 nativa->flags().testFlag(Qt::WindowDoesNotAcceptFocus));
         }
         return false;
     }
@@ -178,6 +180,10 @@ TEST_F(frmMsgTest, MensajeNuevoConLaVentanaOcultaNoTomaElTeclado) {
     MiraAlMostrar mira(ventana);
     llega("segundo");
     ASSERT_TRUE(QTest::qWaitFor([&] { return ventana.isVisible(); }, 3000));
+    // Once on screen it may take the focus again, for whoever wants to
+    // answer.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return !ventana.windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus); }, 5000));
     ventana.close();
     ventana.abrir();
     EXPECT_EQ(mira.sinActivar, (std::vector<bool>{true, false}));
