@@ -53,8 +53,6 @@ bool clsSystray::Init(QWidget* ventana, const QString& tooltip) {
     agregado_ = true;
     aplicarIcono(icono_);
     TooltipText(tooltip);
-    // Whether a notification area shows the icon is no failure: the answer
-    // is always false, and callers ignore it.
     return false;
 }
 

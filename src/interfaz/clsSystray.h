@@ -46,7 +46,8 @@ class clsSystray : public QObject {
     // picture.
     bool DrawIcon(const QPixmap& dibujo, qint64 colorTransparente = 0);
     // Adds the icon with the window's icon as its image and `tooltip` as its
-    // text. Always false (see enBandeja for whether a tray shows it).
+    // text. Always false: whether a tray shows the icon is no failure of the
+    // program.
     bool Init(QWidget* ventana, const QString& tooltip);
     // Raises the event that belongs to the shell's message number: a left
     // press raises BalloonClicked. The button and window are not used.
@@ -69,8 +70,6 @@ class clsSystray : public QObject {
 
     // What the icon shows now.
     bool agregado() const { return agregado_; }
-    // A notification area shows the icon now.
-    bool enBandeja() const { return bandeja_.isVisible(); }
     const QIcon& icono() const { return icono_; }
     const QString& tooltipMostrado() const { return tooltip_; }
     const QString& textoGlobo() const { return textoGlobo_; }
