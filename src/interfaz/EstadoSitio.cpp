@@ -9,15 +9,14 @@
 
 namespace interfaz {
 
-namespace {
-
-// "45 min", "2 h 5 min", "3 d 4 h".
 std::string lapso(long minutos) {
     if (minutos < 60) return std::to_string(minutos) + " min";
     if (minutos < 48 * 60)
         return std::to_string(minutos / 60) + " h " + std::to_string(minutos % 60) + " min";
     return std::to_string(minutos / (24 * 60)) + " d " + std::to_string(minutos / 60 % 24) + " h";
 }
+
+namespace {
 
 std::string cuando(const std::optional<comun::Fecha>& f, const comun::Fecha& ahora) {
     if (!f) return "never";

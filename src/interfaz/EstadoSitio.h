@@ -12,6 +12,9 @@
 
 namespace interfaz {
 
+// A span of minutes as people read it: "45 min", "2 h 5 min", "3 d 4 h".
+std::string lapso(long minutos);
+
 // Whole minutes from `desde` to `hasta`, never negative (a clock set back
 // reads as 0).
 long minutosEntre(const comun::Fecha& desde, const comun::Fecha& hasta);

@@ -1,5 +1,7 @@
 #include "interfaz/clsSystray.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QGuiApplication>
 #include <QImage>
 #include <QWidget>
@@ -15,6 +17,24 @@ QString cortar(const QString& texto, int largo) {
     QString corto = texto.left(largo);
     if (corto.back().isHighSurrogate()) corto.chop(1);
     return corto;
+}
+
+// A notification through the desktop's notification service
+// (org.freedesktop.Notifications), for desktops without a tray. Sent
+// without waiting for an answer; nothing happens where there is no such
+// service.
+void notificarEscritorio(const QString& titulo, const QString& texto, int tiempoMs) {
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) return;
+    QDBusMessage llamada = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.Notifications"),
+        QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    llamada << QStringLiteral("Sincronizador") << 0u << QStringLiteral("sincronizador")
+            << (titulo.isEmpty() ? QStringLiteral("Sincronizador") : titulo) << texto
+            << QStringList() << QVariantMap() << tiempoMs;
+    bus.call(llamada, QDBus::NoBlock);
 }
 
 }  // namespace
@@ -33,7 +53,7 @@ bool clsSystray::Init(QWidget* ventana, const QString& tooltip) {
     agregado_ = true;
     aplicarIcono(icono_);
     TooltipText(tooltip);
-    return bandeja_.isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
+    return false;
 }
 
 void clsSystray::TooltipText(const QString& texto) {
@@ -67,9 +87,17 @@ void clsSystray::ShowBalloonTip(const QString& mensaje, int icono, const QString
         default:
             break;
     }
-    if (agregado_ && bandeja_.isVisible()) {
+    if (!agregado_) return;
+    if (bandeja_.isVisible() && QSystemTrayIcon::isSystemTrayAvailable()) {
         bandeja_.showMessage(tituloGlobo_, textoGlobo_, tipo, tiempoMs);
+    } else {
+        notificarEscritorio(tituloGlobo_, textoGlobo_, tiempoMs);
     }
+}
+
+void clsSystray::setMenu(QMenu* menu) {
+    menu_ = menu;
+    bandeja_.setContextMenu(menu);
 }
 
 void clsSystray::delIcon() {

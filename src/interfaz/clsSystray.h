@@ -11,6 +11,7 @@
 #include <QString>
 #include <QSystemTrayIcon>
 
+class QMenu;
 class QWidget;
 
 namespace interfaz {
@@ -45,15 +46,22 @@ class clsSystray : public QObject {
     // picture.
     bool DrawIcon(const QPixmap& dibujo, qint64 colorTransparente = 0);
     // Adds the icon with the window's icon as its image and `tooltip` as its
-    // text. True when a notification area shows it now.
+    // text. Always false: whether a tray shows the icon is no failure of the
+    // program.
     bool Init(QWidget* ventana, const QString& tooltip);
     // Raises the event that belongs to the shell's message number: a left
     // press raises BalloonClicked. The button and window are not used.
     void MouseMove(int boton, long mensaje, QWidget* ventana = nullptr);
     // Sets the image and the shown tooltip; TooltipText() keeps its value.
     void SetIcon(const QIcon& imagen, const QString& tip);
+    // Shows a balloon over the icon, a notification that never takes the
+    // focus. Where no notification area shows the icon (a desktop without
+    // a tray), the desktop's notification service shows it instead.
     void ShowBalloonTip(const QString& mensaje, int icono = Ninguno, const QString& titulo = {},
                         int tiempoMs = 10000);
+    // The menu a right click on the icon opens; the caller keeps it.
+    void setMenu(QMenu* menu);
+    QMenu* menu() const { return menu_; }
     // The text last given to TooltipText (set) or Init.
     QString TooltipText() const { return textoTooltip_; }
     void TooltipText(const QString& texto);
@@ -80,6 +88,7 @@ class clsSystray : public QObject {
     void alActivar(QSystemTrayIcon::ActivationReason motivo);
 
     QSystemTrayIcon bandeja_;
+    QMenu* menu_ = nullptr;
     QString textoTooltip_;
     QString tooltip_;
     QIcon icono_;

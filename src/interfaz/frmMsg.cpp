@@ -204,10 +204,20 @@ void frmMsg::refrescarMensajes() {
     rejilla->scrollToBottom();
 
     ultimoIdMensaje_ = lista.front().getId();
-    mostrarEnEsquina(*this, anchoMensajes, altoMensajes);
     // Someone working in this window keeps it as it is; otherwise it comes
-    // in front without taking the focus.
-    if (!isActiveWindow()) siempreEncima(*this, true);
+    // in front without taking the keyboard from whoever types elsewhere.
+    const bool enUso = isVisible() && isActiveWindow();
+    if (!enUso) activarAlMostrar(*this, false);
+    mostrarEnEsquina(*this, anchoMensajes, altoMensajes);
+    if (!enUso) siempreEncima(*this, true);
+}
+
+void frmMsg::abrir() {
+    // Asked for by the user: it comes up active, ready to type in.
+    activarAlMostrar(*this, true);
+    mostrarEnEsquina(*this, anchoMensajes, altoMensajes);
+    raise();
+    activateWindow();
 }
 
 void frmMsg::cmdEnviar_Click() {

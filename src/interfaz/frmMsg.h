@@ -44,8 +44,12 @@ class frmMsg : public QWidget {
 
     // Load: size, corner, database, caption, polling.
     void cargar();
-    // Rebuilds the grid when a message newer than the one shown exists.
+    // Rebuilds the grid when a message newer than the one shown exists; the
+    // window then comes up in front without taking the focus.
     void refrescarMensajes();
+    // Shows the window because the user asked for it: at the corner, in
+    // front and active.
+    void abrir();
 
     bool conectado() const { return conectado_; }
     int32_t ultimoIdMensaje() const { return ultimoIdMensaje_; }

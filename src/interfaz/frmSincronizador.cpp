@@ -1,8 +1,10 @@
 #include "interfaz/frmSincronizador.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -86,6 +88,11 @@ frmSincronizador::frmSincronizador(const OpcionesEjecucion& opciones, Avisos& av
     Command1_->setObjectName(QStringLiteral("Command1"));
     Command1_->setGeometry(rectTwips(5400, 120, 2535, 495, this));
     connect(Command1_, &QPushButton::clicked, this, &frmSincronizador::Command1_Click);
+    // The support window without the tray, for desktops that have none.
+    cmdSoporte_ = new QPushButton(QStringLiteral("Soporte"), this);
+    cmdSoporte_->setObjectName(QStringLiteral("cmdSoporte"));
+    cmdSoporte_->setGeometry(rectTwips(5400, 720, 2535, 495, this));
+    connect(cmdSoporte_, &QPushButton::clicked, this, &frmSincronizador::abrirSoporte);
 
     lblDatos_ = new QLabel(this);
     lblDatos_->setObjectName(QStringLiteral("lblDatos"));
@@ -129,8 +136,29 @@ frmSincronizador::frmSincronizador(const OpcionesEjecucion& opciones, Avisos& av
     nucleo_ = std::make_unique<Nucleo>(opciones_, *this, *this, *bitacora_);
     mostrarDatos();
 
+    crearMenu();
     connect(&SysTray_, &clsSystray::BalloonClicked, this,
             &frmSincronizador::SysTray_BalloonClicked);
+}
+
+void frmSincronizador::crearMenu() {
+    menuBandeja_ = new QMenu(this);
+    menuBandeja_->setObjectName(QStringLiteral("menuBandeja"));
+    accEstado_ = menuBandeja_->addAction(QString());
+    accEstado_->setObjectName(QStringLiteral("accEstado"));
+    accEstado_->setEnabled(false);
+    menuBandeja_->addSeparator();
+    accAbrir_ =
+        menuBandeja_->addAction(QStringLiteral("Abrir"), this, &frmSincronizador::abrirVentana);
+    accPausa_ = menuBandeja_->addAction(Command1_->text(), this, &frmSincronizador::Command1_Click);
+    accSoporte_ =
+        menuBandeja_->addAction(QStringLiteral("Soporte"), this, &frmSincronizador::abrirSoporte);
+    menuBandeja_->addSeparator();
+    accSalir_ = menuBandeja_->addAction(QStringLiteral("Salir"), this, &QWidget::close);
+    // The state line is read afresh whenever the menu opens.
+    connect(menuBandeja_, &QMenu::aboutToShow, this, &frmSincronizador::refrescarResumen);
+    SysTray_.setMenu(menuBandeja_);
+    mostrarLineaMenu();
 }
 
 frmSincronizador::~frmSincronizador() {
@@ -140,16 +168,20 @@ frmSincronizador::~frmSincronizador() {
 }
 
 bool frmSincronizador::cargar() {
-    SysTray_.Init(this, QStringLiteral("Sincronizador Ombrel"));
+    // The configuration and the site values first, then the tray icon,
+    // which comes up showing the state the start-up left (disconnected).
     cicloIniciado_ = iniciarCiclo();
-    refrescarResumen();
-    tmrResumen_.start();
+    SysTray_.Init(this, QStringLiteral("Sincronizador Ombrel"));
+    SysTray_.SetIcon(iconoEstado(estado_), QString::fromUtf8(textoEstado(estado_)));
+    vigia_.emplace(nucleo_->relojSistema().ahora(), limiteSinServidor_);
     if (cicloIniciado_) {
         nucleo_->arrancar();
     } else {
         // The cycle waits for the button, which says what it will do.
-        Command1_->setText(QString::fromLatin1(kReanudar));
+        textoPausa(kReanudar);
     }
+    refrescarResumen();
+    tmrResumen_.start();
     return cicloIniciado_;
 }
 
@@ -158,7 +190,13 @@ bool frmSincronizador::iniciarCiclo() {
         avisos_.mensaje(QString::fromStdString(aviso), Avisos::Icono::Ninguno);
     });
     mostrarDatos();
-    return nucleo_->iniciar();
+    // What the engine says when it cannot start is the menu's state line.
+    std::string escrito;
+    capturaInicio_ = &escrito;
+    const bool iniciado = nucleo_->iniciar();
+    capturaInicio_ = nullptr;
+    motivoParada_ = iniciado ? std::string() : ultimaLinea(escrito);
+    return iniciado;
 }
 
 void frmSincronizador::Command1_Click() {
@@ -168,31 +206,47 @@ void frmSincronizador::Command1_Click() {
         // configuration is read again, so a mended file is taken.
         limpiar();
         cicloIniciado_ = iniciarCiclo();
-        if (!cicloIniciado_) return;
-        motor.reanudar();
-        nucleo_->arrancar();
-        Command1_->setText(QString::fromLatin1(kPausar));
+        if (cicloIniciado_) {
+            motor.reanudar();
+            nucleo_->arrancar();
+            textoPausa(kPausar);
+        }
+        refrescarResumen();
         return;
     }
     if (motor.pausado()) {
         motor.reanudar();
-        Command1_->setText(QString::fromLatin1(kPausar));
+        textoPausa(kPausar);
     } else {
         // The timer keeps ticking: an exchange under way still completes,
         // and one that hangs is still released.
         motor.pausar();
-        Command1_->setText(QString::fromLatin1(kReanudar));
+        textoPausa(kReanudar);
     }
+    mostrarLineaMenu();
+}
+
+void frmSincronizador::textoPausa(const char* texto) {
+    Command1_->setText(QString::fromLatin1(texto));
+    accPausa_->setText(QString::fromLatin1(texto));
+}
+
+void frmSincronizador::abrirVentana() {
+    showNormal();
+    raise();
+    activateWindow();
 }
 
 void frmSincronizador::SysTray_BalloonClicked() {
+    abrirSoporte();
+}
+
+void frmSincronizador::abrirSoporte() {
     if (!frmMsg_) {
         frmMsg_ = std::make_unique<frmMsg>(opciones_.acceso, avisos_);
         frmMsg_->cargar();
     }
-    mostrarEnEsquina(*frmMsg_, anchoMensajes, altoMensajes);
-    frmMsg_->raise();
-    frmMsg_->activateWindow();
+    frmMsg_->abrir();
 }
 
 void frmSincronizador::setRegistro(comun::Registro& registro, const std::string& error) {
@@ -210,8 +264,11 @@ void frmSincronizador::mostrarDatos() {
 
 void frmSincronizador::refrescarResumen() {
     const std::string ruta = nucleo_->conexion().dataFile();
+    const comun::Fecha ahora = nucleo_->relojSistema().ahora();
+    ultimoEstado_.reset();
     if (ruta.empty()) {
         lblResumen_->clear();
+        mostrarLineaMenu();
         return;
     }
     // A connection of its own: the engine's may be in the middle of a step.
@@ -219,17 +276,45 @@ void frmSincronizador::refrescarResumen() {
     lectura.dataFile(ruta);
     QString texto;
     try {
-        texto = QString::fromStdString(
-            resumenEstado(datos::leerEstadoSitio(lectura), nucleo_->relojSistema().ahora()));
+        ultimoEstado_ = datos::leerEstadoSitio(lectura);
+        texto = QString::fromStdString(resumenEstado(*ultimoEstado_, ahora));
     } catch (const std::exception& e) {
         texto = QStringLiteral("Estado no disponible: ") + QString::fromStdString(e.what());
     }
     lblResumen_->setText(texto);
     lblResumen_->setToolTip(texto);
+    mostrarLineaMenu();
+
+    if (vigia_ && ultimoEstado_) {
+        const auto& ultimo = ultimoEstado_->ultimoServidor;
+        const VigiaServidor::Aviso aviso = vigia_->observar(ultimo, ahora);
+        if (aviso != VigiaServidor::Aviso::Ninguno) {
+            const QString textoAviso = QString::fromStdString(vigia_->texto(aviso, ultimo, ahora));
+            // A balloon or a desktop notification: neither takes the focus.
+            SysTray_.ShowBalloonTip(textoAviso,
+                                    aviso == VigiaServidor::Aviso::SinContacto
+                                        ? clsSystray::Advertencia
+                                        : clsSystray::Informacion,
+                                    QStringLiteral("Sincronizador"));
+            emit notificado(textoAviso);
+        }
+    }
+}
+
+void frmSincronizador::mostrarLineaMenu() {
+    SituacionCiclo ciclo;
+    ciclo.enMarcha = cicloIniciado_;
+    ciclo.motivo = motivoParada_;
+    ciclo.pausado = nucleo_->motor().pausado();
+    // A menu item reads "&" as the mark of its shortcut key.
+    accEstado_->setText(QString::fromStdString(
+                            lineaEstadoMenu(ciclo, ultimoEstado_, nucleo_->relojSistema().ahora()))
+                            .replace(QLatin1Char('&'), QStringLiteral("&&")));
 }
 
 void frmSincronizador::escribir(const std::string& texto) noexcept {
     if (registro_) registro_->escribir(texto);
+    if (capturaInicio_) capturaInicio_->append(texto);
     QString t = lineasDeTexto(texto);
     if (t.size() > kMaximoPieza) {
         const qsizetype resto = t.size() - kMaximoPieza;

@@ -1,13 +1,17 @@
 // The main window: the console of the current exchange, the connection
-// data, the socket state while connecting, the pause button and the four
-// state pictures. It owns the engine (through Nucleo) and the tray icon, and
-// is the engine's console and tray.
+// data, the socket state while connecting, the pause and support buttons
+// and the four state pictures. It owns the engine (through Nucleo) and the
+// tray icon with its menu, and is the engine's console and tray. It tells
+// the desktop when the server has not been reached for a while.
 #pragma once
 
 #include <QTimer>
 #include <QWidget>
 #include <memory>
+#include <optional>
 
+#include "datos/Estado.h"
+#include "interfaz/AvisosOperador.h"
 #include "interfaz/Nucleo.h"
 #include "interfaz/clsSystray.h"
 #include "sincronizador/Puertos.h"
@@ -16,7 +20,9 @@ namespace comun {
 class Registro;
 }
 
+class QAction;
 class QLabel;
+class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -53,9 +59,15 @@ class frmSincronizador : public QWidget,
     void setRegistro(comun::Registro& registro, const std::string& error);
 
     // Reads the site's state (last exchange, queue, failures) and shows it
-    // in one line at the top of the window; says why when it cannot be
-    // read.
+    // in one line at the top of the window and in the tray menu's first
+    // line; says why when it cannot be read. Notifies the desktop when the
+    // server has gone unreached past the limit, and when it is reached
+    // again.
     void refrescarResumen();
+
+    // How long the server may go unreached before the desktop is told;
+    // VigiaServidor::kLimiteMinutos unless set before cargar.
+    void setLimiteSinServidor(long segundos) { limiteSinServidor_ = segundos; }
 
     // The engine's console.
     void escribir(const std::string& texto) noexcept override;
@@ -68,11 +80,16 @@ class frmSincronizador : public QWidget,
     clsSystray& SysTray() { return SysTray_; }
     // The support window, once it has been opened.
     frmMsg* ventanaMensajes() { return frmMsg_.get(); }
+    // The tray icon's menu: the state line, "Abrir", "Pausar Reloj" /
+    // "Reanudar Reloj", "Soporte", "Salir".
+    QMenu& menuBandeja() { return *menuBandeja_; }
     sincronizador::EstadoIcono estado() const { return estado_; }
 
   signals:
     // The window was closed: the program ends.
     void cerrado();
+    // A desktop notification went out with this text.
+    void notificado(const QString& texto);
 
   protected:
     void closeEvent(QCloseEvent* evento) override;
@@ -80,6 +97,13 @@ class frmSincronizador : public QWidget,
   private:
     void Command1_Click();
     void SysTray_BalloonClicked();
+    // Opens the support window (tray click, menu, button).
+    void abrirSoporte();
+    void abrirVentana();
+    void crearMenu();
+    // The pause button's caption, and the menu item's with it.
+    void textoPausa(const char* texto);
+    void mostrarLineaMenu();
     bool iniciarCiclo();
     // lblDatos: the connection data, and the log file when there is one.
     void mostrarDatos();
@@ -94,6 +118,13 @@ class frmSincronizador : public QWidget,
     clsSystray SysTray_;
     std::unique_ptr<frmMsg> frmMsg_;
     bool cicloIniciado_ = false;
+    // Why the cycle did not start: the engine's last console line then.
+    std::string motivoParada_;
+    std::string* capturaInicio_ = nullptr;
+    // What was last read of the site's state; none when it could not be.
+    std::optional<datos::EstadoSitio> ultimoEstado_;
+    long limiteSinServidor_ = VigiaServidor::kLimiteMinutos * 60;
+    std::optional<VigiaServidor> vigia_;
     sincronizador::EstadoIcono estado_ = sincronizador::EstadoIcono::Desconectado;
 
     QPlainTextEdit* txtConsole_;
@@ -102,6 +133,13 @@ class frmSincronizador : public QWidget,
     QLabel* lblResumen_;
     QTimer tmrResumen_;
     QPushButton* Command1_;
+    QPushButton* cmdSoporte_;
+    QMenu* menuBandeja_;
+    QAction* accEstado_;
+    QAction* accAbrir_;
+    QAction* accPausa_;
+    QAction* accSoporte_;
+    QAction* accSalir_;
     QLabel* pctError_;
     QLabel* pctOK_;
     QLabel* pctConected_;

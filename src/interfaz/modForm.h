@@ -21,9 +21,16 @@ int pixelesATwips(int pixeles, const QWidget* ventana = nullptr);
 QRect rectTwips(int x, int y, int ancho, int alto, const QWidget* ventana = nullptr);
 
 // Sets the window to its normal state, gives it the size (twips; 0 keeps
-// the current one), puts it at the lower-right corner of the screen's
-// available area, 200 twips from the right edge, and shows it.
+// the current one), shows it and puts it, frame included, at the lower-right
+// corner of the screen's available area, 200 twips from the right edge. A
+// window manager that tells the frame later, or puts it elsewhere, is
+// followed for a moment and the window moved to the corner again. Whether showing activates it is
+// the window's Qt::WA_ShowWithoutActivating.
 void mostrarEnEsquina(QWidget& ventana, int16_t ancho, int16_t alto);
+
+// Whether showing the window (again) gives it the focus: true for a window
+// the user asked for, false for one that comes up by itself.
+void activarAlMostrar(QWidget& ventana, bool activar);
 
 // True keeps the window above the others; false puts it back among them.
 // Either way the window is shown if it was hidden, and it does not take the

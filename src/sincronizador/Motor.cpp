@@ -397,6 +397,9 @@ void Motor::alConectar() {
     ocupado_ = true;
     errorConexion_ = false;
     ticksOcupado_ = 0;
+    // The wait for the connection ends showing the socket's state
+    // (connected).
+    consola_.estadoSocket(socket_.estado());
     bandeja_.mostrar(EstadoIcono::Conectado);
     escribirConsola("Conectado, enviando datos...");
     std::string texto = std::move(pendiente_);

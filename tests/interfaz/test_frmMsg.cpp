@@ -11,6 +11,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
+#include <QWindow>
 
 #include "Ayudas.h"
 #include "interfaz/frmMsg.h"
@@ -20,6 +21,24 @@ namespace {
 
 using comun::Variant;
 using interfaz::frmMsg;
+
+// Whether the window, and the window system with it, was told to show
+// without taking the focus (and to refuse it while it is mapped), at each
+// time it was shown.
+struct MiraAlMostrar : QObject {
+    explicit MiraAlMostrar(QWidget& ventana) { ventana.installEventFilter(this); }
+    bool eventFilter(QObject* objeto, QEvent* evento) override {
+        if (evento->type() == QEvent::Show) {
+            auto* ventana = static_cast<QWidget*>(objeto);
+            const QWindow* nativa = ventana->windowHandle();
+            sinActivar.push_back(ventana->testAttribute(Qt::WA_ShowWithoutActivating) &&
+                                 nativa->property("_q_showWithoutActivating").toBool() &&
+                                 nativa->flags().testFlag(Qt::WindowDoesNotAcceptFocus));
+        }
+        return false;
+    }
+    std::vector<bool> sinActivar;
+};
 
 class frmMsgTest : public ::testing::Test {
   protected:
@@ -65,6 +84,18 @@ TEST_F(frmMsgTest, CargaConPestanasTituloYRejillaVacia) {
     EXPECT_EQ(tabs->tabText(1), "Soporte Tecnico");
     EXPECT_EQ(control<QPushButton>("cmdEnviar")->text(), "Enviar");
     EXPECT_EQ(interfaz::anchoMensajes, interfaz::pixelesATwips(ventana.width()));
+    // On its first opening the whole frame sits at the corner, so the
+    // text box and "Enviar" are above the taskbar (a window manager may
+    // tell the frame a moment after the window is shown).
+    const QRect area = ventana.screen()->availableGeometry();
+    const QPoint esquina(area.right() - interfaz::twipsAPixeles(200), area.bottom());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return ventana.frameGeometry().height() > ventana.height() &&
+                   ventana.frameGeometry().bottomRight() == esquina;
+        },
+        5000))
+        << ventana.frameGeometry().bottom() << " " << ventana.frameGeometry().right();
 
     // No messages: the grid stays empty and a hidden window stays hidden.
     ventana.hide();
@@ -132,6 +163,31 @@ TEST_F(frmMsgTest, MensajeNuevoTraeLaVentanaSinMensajeNuevoNoSeRedibuja) {
     QApplication::sendEvent(control<QLineEdit>("txtMensaje"), &foco);
     EXPECT_TRUE(ventana.isVisible());
     EXPECT_FALSE(ventana.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
+TEST_F(frmMsgTest, MensajeNuevoConLaVentanaOcultaNoTomaElTeclado) {
+    // Opened by the user, who reads a message in it and closes it.
+    llega("primero");
+    ventana.cargar();
+    ventana.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&ventana));
+    ventana.refrescarMensajes();
+    ventana.close();
+
+    // The next message brings it up already told not to take the focus
+    // (a window manager honours that; the offscreen platform activates
+    // every window it shows). Opened by the user again, it takes it.
+    MiraAlMostrar mira(ventana);
+    llega("segundo");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ventana.isVisible(); }, 3000));
+    // Once on screen it may take the focus again, for whoever wants to
+    // answer.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return !ventana.windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus); }, 5000));
+    ventana.close();
+    ventana.abrir();
+    EXPECT_EQ(mira.sinActivar, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&ventana));
 }
 
 TEST_F(frmMsgTest, EnviarChatConBotonYConEnter) {

@@ -1,7 +1,9 @@
 // The main window on real widgets, a real site database and loopback peers.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -13,6 +15,9 @@
 
 #include "Ayudas.h"
 #include "comun/Registro.h"
+#include "datos/DAO_Conexion.h"
+#include "datos/Estado.h"
+#include "interfaz/Iconos.h"
 #include "interfaz/frmMsg.h"
 #include "interfaz/frmSincronizador.h"
 #include "interfaz/modForm.h"
@@ -98,22 +103,49 @@ TEST(frmSincronizador, ControlesTitulosYDatosTrasElArranque) {
     EXPECT_TRUE(avisos.avisos.empty());
 }
 
+// Message boxes that note whether the tray icon was already there.
+struct AvisosQueMiranLaBandeja : prueba::AvisosFalsos {
+    frmSincronizador* ventana = nullptr;
+    std::vector<bool> conIcono;
+    void mensaje(const QString& texto, Icono icono, const QString& titulo) override {
+        conIcono.push_back(ventana != nullptr && ventana->SysTray().agregado());
+        AvisosFalsos::mensaje(texto, icono, titulo);
+    }
+};
+
+QStringList textosDelMenu(frmSincronizador& v) {
+    QStringList textos;
+    for (QAction* a : v.menuBandeja().actions())
+        if (!a->isSeparator()) textos << a->text();
+    return textos;
+}
+
 TEST(frmSincronizador, SinConfiguracionLaVentanaSubeYElCicloEsperaAlBoton) {
     prueba::SitioConAcceso sitio;
-    prueba::AvisosFalsos avisos;
+    AvisosQueMiranLaBandeja avisos;
     const std::string acceso = sitio.accesoAusente();
     frmSincronizador v(opciones(acceso, "127.0.0.1:1"), avisos);
+    avisos.ventana = &v;
     EXPECT_FALSE(v.cargar());
 
     ASSERT_EQ(avisos.avisos.size(), 1u);
     EXPECT_EQ(avisos.avisos[0].texto, "No se encuentra archivo de configuracion");
     EXPECT_EQ(avisos.avisos[0].icono, interfaz::Avisos::Icono::Ninguno);
     EXPECT_TRUE(consola(v).contains("No se encuentra la base de datos"));
+    // The configuration is read before the tray icon is added, which then
+    // shows the disconnected state, its own tooltip kept.
+    EXPECT_EQ(avisos.conIcono, std::vector<bool>{false});
     EXPECT_TRUE(v.SysTray().agregado());
+    EXPECT_EQ(v.SysTray().icono().pixmap(16, 16).toImage(),
+              interfaz::iconoEstado(EstadoIcono::Desconectado).pixmap(16, 16).toImage());
     EXPECT_EQ(v.SysTray().tooltipMostrado(), "Conectando");
+    EXPECT_EQ(v.SysTray().TooltipText(), "Sincronizador Ombrel");
     EXPECT_FALSE(v.nucleo().enMarcha());
     auto* boton = control<QPushButton>(v, "Command1");
     EXPECT_EQ(boton->text(), "Reanudar Reloj");
+    // The tray menu says why the cycle does not run.
+    EXPECT_EQ(textosDelMenu(v), (QStringList{"No se encuentra la base de datos", "Abrir",
+                                             "Reanudar Reloj", "Soporte", "Salir"}));
 
     // The file is mended; the button starts the cycle.
     std::ofstream(acceso) << sitio.base.ruta() << "\n";
@@ -131,6 +163,7 @@ TEST(frmSincronizador, BaseQueNoAbreSeDiceEnLaConsola) {
     frmSincronizador v(opciones(sitio.acceso, "127.0.0.1:1"), avisos);
     EXPECT_FALSE(v.cargar());
     EXPECT_TRUE(consola(v).contains("Error de base de datos")) << consola(v).toStdString();
+    EXPECT_TRUE(textosDelMenu(v).front().startsWith("Error de base de datos"));
     EXPECT_FALSE(v.nucleo().enMarcha());
 }
 
@@ -200,6 +233,8 @@ TEST(frmSincronizador, EstadosDeLaBandejaEnUnIntercambioYEnUnaConexionRechazada)
     EXPECT_EQ(v.estados[1], EstadoIcono::Conectado);
     EXPECT_EQ(v.estados[2], EstadoIcono::Satisfactorio);
     EXPECT_EQ(v.SysTray().tooltipMostrado(), "Sincronizacion satisfactoria");
+    // The state label ends the wait for the connection showing "connected".
+    EXPECT_EQ(control<QLabel>(v, "lblState")->text(), "7");
 
     prueba::SitioConAcceso otro;
     VentanaQueAnota rechazada(
@@ -297,6 +332,76 @@ TEST(frmSincronizador, ClicEnLaBandejaAbreLaVentanaDeMensajes) {
     v.close();
     EXPECT_EQ(cerrado.count(), 1);
     EXPECT_FALSE(v.SysTray().agregado());
+}
+
+QAction* accion(frmSincronizador& v, const QString& texto) {
+    for (QAction* a : v.menuBandeja().actions())
+        if (a->text() == texto) return a;
+    ADD_FAILURE() << texto.toStdString();
+    return nullptr;
+}
+
+TEST(frmSincronizador, MenuDeLaBandejaConElEstadoYSusAcciones) {
+    prueba::SitioConAcceso sitio;
+    prueba::AvisosFalsos avisos;
+    prueba::PeerGuionado peer;
+    frmSincronizador v(opciones(sitio.acceso, peer.direccion()), avisos);
+    ASSERT_TRUE(v.cargar());
+    ASSERT_EQ(v.SysTray().menu(), &v.menuBandeja());
+    EXPECT_EQ(textosDelMenu(v), (QStringList{"Ultimo intercambio: ninguno", "Abrir", "Pausar Reloj",
+                                             "Soporte", "Salir"}));
+    EXPECT_FALSE(v.menuBandeja().actions().front()->isEnabled());
+
+    // The line is read again as the menu opens; pausing there is the
+    // button's own action.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return v.nucleo().motor().pasadas() >= 1; }, 10000));
+    accion(v, "Pausar Reloj")->trigger();
+    emit v.menuBandeja().aboutToShow();
+    EXPECT_EQ(control<QPushButton>(v, "Command1")->text(), "Reanudar Reloj");
+    EXPECT_EQ(textosDelMenu(v).mid(0, 3), (QStringList{"Ultimo intercambio: hace 0 min (en pausa)",
+                                                       "Abrir", "Reanudar Reloj"}));
+
+    // The support window from the menu, and from the window's own button.
+    accion(v, "Soporte")->trigger();
+    ASSERT_NE(v.ventanaMensajes(), nullptr);
+    v.ventanaMensajes()->close();
+    QTest::mouseClick(control<QPushButton>(v, "cmdSoporte"), Qt::LeftButton);
+    EXPECT_TRUE(v.ventanaMensajes()->isVisible());
+    accion(v, "Abrir")->trigger();
+    EXPECT_TRUE(v.isVisible());
+    QSignalSpy cerrado(&v, &frmSincronizador::cerrado);
+    accion(v, "Salir")->trigger();
+    EXPECT_EQ(cerrado.count(), 1);
+}
+
+TEST(frmSincronizador, AvisaAlEscritorioSinServidorUnaVezYAlRestablecerse) {
+    prueba::SitioConAcceso sitio;
+    prueba::AvisosFalsos avisos;
+    frmSincronizador v(
+        opciones(sitio.acceso, "127.0.0.1:" + std::to_string(prueba::puertoCerrado())), avisos);
+    v.setLimiteSinServidor(1);
+    QSignalSpy avisado(&v, &frmSincronizador::notificado);
+    ASSERT_TRUE(v.cargar());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            v.refrescarResumen();
+            return avisado.count() > 0;
+        },
+        10000));
+    EXPECT_TRUE(avisado[0][0].toString().startsWith("Sin intercambio con el servidor"));
+    EXPECT_EQ(v.SysTray().textoGlobo(), avisado[0][0].toString());
+    v.refrescarResumen();
+    EXPECT_EQ(avisado.count(), 1);
+
+    // The server is reached again, as the engine records it.
+    datos::DAO_Conexion otra;
+    otra.dataFile(sitio.base.ruta());
+    datos::registrarIntercambio(otra, datos::kInterlocutorServidor,
+                                v.nucleo().relojSistema().ahora());
+    v.refrescarResumen();
+    v.refrescarResumen();
+    ASSERT_EQ(avisado.count(), 2);
+    EXPECT_EQ(avisado[1][0].toString(), "Intercambio con el servidor restablecido");
 }
 
 TEST(InstanciaUnica, UnaPorArchivoDeConfiguracion) {
