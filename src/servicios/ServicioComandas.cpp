@@ -160,7 +160,8 @@ RegInsumo ServicioComandas::getInsumo(const std::string& codigo) {
         r.nombre = textoDe(*rs, "Nombre");
         r.medida = textoDe(*rs, "medida");
         r.categoria = textoDe(*rs, "Categoria");
-        r.Costo = dobleDe(*rs, "Costo");
+        // The cost a side dish is booked at.
+        r.Costo = numeroRequerido(*rs, "Costo", "el costo del insumo '" + codigo + "'");
     }
     DAO_Conexion::CerrarRs(rs);
     return r;

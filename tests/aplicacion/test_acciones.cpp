@@ -170,4 +170,68 @@ TEST(Acciones, PedidoQueFallaNoDejaNadaYUnProductoDesconocidoNoCambiaNada) {
     EXPECT_EQ(e.contar("COMUNICACIONES WHERE Origen = '" + e.base.sitio() + "'"), 4);
 }
 
+// At a site of the "Comun" regime the price includes the tax: the line's
+// tax is the price's share of it and its tax base the rest.
+TEST(Acciones, PedidoEnRegimenComunSeparaElImpuestoDeLaBase) {
+    EntornoAplicacion e;
+    e.ejecutar("UPDATE XX0100 SET DESCRIPCION = 'Comun' WHERE NOMBRE = 'REGIMEN'");
+    e.ejecutar("UPDATE PRODUCTOS SET PrecioUnidad = 11900 WHERE CodigoAB = '2001'");
+    const int32_t id = e.recibir(22, "A", pedido());
+    e.aplicar();
+    ASSERT_EQ(e.funcionDe(id), "X") << e.bitacora.lineas.back();
+    EXPECT_EQ(e.valor("SELECT valor || '|' || ImpVr || '|' || BImp || '|' || Impx FROM COMANDAS "
+                      "WHERE CodigoAB = '2001'"),
+              "23800|3800|20000|1");
+}
+
+// A Null where the order needs a number (the product's price, under the
+// "Comun" regime its tax value, a side dish's cost) fails the record: it is
+// reported and retried, and nothing of it is written, never a line booked
+// at 0.
+TEST(Acciones, UnNuloDondeElPedidoNecesitaUnNumeroFallaElRegistro) {
+    EntornoAplicacion e;
+    e.ejecutar("UPDATE PRODUCTOS SET PrecioUnidad = NULL WHERE CodigoAB = '2001'");
+    e.ejecutar("UPDATE INSUMOS SET Costo = NULL WHERE Codigo = '1006'");
+    e.ejecutar("UPDATE PRODUCTOS SET ImpVr = NULL, impx = 0 WHERE CodigoAB = '2003'");
+    auto conAcompanamiento = pedido("2002", "3100000002");
+    conAcompanamiento[7] = "1006";
+    const int32_t sinPrecio = e.recibir(22, "A", pedido("2001", "3100000001"));
+    const int32_t sinCosto = e.recibir(22, "A", conAcompanamiento);
+    const int32_t sinImpuesto = e.recibir(22, "A", pedido("2003", "3100000003"));
+    e.aplicar();
+    EXPECT_EQ(e.funcionDe(sinPrecio), "A");
+    EXPECT_EQ(e.funcionDe(sinCosto), "A");
+    EXPECT_TRUE(e.enBitacora("el precio del producto '2001' es nulo"));
+    EXPECT_TRUE(e.enBitacora("el costo del insumo '1006' es nulo"));
+    // Outside the "Comun" regime a product's tax value is not read.
+    EXPECT_EQ(e.funcionDe(sinImpuesto), "X");
+    e.ejecutar("DELETE FROM COMANDAS WHERE CodigoAB = '2003'");
+
+    e.ejecutar("UPDATE XX0100 SET DESCRIPCION = 'Comun' WHERE NOMBRE = 'REGIMEN'");
+    const int32_t comun = e.recibir(22, "A", pedido("2003", "3100000004"));
+    e.aplicar();
+    EXPECT_EQ(e.funcionDe(comun), "A");
+    EXPECT_TRUE(e.enBitacora("el valor del impuesto del producto '2003' es nulo"));
+    EXPECT_EQ(e.contar("COMANDAS WHERE Tercero IS NOT NULL"), 0);
+}
+
+// The site's working date moves on while the service runs for days: each
+// order is dated with the date of the day it is applied.
+TEST(Acciones, LaFechaDeTrabajoSeLeeEnCadaPaso) {
+    EntornoAplicacion e;
+    e.recibir(22, "A", pedido("2001"));
+    e.aplicar();
+    e.ejecutar(
+        "UPDATE COMANDAS SET fecha = '2026-12-08' WHERE nombreproducto = 'Registro de "
+        "Control'");
+    e.recibir(22, "A", pedido("2003"));
+    e.recibir(22, "A", {{1, "3104445566"}, {2, "Impresion Cuenta"}});
+    e.aplicar();
+    EXPECT_NE(e.valor("SELECT fecha || '' FROM COMANDAS WHERE CodigoAB = '2001'"), "2026-12-08");
+    EXPECT_EQ(e.valor("SELECT fecha || '' FROM COMANDAS WHERE CodigoAB = '2003'"), "2026-12-08");
+    EXPECT_EQ(e.valor("SELECT fecha || '' FROM COMANDAS WHERE nombreproducto = 'Impresion "
+                      "Cuenta'"),
+              "2026-12-08");
+}
+
 }  // namespace
