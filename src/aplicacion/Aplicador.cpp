@@ -181,6 +181,11 @@ void Aplicador::aplicarComunicacion() {
     con_.conectar();
     try {
         const std::string sitio = con_.getSyASys();
+        // The working date, the regime and the client are read again at
+        // every run (one small query each): a service that runs for days
+        // must date its orders with the site's working date of today, not
+        // of the day it started.
+        con_.cargarValoresSitio();
         const comun::Fecha ahora = reloj_.ahora();
         leerFallos();
         auto sel = con_.Query("SELECT * FROM COMUNICACIONES WHERE FUNCION <> 'X' AND DESTINO = '" +
