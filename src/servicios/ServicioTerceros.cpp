@@ -172,9 +172,10 @@ int32_t ServicioTerceros::setTerceroTelefono(RegTercero& t) {
         rs->asignar("Sangre", Variant(t.Sangre));
         rs->asignar("Comentarios", Variant(oDefecto(t.Comentarios)));
         rs->asignar("idCliente", Variant(t.idCliente));
-        // A date nobody set is left empty rather than written as 30/12/1899.
-        if (!esFechaCero(t.FNacimiento)) rs->asignar("FNacimiento", Variant(t.FNacimiento));
-        if (!esFechaCero(t.FRetiro)) rs->asignar("FRetiro", Variant(t.FRetiro));
+        // The record's dates as they are: the zero date, 30/12/1899, when it
+        // has none. The site's application cannot read a Null date.
+        rs->asignar("FNacimiento", Variant(t.FNacimiento));
+        rs->asignar("FRetiro", Variant(t.FRetiro));
         rs->asignar("FIngreso", Variant(soloDia(reloj_.ahora())));
         rs->asignar("Proveedor", Variant(t.Proveedor));
         rs->asignar("cliente", Variant(t.cliente));

@@ -167,13 +167,15 @@ TEST(Terceros, ClienteNuevoYConocidoPorTelefono) {
         EXPECT_EQ(s.getTerceroTelefono("").idTercero, 0);
     }
     const std::string clave = std::to_string(id);
-    EXPECT_EQ(e.valor("SELECT IdDocumento || '|' || Nombre || '|' || Direccion || '|' || "
-                      "Telefono1 || '|' || Telefono2 || '|' || Persona || '|' || representante || "
-                      "'|' || Ciudad || '|' || FIngreso || '|' || ifnull(FNacimiento, 'nula') "
-                      "FROM TERCEROS WHERE IdTercero = " +
-                      clave),
-              "ABC123456789012|ANA O'BRIEN|CALLE 5 # 3-2 |300111223344455566|No Definifo|No "
-              "definido|No Definido|No Definido|2026-12-07|nula");
+    EXPECT_EQ(
+        e.valor("SELECT IdDocumento || '|' || Nombre || '|' || Direccion || '|' || "
+                "Telefono1 || '|' || Telefono2 || '|' || Persona || '|' || representante || "
+                "'|' || Ciudad || '|' || FIngreso || '|' || ifnull(FNacimiento, 'nula') || '|' || "
+                "ifnull(FRetiro, 'nula') "
+                "FROM TERCEROS WHERE IdTercero = " +
+                clave),
+        "ABC123456789012|ANA O'BRIEN|CALLE 5 # 3-2 |300111223344455566|No Definifo|No "
+        "definido|No Definido|No Definido|2026-12-07|1899-12-30|1899-12-30");
     // Queued for every site and for the client's other branch.
     EXPECT_EQ(e.valor("SELECT group_concat(Destino, ',') FROM (SELECT Destino FROM "
                       "COMUNICACIONES WHERE Tabla = 12 AND Funcion = 'A' AND Campo1 = '" +
