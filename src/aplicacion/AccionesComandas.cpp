@@ -94,9 +94,13 @@ bool AccionesComandas::detalleDomicilio(const std::string& telefono, const std::
     if (t.idTercero == 0) return false;
     servicios::ServicioComandas comandas(con_, reloj_);
     const int16_t mesa = comandas.getMesaDomicilio(t.idTercero);
+    // The first pending line the customer has there: a delivery table is
+    // used again once its orders are paid, and the lines of those orders
+    // are another customer's.
     con_.comando("UPDATE COMANDAS SET DETALLE1 = 'Pago en " + q(medioPago) +
                  "' WHERE IDCOMANDA = (SELECT MIN(IDCOMANDA) FROM COMANDAS WHERE idmesa = '" +
-                 std::to_string(mesa) + "') ");
+                 std::to_string(mesa) + "' AND ESTADO = 'Pendiente' AND TERCERO = '" +
+                 std::to_string(t.idTercero) + "') ");
     return true;
 }
 

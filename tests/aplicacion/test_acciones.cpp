@@ -234,4 +234,26 @@ TEST(Acciones, LaFechaDeTrabajoSeLeeEnCadaPaso) {
               "2026-12-08");
 }
 
+// Past table 2999 a new customer gets the lowest delivery table without a
+// pending order, and its payment note goes on its own line there, not on
+// the paid line of the customer who had the table before.
+TEST(Acciones, PasadaLaMesa2999ElPedidoTomaUnaLibreYSuPagoVaASuLinea) {
+    EntornoAplicacion e;
+    e.ejecutar(
+        "INSERT INTO COMANDAS (idmesa, tercero, estado, nombreproducto) VALUES ('2002', "
+        "'501', 'Pagada', 'Vieja')");
+    e.ejecutar(
+        "INSERT INTO COMANDAS (idmesa, tercero, estado, nombreproducto) VALUES ('2999', "
+        "'502', 'Pendiente', 'Otra')");
+    e.recibir(22, "A", pedido());
+    e.recibir(22, "A", {{1, "3104445566"}, {2, "Detalle domicilio"}, {3, "efectivo"}});
+    e.aplicar();
+    EXPECT_EQ(e.valor("SELECT idmesa || '|' || ifnull(Detalle1, '') FROM COMANDAS WHERE "
+                      "CodigoAB = '2001'"),
+              "2002|Pago en efectivo");
+    EXPECT_EQ(e.valor("SELECT ifnull(Detalle1, 'nada') FROM COMANDAS WHERE nombreproducto = "
+                      "'Vieja'"),
+              "nada");
+}
+
 }  // namespace

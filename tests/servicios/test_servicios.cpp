@@ -44,12 +44,32 @@ TEST(Comandas, MesaDeDomicilio) {
     linea(e, "2001", "8", "Pagada");
     linea(e, "2010", "8", "Pagada");
     EXPECT_EQ(mesaDe(e, 5), 2011);
-    // A customer with a pending order keeps its table; one whose pending
-    // order stands on a table that is not a number gets 2001.
+    // A customer with a pending order keeps its table; a table that is not
+    // a number is no one's delivery table.
     linea(e, "2005", "7");
     EXPECT_EQ(mesaDe(e, 7), 2005);
     linea(e, "Terraza", "6");
-    EXPECT_EQ(mesaDe(e, 6), 2001);
+    EXPECT_EQ(mesaDe(e, 6), 2011);
+    linea(e, "2011", "6");
+    EXPECT_EQ(mesaDe(e, 6), 2011);
+
+    // Once 2999 is in use, the lowest table from 2002 on without a pending
+    // order: no two customers share one.
+    linea(e, "2999", "9");
+    EXPECT_EQ(mesaDe(e, 4), 2002);
+    linea(e, "2002", "4");
+    linea(e, "2003", "3", "Pagada");
+    EXPECT_EQ(mesaDe(e, 3), 2003);
+    // When every one holds a pending order, the order waits.
+    {
+        Abierta a(e);
+        datos::Transaccion t(e.con);
+        for (int mesa = 2003; mesa < 2999; ++mesa)
+            e.con.comando("INSERT INTO COMANDAS (idmesa, tercero, estado) VALUES ('" +
+                          std::to_string(mesa) + "', 'x', 'Pendiente')");
+        t.confirmar();
+    }
+    EXPECT_THROW(mesaDe(e, 2), MesasAgotadas);
 }
 
 clsComandas comanda() {
