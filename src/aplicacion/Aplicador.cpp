@@ -16,6 +16,7 @@
 #include "comun/Funciones.h"
 #include "comun/Texto.h"
 #include "comun/Variant.h"
+#include "json/JSON.h"
 
 namespace aplicacion {
 
@@ -231,14 +232,25 @@ void Aplicador::aplicarComunicacion() {
             try {
                 datos::Transaccion t(con_);
                 if (!errorLectura.empty()) throw ErrorRegistro(errorLectura);
+                sinEfecto_.clear();
                 aplicarRegistro(r);
+                // An order action that changed nothing is marked all the same,
+                // so it holds nothing back, but kept and reported: it is no
+                // success.
+                if (!sinEfecto_.empty()) guardarPedidoNoAplicado(r, sinEfecto_, ahora);
                 marcar(r);
                 if (fallo != fallos_.end()) {
                     con_.comando("DELETE FROM FALLOS_APLICACION WHERE IdComunicacion = " +
                                  std::to_string(r.id));
                 }
                 t.confirmar();
-                ++resumen_.aplicados;
+                if (sinEfecto_.empty()) {
+                    ++resumen_.aplicados;
+                } else {
+                    ++resumen_.pedidosNoAplicados;
+                    bitacora_.escribir("Pedido " + std::to_string(r.id) +
+                                       " no aplicado: " + sinEfecto_);
+                }
             } catch (const datos::ErrorBD& e) {
                 if (e.deLaBase()) throw;
                 registrarFallo(r.id, tablaLeida, e.what(), ahora);
@@ -265,6 +277,8 @@ void Aplicador::aplicarComunicacion() {
     std::string resumen = "Comunicaciones aplicadas: " + std::to_string(resumen_.aplicados) +
                           ", fallidas: " + std::to_string(resumen_.fallidos);
     if (resumen_.enEspera > 0) resumen += ", en espera: " + std::to_string(resumen_.enEspera);
+    if (resumen_.pedidosNoAplicados > 0)
+        resumen += ", pedidos no aplicados: " + std::to_string(resumen_.pedidosNoAplicados);
     bitacora_.escribir(resumen);
 }
 
@@ -371,6 +385,22 @@ void Aplicador::registrarFallo(int32_t id, const std::string& tabla, const std::
     fallos_[id] = f;
 }
 
+void Aplicador::guardarPedidoNoAplicado(const Registro& r, const std::string& motivo,
+                                        const comun::Fecha& ahora) {
+    // The record as the queue holds it, every column, in the form of the
+    // batches exchanged with the server.
+    auto fila = con_.Query("SELECT * FROM COMUNICACIONES WHERE Id = ?", {Variant(r.id)});
+    std::string texto = DAO_Conexion::RsVacio(fila) ? std::string("null") : json::RStoJSON(*fila);
+    DAO_Conexion::CerrarRs(fila);
+    if (texto.size() >= 2 && texto.front() == '[' && texto.back() == ']')
+        texto = texto.substr(1, texto.size() - 2);
+    con_.comando(
+        "INSERT INTO PEDIDOS_NO_APLICADOS (Fecha, IdComunicacion, IdServidor, Origen, Motivo, "
+        "Texto) VALUES (?, ?, ?, ?, ?, ?)",
+        {Variant(ahora), Variant(r.id), Variant("id::" + r.campo(kCamposCarga)),
+         Variant("origen::" + r.origen), Variant("motivo::" + motivo), Variant("texto::" + texto)});
+}
+
 void Aplicador::marcar(const Registro& r) {
     const std::string id = std::to_string(r.id);
     if (r.tabla == 0)
@@ -404,7 +434,8 @@ void Aplicador::aplicarRegistro(const Registro& r) {
         case 16:
             return aplicarMovimiento(r);
         case 22:
-            return AccionesComandas(con_, reloj_).aplicar(r);
+            sinEfecto_ = AccionesComandas(con_, reloj_).aplicar(r);
+            return;
         case 25:
             return aplicarUsuario(con_, r);
         default:

@@ -35,6 +35,9 @@ struct ResumenAplicacion {
     int aplicados = 0;  // family ran (or nothing to do) and the record was marked
     int fallidos = 0;   // rolled back, left unmarked, retried later
     int enEspera = 0;   // failed before, not due for another attempt in this run
+    // Order actions that changed nothing (an unknown product, a telephone
+    // nobody has, ...): marked, reported and kept in PEDIDOS_NO_APLICADOS.
+    int pedidosNoAplicados = 0;
 };
 
 class Aplicador {
@@ -83,6 +86,9 @@ class Aplicador {
                         const comun::Fecha& ahora);
     void aplicarRegistro(const Registro& r);
     void marcar(const Registro& r);
+    // Keeps an order action that changed nothing, whole, with why.
+    void guardarPedidoNoAplicado(const Registro& r, const std::string& motivo,
+                                 const comun::Fecha& ahora);
 
     void aplicarProducto(const Registro& r);
     void aplicarInsumo(const Registro& r);
@@ -113,6 +119,8 @@ class Aplicador {
     ResumenAplicacion resumen_;
     std::map<int32_t, std::unique_ptr<datos::Recordset>> destinos_;
     std::unordered_map<int32_t, EstadoFallo> fallos_;
+    // Why the order action just applied changed nothing ("" when it did).
+    std::string sinEfecto_;
 };
 
 }  // namespace aplicacion

@@ -88,6 +88,12 @@ int main(int argc, char** argv) {
     CLI::App* cuarentena = app.add_subcommand(
         "cuarentena", "List the inbound records set aside because they could not be stored");
     cuarentena->add_option("archivo", archivoCuarentena, "Site database file")->required();
+    std::string archivoPedidos;
+    CLI::App* pedidos = app.add_subcommand(
+        "pedidos-no-aplicados",
+        "List the remote order actions that changed nothing at the site (an unknown product, a "
+        "telephone nobody has, ...), with why");
+    pedidos->add_option("archivo", archivoPedidos, "Site database file")->required();
 
     // sincronizador estado [--acceso FILE] [--json] [--limite MINUTES]; the
     // configuration file is the program's own --acceso (or setting).
@@ -96,7 +102,7 @@ int main(int argc, char** argv) {
     CLI::App* estado = app.add_subcommand(
         "estado",
         "Print the site's state: last exchanges, unsent, unapplied, failed and quarantined "
-        "records. Exit code 0, "
+        "records, orders that changed nothing. Exit code 0, "
         "1 when the last exchange with the server is older than --limite (or there was none), "
         "2 when the database cannot be read");
     estado->fallthrough();
@@ -159,6 +165,8 @@ int main(int argc, char** argv) {
     }
     if (app.got_subcommand("cuarentena"))
         return interfaz::listarCuarentena(archivoCuarentena, std::cout, std::cerr);
+    if (app.got_subcommand("pedidos-no-aplicados"))
+        return interfaz::listarPedidosNoAplicados(archivoPedidos, std::cout, std::cerr);
     if (app.got_subcommand("estado")) {
         comun::RelojSistema reloj;
         return interfaz::ejecutarEstado(

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "comun/Comunicacion.h"
+#include "datos/Estado.h"
 #include "soporte/EntornoAplicacion.h"
 
 namespace {
@@ -254,6 +255,70 @@ TEST(Acciones, PasadaLaMesa2999ElPedidoTomaUnaLibreYSuPagoVaASuLinea) {
     EXPECT_EQ(e.valor("SELECT ifnull(Detalle1, 'nada') FROM COMANDAS WHERE nombreproducto = "
                       "'Vieja'"),
               "nada");
+}
+
+// An order action that changes nothing at the site is marked, so it holds
+// nothing back, but it is no success: the console says why and the record
+// is kept whole in PEDIDOS_NO_APLICADOS, which `estado` counts.
+TEST(Acciones, UnaAccionQueNoEscribeNadaSeDiceYSeGuarda) {
+    EntornoAplicacion e;
+    e.recibir(22, "A", pedido());  // the customer 3104445566, on table 2002
+    e.aplicar();
+    e.ejecutar("UPDATE COMANDAS SET estado = 'Pagada' WHERE CodigoAB = '2001'");
+    const int32_t desconocido = e.recibir(22, "A", pedido("7777"));
+    const int32_t cuenta = e.recibir(22, "A", {{1, "999"}, {2, "Impresion Cuenta"}});
+    const int32_t pago = e.recibir(22, "A", {{1, "999"}, {2, "Detalle domicilio"}, {3, "x"}});
+    const int32_t sinPendiente =
+        e.recibir(22, "A", {{1, "3104445566"}, {2, "Detalle domicilio"}, {3, "x"}});
+    const int32_t anular = e.recibir(22, "E", {{1, "987654"}});
+    auto incompleto = pedido();
+    incompleto[5] = "";
+    const int32_t sinDireccion = e.recibir(22, "A", incompleto);
+    e.aplicar();
+
+    const std::vector<std::pair<int32_t, std::string>> esperados = {
+        {desconocido, "el producto '7777' no existe en este sitio"},
+        {cuenta, "nadie tiene el telefono '999'"},
+        {pago, "nadie tiene el telefono '999'"},
+        {sinPendiente, "el cliente del telefono '3104445566' no tiene un pedido pendiente"},
+        {anular, "no hay linea 987654 que anular"},
+        {sinDireccion, "el pedido no trae nombre, direccion y telefono"},
+    };
+    for (const auto& [id, motivo] : esperados) {
+        const std::string n = std::to_string(id);
+        EXPECT_EQ(e.funcionDe(id), "X");
+        EXPECT_TRUE(e.enBitacora("Pedido " + n + " no aplicado: " + motivo)) << motivo;
+        EXPECT_NE(e.valor("SELECT Motivo FROM PEDIDOS_NO_APLICADOS WHERE IdComunicacion = " + n)
+                      .find(motivo),
+                  std::string::npos)
+            << motivo;
+    }
+    EXPECT_EQ(e.aplicador.resumen().aplicados, 0);
+    EXPECT_EQ(e.aplicador.resumen().pedidosNoAplicados, 6);
+    EXPECT_TRUE(e.enBitacora("Comunicaciones aplicadas: 0, fallidas: 0, pedidos no aplicados: 6"));
+    // Kept whole: every column of the record, the origin and the date.
+    EXPECT_EQ(e.valor("SELECT Origen || '|' || Fecha FROM PEDIDOS_NO_APLICADOS WHERE "
+                      "IdComunicacion = " +
+                      std::to_string(desconocido)),
+              "900100002|2026-12-07 13:30:15");
+    const std::string texto = e.valor(
+        "SELECT Texto FROM PEDIDOS_NO_APLICADOS WHERE "
+        "IdComunicacion = " +
+        std::to_string(desconocido));
+    EXPECT_NE(texto.find("\"Campo1\":\"7777\""), std::string::npos) << texto;
+    EXPECT_NE(texto.find("\"Campo6\":\"3104445566\""), std::string::npos) << texto;
+    EXPECT_EQ(datos::leerEstadoSitio(e.con).pedidosNoAplicados, 6);
+
+    // Under the "Comun" regime a product whose tax row is missing is not
+    // found either; it is told apart.
+    e.ejecutar("UPDATE XX0100 SET DESCRIPCION = 'Comun' WHERE NOMBRE = 'REGIMEN'");
+    e.ejecutar("UPDATE PRODUCTOS SET impx = 7 WHERE CodigoAB = '2003'");
+    const int32_t sinImpuesto = e.recibir(22, "A", pedido("2003"));
+    e.aplicar();
+    EXPECT_EQ(e.funcionDe(sinImpuesto), "X");
+    EXPECT_TRUE(e.enBitacora("Pedido " + std::to_string(sinImpuesto) +
+                             " no aplicado: el producto '2003' no tiene su impuesto ('Impuesto7' "
+                             "no esta en XX0100)"));
 }
 
 }  // namespace

@@ -133,6 +133,7 @@ TEST(EstadoDelSitio, InformaUltimosIntercambiosColasYPlazo) {
     EXPECT_NE(antes.salida.find("NOT IN STEP"), std::string::npos);
     EXPECT_NE(antes.salida.find("Records that failed to apply:     0"), std::string::npos);
     EXPECT_NE(antes.salida.find("Quarantined records:              0"), std::string::npos);
+    EXPECT_NE(antes.salida.find("Orders that changed nothing:      0"), std::string::npos);
 
     ASSERT_EQ(sincronizar(a, servidor.direccion(), 2, 50).codigo, 0);
     const Resultado despues =
@@ -145,7 +146,24 @@ TEST(EstadoDelSitio, InformaUltimosIntercambiosColasYPlazo) {
     EXPECT_EQ(json["pendientesEnvio"], 0);
     EXPECT_TRUE(json["encoladoMasAntiguo"].is_null());
     EXPECT_EQ(json["cuarentena"], 0);
+    EXPECT_EQ(json["pedidosNoAplicados"], 0);
     EXPECT_EQ(json["enPlazo"], true);
+
+    // An order for a product the site does not sell: listed with why, and
+    // counted.
+    ejecutar(a,
+             "INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, Enviado, "
+             "Campo1, Campo2, Campo4, Campo5, Campo6, Campo40) VALUES (2, 22, '900100002', '" +
+                 a.codigo + "', 'A', True, 'NO-EXISTE', '1', 'Ana', 'Calle 1', '555', '77')");
+    ASSERT_EQ(sincronizar(a, servidor.direccion(), 1, 50).codigo, 0);
+    const Resultado pedidos = correr({programa, "pedidos-no-aplicados", a.base.string()});
+    ASSERT_EQ(pedidos.codigo, 0) << pedidos.salida;
+    EXPECT_NE(pedidos.salida.find("|77|900100002|el producto 'NO-EXISTE' no existe en este sitio|"),
+              std::string::npos)
+        << pedidos.salida;
+    EXPECT_NE(correr({programa, "estado", "--acceso", a.acceso})
+                  .salida.find("Orders that changed nothing:      1"),
+              std::string::npos);
 
     ejecutar(a,
              "UPDATE ESTADO_SINCRONIZADOR SET UltimoIntercambio = #2020/01/01# WHERE "
