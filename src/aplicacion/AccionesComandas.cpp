@@ -77,6 +77,15 @@ std::string AccionesComandas::aplicar(const Registro& r) {
     return pedirDomicilio(p).motivo;
 }
 
+std::string AccionesComandas::telefonoDelCliente(const Registro& r) {
+    if (r.funcion != "A") return {};
+    const std::string& accion = r.campo(2);
+    if (accion == "Impresion Cuenta" || accion == "Detalle domicilio")
+        return servicios::telefonoGuardado(r.campo(1));
+    if (r.campo(4).empty() || r.campo(5).empty() || r.campo(6).empty()) return {};
+    return servicios::telefonoGuardado(r.campo(6));
+}
+
 int AccionesComandas::cancelar(const std::string& idComanda) {
     const int32_t id = servicios::enteroDeTexto(idComanda, "Campo1 (la linea a anular)");
     return con_.comando("UPDATE COMANDAS SET IMPRM = 'E' WHERE idComanda = " + std::to_string(id));

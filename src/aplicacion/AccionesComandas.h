@@ -47,6 +47,10 @@ class AccionesComandas {
     // (an unknown product, a telephone nobody has, ...), or "" when it
     // wrote what it asks.
     std::string aplicar(const Registro& r);
+    // The customer's telephone a record of code 22 concerns, as stored
+    // (a bill request's or payment note's Campo1, a new order's Campo6);
+    // "" for a cancellation, which names a line.
+    static std::string telefonoDelCliente(const Registro& r);
 
     // Marks order line `idComanda` cancelled (print mark "E"); the row stays.
     // Returns the number of lines marked.

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <set>
 #include <stdexcept>
 
 #include "aplicacion/AccionesComandas.h"
@@ -211,6 +212,10 @@ void Aplicador::aplicarComunicacion() {
         // on the next run.
         std::optional<datos::Transaccion> lote;
         int enLote = 0;
+        // Customers (by telephone) with an order action waiting for a retry:
+        // their later actions wait behind it, so a bill or a payment note
+        // never overtakes the order it belongs to.
+        std::set<std::string> clientesEnEspera;
         while (!DAO_Conexion::RsVacio(sel)) {
             Registro r;
             std::string tablaLeida = (*sel)["Tabla"].texto();
@@ -223,9 +228,19 @@ void Aplicador::aplicarComunicacion() {
             }
             sel->MoveNext();
 
+            const std::string cliente =
+                r.tabla == 22 ? AccionesComandas::telefonoDelCliente(r) : std::string();
             auto fallo = fallos_.find(r.id);
             if (fallo != fallos_.end() && !vencido(fallo->second, ahora)) {
                 ++resumen_.enEspera;
+                if (!cliente.empty()) clientesEnEspera.insert(cliente);
+                continue;
+            }
+            if (!cliente.empty() && clientesEnEspera.count(cliente)) {
+                ++resumen_.enEspera;
+                bitacora_.depurar("Comunicacion " + std::to_string(r.id) +
+                                  " espera: una accion anterior del cliente " + cliente +
+                                  " espera su reintento");
                 continue;
             }
             if (!lote) lote.emplace(con_);
@@ -254,8 +269,10 @@ void Aplicador::aplicarComunicacion() {
             } catch (const datos::ErrorBD& e) {
                 if (e.deLaBase()) throw;
                 registrarFallo(r.id, tablaLeida, e.what(), ahora);
+                if (!cliente.empty()) clientesEnEspera.insert(cliente);
             } catch (const std::exception& e) {
                 registrarFallo(r.id, tablaLeida, e.what(), ahora);
+                if (!cliente.empty()) clientesEnEspera.insert(cliente);
             }
             if (++enLote >= kRegistrosPorLote) {
                 cerrarDestinos();

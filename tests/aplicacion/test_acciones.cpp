@@ -144,7 +144,7 @@ TEST(Acciones, PedidoQueFallaNoDejaNadaYUnProductoDesconocidoNoCambiaNada) {
     EntornoAplicacion e;
     const int terceros = e.contar("TERCEROS");
     int32_t desconocido = e.recibir(22, "A", pedido("7777"));
-    auto letras = pedido();
+    auto letras = pedido("2001", "3109990000");
     letras[2] = "dos";
     int32_t cantidadMala = e.recibir(22, "A", letras);
     e.ejecutarDirecto(
@@ -319,6 +319,38 @@ TEST(Acciones, UnaAccionQueNoEscribeNadaSeDiceYSeGuarda) {
     EXPECT_TRUE(e.enBitacora("Pedido " + std::to_string(sinImpuesto) +
                              " no aplicado: el producto '2003' no tiene su impuesto ('Impuesto7' "
                              "no esta en XX0100)"));
+}
+
+// While a delivery order waits for its retry, the bill request and the
+// payment note of the same customer behind it wait too: applied first, they
+// would find no pending order and be marked done. Other customers' actions
+// go on.
+TEST(Acciones, LasAccionesDeUnClienteEsperanDetrasDeSuPedidoFallido) {
+    EntornoAplicacion e;
+    e.ejecutarDirecto(
+        "CREATE TRIGGER sinAcompanamientos BEFORE INSERT ON ACOMPANAMIENTOS BEGIN SELECT "
+        "RAISE(ABORT, 'acompanamientos bloqueados'); END");
+    auto conAcompanamiento = pedido();
+    conAcompanamiento[7] = "1005";
+    const int32_t orden = e.recibir(22, "A", conAcompanamiento);
+    const int32_t cuenta = e.recibir(22, "A", {{1, "3104445566"}, {2, "Impresion Cuenta"}});
+    const int32_t pago =
+        e.recibir(22, "A", {{1, " 3104445566"}, {2, "Detalle domicilio"}, {3, "efectivo"}});
+    const int32_t otro = e.recibir(22, "A", pedido("2003", "3200000000"));
+    e.aplicar();
+    for (int32_t id : {orden, cuenta, pago}) EXPECT_EQ(e.funcionDe(id), "A") << id;
+    EXPECT_EQ(e.funcionDe(otro), "X");
+    EXPECT_EQ(e.contar("PEDIDOS_NO_APLICADOS"), 0);
+    EXPECT_EQ(e.aplicador.resumen().enEspera, 2);
+
+    e.ejecutarDirecto("DROP TRIGGER sinAcompanamientos");
+    e.aplicar();
+    for (int32_t id : {orden, cuenta, pago}) EXPECT_EQ(e.funcionDe(id), "X") << id;
+    EXPECT_EQ(e.contar("PEDIDOS_NO_APLICADOS"), 0);
+    EXPECT_EQ(e.valor("SELECT idmesa || '|' || Detalle1 FROM COMANDAS WHERE CodigoAB = '2001'"),
+              "2003|Pago en efectivo");
+    EXPECT_EQ(e.valor("SELECT idmesa FROM COMANDAS WHERE nombreproducto = 'Impresion Cuenta'"),
+              "2003");
 }
 
 }  // namespace
