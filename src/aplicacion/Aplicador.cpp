@@ -362,7 +362,9 @@ void Aplicador::leerFallos() {
 bool Aplicador::vencido(const EstadoFallo& f, const comun::Fecha& ahora) {
     if (f.espera <= 0) return true;
     const double segundos = (ahora.serial() - f.ultimo.serial()) * 86400.0;
-    return segundos >= kEsperaMaximaSegundos - 0.5;
+    // A last failure in the future was stamped before the clock was moved
+    // back: due now, or it would wait until the clock passed the stamp.
+    return segundos < 0 || segundos >= kEsperaMaximaSegundos - 0.5;
 }
 
 void Aplicador::registrarFallo(int32_t id, const std::string& tabla, const std::string& mensaje,

@@ -78,7 +78,8 @@ class Aplicador {
     // Loads FALLOS_APLICACION and counts this run for every waiting record.
     void leerFallos();
     // Whether a record that failed is due for another attempt: its runs to
-    // wait have gone, or ten minutes have passed since its last failure.
+    // wait have gone, ten minutes have passed since its last failure, or
+    // that failure is stamped in the future (the clock was moved back).
     static bool vencido(const EstadoFallo& f, const comun::Fecha& ahora);
     // Keeps the failure of a record (rolled back already) and reports it
     // when it is new or its message changed.

@@ -19,8 +19,13 @@ std::string lapso(long minutos) {
     return std::to_string(minutos / (24 * 60)) + " d " + std::to_string(minutos / 60 % 24) + " h";
 }
 
+bool enElFuturo(const comun::Fecha& f, const comun::Fecha& ahora) {
+    return f.serial() > ahora.serial();
+}
+
 std::string cuando(const std::optional<comun::Fecha>& f, const comun::Fecha& ahora) {
     if (!f) return "never";
+    if (enElFuturo(*f, ahora)) return f->iso() + " (in the future: the clock was moved back?)";
     return f->iso() + " (" + lapso(minutosEntre(*f, ahora)) + " ago)";
 }
 
@@ -28,8 +33,11 @@ nlohmann::json fechaJson(const std::optional<comun::Fecha>& f) {
     return f ? nlohmann::json(f->iso()) : nlohmann::json(nullptr);
 }
 
+// Negative for a time in the future, so a monitor sees it is not recent.
 nlohmann::json minutosJson(const std::optional<comun::Fecha>& f, const comun::Fecha& ahora) {
-    return f ? nlohmann::json(minutosEntre(*f, ahora)) : nlohmann::json(nullptr);
+    if (!f) return nlohmann::json(nullptr);
+    if (enElFuturo(*f, ahora)) return nlohmann::json(-minutosEntre(ahora, *f) - 1);
+    return nlohmann::json(minutosEntre(*f, ahora));
 }
 
 }  // namespace
@@ -40,7 +48,8 @@ long minutosEntre(const comun::Fecha& desde, const comun::Fecha& hasta) {
 }
 
 bool enPlazo(const datos::EstadoSitio& estado, const comun::Fecha& ahora, long limiteMinutos) {
-    return estado.ultimoServidor && minutosEntre(*estado.ultimoServidor, ahora) <= limiteMinutos;
+    return estado.ultimoServidor && !enElFuturo(*estado.ultimoServidor, ahora) &&
+           minutosEntre(*estado.ultimoServidor, ahora) <= limiteMinutos;
 }
 
 std::string informeEstado(const datos::EstadoSitio& estado, const std::string& base,

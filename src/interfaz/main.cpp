@@ -103,7 +103,8 @@ int main(int argc, char** argv) {
         "estado",
         "Print the site's state: last exchanges, unsent, unapplied, failed and quarantined "
         "records, orders that changed nothing. Exit code 0, "
-        "1 when the last exchange with the server is older than --limite (or there was none), "
+        "1 when the last exchange with the server is older than --limite (or there was none, or "
+        "it is stamped in the future), "
         "2 when the database cannot be read");
     estado->fallthrough();
     estado->add_flag("--json", estadoJson, "Print one JSON object");

@@ -209,6 +209,22 @@ TEST(Reintentos, UnRegistroQueFallaEsperaCadaVezMasYSeInformaUnaVez) {
     EXPECT_EQ(e.contar("FALLOS_APLICACION"), 0);
 }
 
+// A record that failed while the clock ran a day ahead is stamped
+// "tomorrow": once the clock is set right, it is due now, not when the
+// clock passes the stamp.
+TEST(Reintentos, UnFalloFechadoEnElFuturoSeReintentaYa) {
+    EntornoAplicacion e;
+    const int32_t id = e.recibir(8, "A", {{2, "V-1001"}});
+    e.ejecutar(
+        "INSERT INTO FALLOS_APLICACION (IdComunicacion, Intentos, Espera, Mensaje, "
+        "PrimerFallo, UltimoFallo) VALUES (" +
+        std::to_string(id) + ", 20, 500000, 'x', #2026/12/08 13:30:00#, #2026/12/08 13:30:00#)");
+    e.aplicar();
+    EXPECT_EQ(e.funcionDe(id), "X");
+    EXPECT_EQ(e.aplicador.resumen().enEspera, 0);
+    EXPECT_EQ(e.contar("FALLOS_APLICACION"), 0);
+}
+
 TEST(Marco, UnaSeleccionIlegibleEsUnErrorNoUnaCorridaVacia) {
     EntornoAplicacion e;
     e.recibir(8, "A", {{2, "1001"}});

@@ -173,6 +173,18 @@ TEST(EstadoDelSitio, InformaUltimosIntercambiosColasYPlazo) {
     EXPECT_NE(tarde.salida.find("2020-01-01 ("), std::string::npos) << tarde.salida;
     EXPECT_NE(tarde.salida.find("NOT IN STEP"), std::string::npos);
 
+    // An exchange stamped in the future (the clock was set back since) does
+    // not tell that the site is in step.
+    ejecutar(a,
+             "UPDATE ESTADO_SINCRONIZADOR SET UltimoIntercambio = #2099/01/01# WHERE "
+             "Interlocutor = 'servidor'");
+    const Resultado futuro =
+        correr({programa, "estado", "--acceso", a.acceso, "--json", "--limite", "60"});
+    EXPECT_EQ(futuro.codigo, 1) << futuro.salida;
+    EXPECT_NE(futuro.salida.find("\"enPlazo\": false"), std::string::npos) << futuro.salida;
+    EXPECT_NE(futuro.salida.find("\"minutosDesdeServidor\": -"), std::string::npos)
+        << futuro.salida;
+
     const fs::path acceso = carpeta.ruta() / "Acceso-roto";
     std::ofstream(acceso) << (carpeta.ruta() / "no-existe.db").string() << "\n";
     const Resultado roto = correr({programa, "estado", "--acceso", acceso.string()});
