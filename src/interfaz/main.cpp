@@ -6,7 +6,9 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -51,6 +53,24 @@ int crearBase(const OpcionesCrearBase& o) {
               << (o.demo ? " with the demo catalogue" : "") << "\n";
     return 0;
 }
+
+// A settings file is a few lines: one larger than this is no settings file
+// (a device, a log named by mistake) and is refused before it fills memory.
+constexpr std::streamsize kMaxAjustes = 1 << 20;
+
+// CLI11's reader of settings files over at most kMaxAjustes bytes.
+class AjustesAcotados : public CLI::ConfigTOML {
+  public:
+    std::vector<CLI::ConfigItem> from_config(std::istream& entrada) const override {
+        std::string texto(static_cast<size_t>(kMaxAjustes) + 1, '\0');
+        entrada.read(texto.data(), kMaxAjustes + 1);
+        if (entrada.gcount() > kMaxAjustes)
+            throw CLI::FileError("the file is larger than 1 MiB; it is not a settings file");
+        texto.resize(static_cast<size_t>(entrada.gcount()));
+        std::istringstream leido(texto);
+        return CLI::ConfigTOML::from_config(leido);
+    }
+};
 
 // The file "Acceso" beside the program names the database by default.
 std::string accesoPorDefecto(const char* argv0) {
@@ -145,6 +165,7 @@ int main(int argc, char** argv) {
     app.set_config("--ajustes", "",
                    "Settings file of name = value lines (acceso, servidor, socio, intervalo, ...)");
     app.allow_config_extras(CLI::config_extras_mode::error);
+    app.config_formatter(std::make_shared<AjustesAcotados>());
 
     try {
         app.parse(argc, argv);

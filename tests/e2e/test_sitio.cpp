@@ -110,6 +110,23 @@ TEST(AjustesDelServicio, ElArchivoDaLasOpcionesYLaLineaDeOrdenesGana) {
     EXPECT_NE(errata.codigo, 0);
     EXPECT_NE(errata.salida.find("servdor"), std::string::npos) << errata.salida;
     EXPECT_EQ(errata.salida.find("Peticion HTTP"), std::string::npos) << errata.salida;
+
+    // A file past 1 MiB is no settings file, even one of valid lines: it is
+    // refused with a clear message before it is read whole (a device such
+    // as /dev/zero never ends).
+    const fs::path grande = carpeta.ruta() / "grande.conf";
+    {
+        std::ofstream g(grande);
+        g << "acceso = \"" << a.acceso.string() << "\"\n";
+        const std::string comentario = "# " + std::string(1022, '-') + "\n";
+        for (int i = 0; i < 1100; ++i) g << comentario;
+    }
+    const Resultado enorme =
+        correr({programa, "--sin-ventana", "--ajustes", grande.string(), "--ciclos", "1"});
+    EXPECT_NE(enorme.codigo, 0) << enorme.salida;
+    EXPECT_NE(enorme.salida.find("settings file: the file is larger than 1 MiB"), std::string::npos)
+        << enorme.salida;
+    EXPECT_EQ(enorme.salida.find("Peticion HTTP"), std::string::npos) << enorme.salida;
 }
 
 // What an administrator and a monitoring system read of a site: never in
