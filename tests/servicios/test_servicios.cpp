@@ -373,6 +373,9 @@ TEST(Inventario, CorregirSaldosConLasDosConsultasGuardadas) {
     EXPECT_EQ(e.contar("sqlite_master WHERE name = 'AUX'"), 0);
 
     e.ejecutarDirecto("DROP TRIGGER cierreBloqueado");
+    // Stale counted quantities: a supply that has no closing balance takes
+    // its balance at the last inventory, one never moved its stored one.
+    e.ejecutar("UPDATE INSUMOS SET CANTKAL = 777 WHERE Codigo IN ('1005', '2002')");
     ServicioInventario(e.con).corregirSaldosInventario();
     const auto saldo = [&](const std::string& codigo) {
         return e.valor(
@@ -384,6 +387,7 @@ TEST(Inventario, CorregirSaldosConLasDosConsultasGuardadas) {
     EXPECT_EQ(saldo("1001"), "2026-11-20|40.0|40.0");
     // Only moved after the closing: its balance at the last inventory.
     EXPECT_EQ(saldo("1005"), "2026-12-03|30.0|30.0");
+    EXPECT_EQ(saldo("2002"), "2001-01-01|0.0|0.0");
     EXPECT_EQ(e.contar("sqlite_master WHERE name = 'AUX'"), 0);
 }
 
