@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "soporte/EntornoAplicacion.h"
+#include "soporte/FallaSqlite.h"
 
 namespace {
 
@@ -233,6 +234,38 @@ TEST(Marco, UnaSeleccionIlegibleEsUnErrorNoUnaCorridaVacia) {
     EXPECT_TRUE(e.enBitacora("database disk image is malformed"));
     EXPECT_FALSE(e.enBitacora("Comunicaciones aplicadas"));
     EXPECT_FALSE(e.con.conectado());
+}
+
+// A failure of the database itself while a good record is applied (an I/O
+// error on one of its statements) is no fault of the record: the run ends,
+// the record is neither marked nor kept among the failed ones, nothing of
+// it stays, and the next run applies it.
+TEST(Marco, UnFalloDeLaBaseNoEsCulpaDelRegistro) {
+    EntornoAplicacion e;
+    prueba::FallaSqlite falla;
+    const int32_t id = e.recibir(2, "A", {{1, "F-1"}, {2, "Arepa"}, {7, "1"}, {9, "3000"}});
+    // The family's lookup, its write and the record's mark.
+    for (const char* sentencia :
+         {"WHERE CodigoAB = ", "INSERT INTO \"Productos\"", "SET FUNCION = 'X'"}) {
+        falla.fallar(sentencia);
+        try {
+            e.aplicar();
+            ADD_FAILURE() << "applied despite the failure in " << sentencia;
+        } catch (const datos::ErrorBD& error) {
+            EXPECT_TRUE(error.deLaBase()) << error.what();
+        }
+        EXPECT_NE(falla.fallida().find(sentencia), std::string::npos)
+            << sentencia << " / " << falla.fallida();
+        EXPECT_TRUE(e.enBitacora("interrumpida: disk I/O error")) << sentencia;
+        EXPECT_EQ(e.funcionDe(id), "A");
+        EXPECT_EQ(e.contar("FALLOS_APLICACION"), 0) << sentencia;
+        EXPECT_EQ(e.contar("Productos WHERE CodigoAB = 'F-1'"), 0) << sentencia;
+        EXPECT_FALSE(e.con.conectado());
+    }
+    EXPECT_FALSE(e.enBitacora("no aplicada"));
+    e.aplicar();
+    EXPECT_EQ(e.funcionDe(id), "X");
+    EXPECT_EQ(e.contar("Productos WHERE CodigoAB = 'F-1'"), 1);
 }
 
 // The same document number sent by two sites is two movements: the
