@@ -44,15 +44,15 @@ void DAO_Conexion::conectar() {
     // stat and access tell a missing file, a folder this user may not enter
     // or a file it may not read; SQLite's own open tells a file of another
     // format.
-    struct stat datos {};
-    if (::stat(dataFile_.c_str(), &datos) != 0) {
+    struct stat archivo {};
+    if (::stat(dataFile_.c_str(), &archivo) != 0) {
         const int numero = errno;
         if (numero == ENOENT || numero == ENOTDIR)
             throw ErrorBD("Could not find file '" + dataFile_ + "'.");
         throw ErrorBD("Cannot open the database file '" + dataFile_ +
                       "': " + std::strerror(numero) + ".");
     }
-    if (!S_ISREG(datos.st_mode)) throw ErrorBD("Could not find file '" + dataFile_ + "'.");
+    if (!S_ISREG(archivo.st_mode)) throw ErrorBD("Could not find file '" + dataFile_ + "'.");
     if (::access(dataFile_.c_str(), R_OK) != 0) {
         const int numero = errno;
         throw ErrorBD("Cannot open the database file '" + dataFile_ +
@@ -60,7 +60,7 @@ void DAO_Conexion::conectar() {
     }
     // SQLite takes an empty file for a new database and would make one of
     // it: an empty file is no site's database.
-    if (datos.st_size == 0) throw ErrorBD("Unrecognized database format '" + dataFile_ + "'.");
+    if (archivo.st_size == 0) throw ErrorBD("Unrecognized database format '" + dataFile_ + "'.");
     controlador_ = abrirSqlite(dataFile_, 5000, reloj_);
 }
 
