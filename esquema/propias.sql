@@ -19,6 +19,24 @@ CREATE TABLE IF NOT EXISTS CUARENTENA (
 );
 CREATE INDEX IF NOT EXISTS CUARENTENA_IdServidor ON CUARENTENA (IdServidor);
 
+-- Order actions (table code 22) that changed nothing at this site: an order
+-- for a product the site does not sell (under the "Comun" regime also one
+-- whose tax row is missing), a bill request or a payment note for a
+-- telephone nobody has, a cancellation of a line that is not there. Each is
+-- marked applied, so it holds nothing back, reported on the console and kept
+-- here whole. IdComunicacion: its row in COMUNICACIONES; IdServidor: the
+-- server's id of it (Campo40); Origen: the site that sent it; Motivo: why it
+-- changed nothing; Texto: the record as JSON, every column.
+CREATE TABLE IF NOT EXISTS PEDIDOS_NO_APLICADOS (
+    Id INTEGER PRIMARY KEY AUTOINCREMENT,
+    Fecha DATETIME DEFAULT (datetime('now', 'localtime')),
+    IdComunicacion LONG,
+    IdServidor LONGTEXT,
+    Origen LONGTEXT,
+    Motivo LONGTEXT,
+    Texto LONGTEXT
+);
+
 -- Stored inbound records whose last attempt to apply failed. Each is tried
 -- again after Espera more apply runs (doubling with every failure), or at
 -- the latest ten minutes after its last failure; a record that applies, or

@@ -23,6 +23,10 @@ std::string q(const std::string& texto) {
     return DAO_Conexion::ValidarSql(Variant(texto));
 }
 
+std::string nadieTiene(const std::string& telefono) {
+    return "nadie tiene el telefono '" + telefono + "'";
+}
+
 comun::Fecha fechaTrabajo(DAO_Conexion& con) {
     const std::string& texto = servicios::valoresSitio(con).fechaTrabajo;
     comun::Fecha f;
@@ -37,22 +41,29 @@ comun::Fecha fechaTrabajo(DAO_Conexion& con) {
 AccionesComandas::AccionesComandas(DAO_Conexion& conexion, const comun::Reloj& reloj)
     : con_(conexion), reloj_(reloj) {}
 
-void AccionesComandas::aplicar(const Registro& r) {
+std::string AccionesComandas::aplicar(const Registro& r) {
     if (r.funcion == "E") {
-        cancelar(r.campo(1));
-        return;
+        if (cancelar(r.campo(1)) == 0) return "no hay linea " + r.campo(1) + " que anular";
+        return {};
     }
-    if (r.funcion != "A") return;
+    if (r.funcion != "A") return "la funcion '" + r.funcion + "' no es A ni E";
     const std::string& accion = r.campo(2);
     if (accion == "Impresion Cuenta") {
-        imprimirCuenta(r.campo(1));
-        return;
+        if (!imprimirCuenta(r.campo(1))) return nadieTiene(r.campo(1));
+        return {};
     }
     if (accion == "Detalle domicilio") {
-        detalleDomicilio(r.campo(1), r.campo(3));
-        return;
+        if (!detalleDomicilio(r.campo(1), r.campo(3))) {
+            if (servicios::ServicioTerceros(con_, reloj_)
+                    .getTerceroTelefono(r.campo(1))
+                    .idTercero == 0)
+                return nadieTiene(r.campo(1));
+            return "el cliente del telefono '" + r.campo(1) + "' no tiene un pedido pendiente";
+        }
+        return {};
     }
-    if (r.campo(4).empty() || r.campo(5).empty() || r.campo(6).empty()) return;
+    if (r.campo(4).empty() || r.campo(5).empty() || r.campo(6).empty())
+        return "el pedido no trae nombre, direccion y telefono del cliente (Campo4 a Campo6)";
     PedidoDomicilio p;
     p.producto = r.campo(1);
     p.cantidad = r.campo(2);
@@ -63,7 +74,16 @@ void AccionesComandas::aplicar(const Registro& r) {
     // The list ends at the first empty column, whatever follows it.
     for (size_t k = kPrimerAcompanamiento; k <= kUltimoAcompanamiento && !r.campo(k).empty(); ++k)
         p.acompanamientos.push_back(r.campo(k));
-    pedirDomicilio(p);
+    return pedirDomicilio(p).motivo;
+}
+
+std::string AccionesComandas::telefonoDelCliente(const Registro& r) {
+    if (r.funcion != "A") return {};
+    const std::string& accion = r.campo(2);
+    if (accion == "Impresion Cuenta" || accion == "Detalle domicilio")
+        return servicios::telefonoGuardado(r.campo(1));
+    if (r.campo(4).empty() || r.campo(5).empty() || r.campo(6).empty()) return {};
+    return servicios::telefonoGuardado(r.campo(6));
 }
 
 int AccionesComandas::cancelar(const std::string& idComanda) {
@@ -94,14 +114,35 @@ bool AccionesComandas::detalleDomicilio(const std::string& telefono, const std::
     if (t.idTercero == 0) return false;
     servicios::ServicioComandas comandas(con_, reloj_);
     const int16_t mesa = comandas.getMesaDomicilio(t.idTercero);
-    con_.comando("UPDATE COMANDAS SET DETALLE1 = 'Pago en " + q(medioPago) +
-                 "' WHERE IDCOMANDA = (SELECT MIN(IDCOMANDA) FROM COMANDAS WHERE idmesa = '" +
-                 std::to_string(mesa) + "') ");
-    return true;
+    // The first pending line the customer has there: a delivery table is
+    // used again once its orders are paid, and the lines of those orders
+    // are another customer's.
+    return con_.comando(
+               "UPDATE COMANDAS SET DETALLE1 = 'Pago en " + q(medioPago) +
+               "' WHERE IDCOMANDA = (SELECT MIN(IDCOMANDA) FROM COMANDAS WHERE idmesa = '" +
+               std::to_string(mesa) + "' AND ESTADO = 'Pendiente' AND TERCERO = '" +
+               std::to_string(t.idTercero) + "') ") > 0;
+}
+
+std::string AccionesComandas::productoDesconocido(const std::string& codigo) {
+    // Under the "Comun" regime the product is looked up with its tax row: a
+    // product without one is not found either, and is told apart here.
+    if (servicios::valoresSitio(con_).regimen == "Comun") {
+        auto rs = con_.Query("SELECT impx FROM PRODUCTOS WHERE CodigoAB = '" + q(codigo) + "'");
+        if (!DAO_Conexion::RsVacio(rs)) {
+            const std::string impuesto = "Impuesto" + (*rs)["impx"].texto();
+            DAO_Conexion::CerrarRs(rs);
+            return "el producto '" + codigo + "' no tiene su impuesto ('" + impuesto +
+                   "' no esta en XX0100)";
+        }
+        DAO_Conexion::CerrarRs(rs);
+    }
+    return "el producto '" + codigo + "' no existe en este sitio";
 }
 
 struct AccionesComandas::LineaPreparada {
     bool productoConocido = false;
+    std::string motivo;  // why the product is not known
     servicios::clsComandas linea;
     std::vector<servicios::clsAcompanamientos> acompanamientos;
 };
@@ -110,7 +151,10 @@ AccionesComandas::LineaPreparada AccionesComandas::preparar(const PedidoDomicili
     LineaPreparada l;
     servicios::ServicioTerceros terceros(con_, reloj_);
     const servicios::RegProducto producto = terceros.getProducto(pedido.producto);
-    if (producto.CodigoAB == 0) return l;
+    if (producto.CodigoAB == 0) {
+        l.motivo = productoDesconocido(pedido.producto);
+        return l;
+    }
     l.productoConocido = true;
 
     // Every value that stands in SQL as a number is checked before the
@@ -158,7 +202,11 @@ LineaEscrita AccionesComandas::pedirDomicilio(const PedidoDomicilio& pedido) {
     // An order for a product this site does not sell changes nothing, not
     // even the customer.
     const LineaPreparada l = preparar(pedido);
-    if (!l.productoConocido) return {};
+    if (!l.productoConocido) {
+        LineaEscrita nada;
+        nada.motivo = l.motivo;
+        return nada;
+    }
 
     servicios::ServicioTerceros terceros(con_, reloj_);
     servicios::ServicioComandas comandas(con_, reloj_);
@@ -185,7 +233,11 @@ LineaEscrita AccionesComandas::pedirDomicilio(const PedidoDomicilio& pedido) {
 
 LineaEscrita AccionesComandas::pedirEnMesa(const std::string& mesa, const PedidoDomicilio& pedido) {
     const LineaPreparada l = preparar(pedido);
-    if (!l.productoConocido) return {};
+    if (!l.productoConocido) {
+        LineaEscrita nada;
+        nada.motivo = l.motivo;
+        return nada;
+    }
     servicios::ServicioComandas comandas(con_, reloj_);
     comandas.setCuentaMesa(l.linea, l.acompanamientos, mesa);
     LineaEscrita escrita;

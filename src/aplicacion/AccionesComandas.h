@@ -33,6 +33,7 @@ struct LineaEscrita {
     std::string mesa;
     int32_t idTercero = 0;
     int acompanamientos = 0;
+    std::string motivo;  // why nothing was written, when idComanda is 0
 };
 
 class AccionesComandas {
@@ -42,8 +43,14 @@ class AccionesComandas {
 
     // Applies one record of code 22. A value that would have to stand in
     // SQL as a number and is not one refuses the record (an exception)
-    // before anything is written.
-    void aplicar(const Registro& r);
+    // before anything is written. Returns why the action changed nothing
+    // (an unknown product, a telephone nobody has, ...), or "" when it
+    // wrote what it asks.
+    std::string aplicar(const Registro& r);
+    // The customer's telephone a record of code 22 concerns, as stored
+    // (a bill request's or payment note's Campo1, a new order's Campo6);
+    // "" for a cancellation, which names a line.
+    static std::string telefonoDelCliente(const Registro& r);
 
     // Marks order line `idComanda` cancelled (print mark "E"); the row stays.
     // Returns the number of lines marked.
@@ -51,8 +58,9 @@ class AccionesComandas {
     // Books a bill print request on the delivery table of the customer with
     // that telephone; false when nobody has it.
     bool imprimirCuenta(const std::string& telefono);
-    // Writes "Pago en <medio>" on the first line of that customer's delivery
-    // table; false when nobody has the telephone.
+    // Writes "Pago en <medio>" on the first pending line of that customer's
+    // delivery table; false when nobody has the telephone or the customer
+    // has no pending line.
     bool detalleDomicilio(const std::string& telefono, const std::string& medioPago);
     // Registers the customer and writes the line on its delivery table.
     LineaEscrita pedirDomicilio(const PedidoDomicilio& pedido);
@@ -65,6 +73,8 @@ class AccionesComandas {
     // checked; idComanda 0 in `escrita` when the product is unknown.
     struct LineaPreparada;
     LineaPreparada preparar(const PedidoDomicilio& pedido);
+    // Why the product of that code was not found.
+    std::string productoDesconocido(const std::string& codigo);
 
     datos::DAO_Conexion& con_;
     const comun::Reloj& reloj_;

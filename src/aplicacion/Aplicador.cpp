@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <set>
 #include <stdexcept>
 
 #include "aplicacion/AccionesComandas.h"
@@ -16,6 +17,7 @@
 #include "comun/Funciones.h"
 #include "comun/Texto.h"
 #include "comun/Variant.h"
+#include "json/JSON.h"
 
 namespace aplicacion {
 
@@ -181,6 +183,11 @@ void Aplicador::aplicarComunicacion() {
     con_.conectar();
     try {
         const std::string sitio = con_.getSyASys();
+        // The working date, the regime and the client are read again at
+        // every run (one small query each): a service that runs for days
+        // must date its orders with the site's working date of today, not
+        // of the day it started.
+        con_.cargarValoresSitio();
         const comun::Fecha ahora = reloj_.ahora();
         leerFallos();
         auto sel = con_.Query("SELECT * FROM COMUNICACIONES WHERE FUNCION <> 'X' AND DESTINO = '" +
@@ -205,6 +212,10 @@ void Aplicador::aplicarComunicacion() {
         // on the next run.
         std::optional<datos::Transaccion> lote;
         int enLote = 0;
+        // Customers (by telephone) with an order action waiting for a retry:
+        // their later actions wait behind it, so a bill or a payment note
+        // never overtakes the order it belongs to.
+        std::set<std::string> clientesEnEspera;
         while (!DAO_Conexion::RsVacio(sel)) {
             Registro r;
             std::string tablaLeida = (*sel)["Tabla"].texto();
@@ -217,28 +228,51 @@ void Aplicador::aplicarComunicacion() {
             }
             sel->MoveNext();
 
+            const std::string cliente =
+                r.tabla == 22 ? AccionesComandas::telefonoDelCliente(r) : std::string();
             auto fallo = fallos_.find(r.id);
             if (fallo != fallos_.end() && !vencido(fallo->second, ahora)) {
                 ++resumen_.enEspera;
+                if (!cliente.empty()) clientesEnEspera.insert(cliente);
+                continue;
+            }
+            if (!cliente.empty() && clientesEnEspera.count(cliente)) {
+                ++resumen_.enEspera;
+                bitacora_.depurar("Comunicacion " + std::to_string(r.id) +
+                                  " espera: una accion anterior del cliente " + cliente +
+                                  " espera su reintento");
                 continue;
             }
             if (!lote) lote.emplace(con_);
             try {
                 datos::Transaccion t(con_);
                 if (!errorLectura.empty()) throw ErrorRegistro(errorLectura);
+                sinEfecto_.clear();
                 aplicarRegistro(r);
+                // An order action that changed nothing is marked all the same,
+                // so it holds nothing back, but kept and reported: it is no
+                // success.
+                if (!sinEfecto_.empty()) guardarPedidoNoAplicado(r, sinEfecto_, ahora);
                 marcar(r);
                 if (fallo != fallos_.end()) {
                     con_.comando("DELETE FROM FALLOS_APLICACION WHERE IdComunicacion = " +
                                  std::to_string(r.id));
                 }
                 t.confirmar();
-                ++resumen_.aplicados;
+                if (sinEfecto_.empty()) {
+                    ++resumen_.aplicados;
+                } else {
+                    ++resumen_.pedidosNoAplicados;
+                    bitacora_.escribir("Pedido " + std::to_string(r.id) +
+                                       " no aplicado: " + sinEfecto_);
+                }
             } catch (const datos::ErrorBD& e) {
                 if (e.deLaBase()) throw;
                 registrarFallo(r.id, tablaLeida, e.what(), ahora);
+                if (!cliente.empty()) clientesEnEspera.insert(cliente);
             } catch (const std::exception& e) {
                 registrarFallo(r.id, tablaLeida, e.what(), ahora);
+                if (!cliente.empty()) clientesEnEspera.insert(cliente);
             }
             if (++enLote >= kRegistrosPorLote) {
                 cerrarDestinos();
@@ -260,6 +294,8 @@ void Aplicador::aplicarComunicacion() {
     std::string resumen = "Comunicaciones aplicadas: " + std::to_string(resumen_.aplicados) +
                           ", fallidas: " + std::to_string(resumen_.fallidos);
     if (resumen_.enEspera > 0) resumen += ", en espera: " + std::to_string(resumen_.enEspera);
+    if (resumen_.pedidosNoAplicados > 0)
+        resumen += ", pedidos no aplicados: " + std::to_string(resumen_.pedidosNoAplicados);
     bitacora_.escribir(resumen);
 }
 
@@ -326,7 +362,9 @@ void Aplicador::leerFallos() {
 bool Aplicador::vencido(const EstadoFallo& f, const comun::Fecha& ahora) {
     if (f.espera <= 0) return true;
     const double segundos = (ahora.serial() - f.ultimo.serial()) * 86400.0;
-    return segundos >= kEsperaMaximaSegundos - 0.5;
+    // A last failure in the future was stamped before the clock was moved
+    // back: due now, or it would wait until the clock passed the stamp.
+    return segundos < 0 || segundos >= kEsperaMaximaSegundos - 0.5;
 }
 
 void Aplicador::registrarFallo(int32_t id, const std::string& tabla, const std::string& mensaje,
@@ -366,6 +404,22 @@ void Aplicador::registrarFallo(int32_t id, const std::string& tabla, const std::
     fallos_[id] = f;
 }
 
+void Aplicador::guardarPedidoNoAplicado(const Registro& r, const std::string& motivo,
+                                        const comun::Fecha& ahora) {
+    // The record as the queue holds it, every column, in the form of the
+    // batches exchanged with the server.
+    auto fila = con_.Query("SELECT * FROM COMUNICACIONES WHERE Id = ?", {Variant(r.id)});
+    std::string texto = DAO_Conexion::RsVacio(fila) ? std::string("null") : json::RStoJSON(*fila);
+    DAO_Conexion::CerrarRs(fila);
+    if (texto.size() >= 2 && texto.front() == '[' && texto.back() == ']')
+        texto = texto.substr(1, texto.size() - 2);
+    con_.comando(
+        "INSERT INTO PEDIDOS_NO_APLICADOS (Fecha, IdComunicacion, IdServidor, Origen, Motivo, "
+        "Texto) VALUES (?, ?, ?, ?, ?, ?)",
+        {Variant(ahora), Variant(r.id), Variant("id::" + r.campo(kCamposCarga)),
+         Variant("origen::" + r.origen), Variant("motivo::" + motivo), Variant("texto::" + texto)});
+}
+
 void Aplicador::marcar(const Registro& r) {
     const std::string id = std::to_string(r.id);
     if (r.tabla == 0)
@@ -399,7 +453,8 @@ void Aplicador::aplicarRegistro(const Registro& r) {
         case 16:
             return aplicarMovimiento(r);
         case 22:
-            return AccionesComandas(con_, reloj_).aplicar(r);
+            sinEfecto_ = AccionesComandas(con_, reloj_).aplicar(r);
+            return;
         case 25:
             return aplicarUsuario(con_, r);
         default:

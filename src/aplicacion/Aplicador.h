@@ -35,6 +35,9 @@ struct ResumenAplicacion {
     int aplicados = 0;  // family ran (or nothing to do) and the record was marked
     int fallidos = 0;   // rolled back, left unmarked, retried later
     int enEspera = 0;   // failed before, not due for another attempt in this run
+    // Order actions that changed nothing (an unknown product, a telephone
+    // nobody has, ...): marked, reported and kept in PEDIDOS_NO_APLICADOS.
+    int pedidosNoAplicados = 0;
 };
 
 class Aplicador {
@@ -75,7 +78,8 @@ class Aplicador {
     // Loads FALLOS_APLICACION and counts this run for every waiting record.
     void leerFallos();
     // Whether a record that failed is due for another attempt: its runs to
-    // wait have gone, or ten minutes have passed since its last failure.
+    // wait have gone, ten minutes have passed since its last failure, or
+    // that failure is stamped in the future (the clock was moved back).
     static bool vencido(const EstadoFallo& f, const comun::Fecha& ahora);
     // Keeps the failure of a record (rolled back already) and reports it
     // when it is new or its message changed.
@@ -83,6 +87,9 @@ class Aplicador {
                         const comun::Fecha& ahora);
     void aplicarRegistro(const Registro& r);
     void marcar(const Registro& r);
+    // Keeps an order action that changed nothing, whole, with why.
+    void guardarPedidoNoAplicado(const Registro& r, const std::string& motivo,
+                                 const comun::Fecha& ahora);
 
     void aplicarProducto(const Registro& r);
     void aplicarInsumo(const Registro& r);
@@ -113,6 +120,8 @@ class Aplicador {
     ResumenAplicacion resumen_;
     std::map<int32_t, std::unique_ptr<datos::Recordset>> destinos_;
     std::unordered_map<int32_t, EstadoFallo> fallos_;
+    // Why the order action just applied changed nothing ("" when it did).
+    std::string sinEfecto_;
 };
 
 }  // namespace aplicacion

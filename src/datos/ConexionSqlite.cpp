@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <fstream>
 #include <unordered_map>
 
 #include "comun/Texto.h"
@@ -291,14 +290,6 @@ class ConexionSqlite : public ControladorConexion {
 
 }  // namespace
 
-bool esArchivoSqlite(const std::string& ruta) {
-    std::ifstream f(ruta, std::ios::binary);
-    if (!f) return false;
-    char cabecera[16] = {};
-    f.read(cabecera, sizeof cabecera);
-    return f.gcount() == 16 && std::memcmp(cabecera, "SQLite format 3\0", 16) == 0;
-}
-
 std::unique_ptr<ControladorConexion> abrirSqlite(const std::string& ruta, int esperaMs,
                                                  const comun::Reloj* reloj) {
     sqlite3* db = nullptr;
@@ -316,11 +307,17 @@ std::unique_ptr<ControladorConexion> abrirSqlite(const std::string& ruta, int es
     } catch (const std::exception& e) {
         throw ErrorBD(std::string(e.what()) + ": '" + ruta + "'");
     }
+    // The first read of the file: a file of another format is told here, by
+    // SQLite itself (the file is never opened by other means, see conectar).
     char* error = nullptr;
-    if (sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, &error) != SQLITE_OK) {
+    const int modo = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, &error);
+    if (modo != SQLITE_OK) {
         std::string mensaje = error ? error : "journal mode";
         sqlite3_free(error);
-        throw ErrorBD(mensaje + ": '" + ruta + "'");
+        if ((modo & 0xff) == SQLITE_NOTADB)
+            throw ErrorBD("Unrecognized database format '" + ruta + "'.");
+        const ErrorBD motor = errorDelMotor(db, {});
+        throw ErrorBD(mensaje + ": '" + ruta + "'", {}, motor.deLaBase());
     }
     return conexion;
 }

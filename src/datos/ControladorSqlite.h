@@ -21,7 +21,4 @@ std::unique_ptr<ControladorConexion> abrirSqlite(const std::string& ruta, int es
 // length of a TEXT(n) goes to `longitud` (0 when unbounded).
 TipoColumna tipoDeclarado(std::string_view declarado, int& longitud);
 
-// Whether a file starts with the SQLite header.
-bool esArchivoSqlite(const std::string& ruta);
-
 }  // namespace datos

@@ -3,10 +3,11 @@
 // every data operation uses.
 #include "datos/DAO_Conexion.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
 
 #include "comun/Texto.h"
 #include "datos/ControladorSqlite.h"
@@ -35,23 +36,31 @@ void DAO_Conexion::conectar() {
     // record sets become closed rather than dangling.
     controlador_.reset();
     if (dataFile_.empty()) throw ErrorBD("Could not find file '" + dataFile_ + "'.");
-    // Opened for reading first, so that a file this user may not read (or a
-    // folder it may not enter) is reported as what it is, not as a missing
-    // file or one of another format.
-    if (std::FILE* f = std::fopen(dataFile_.c_str(), "rb")) {
-        std::fclose(f);
-    } else {
+    // The file is looked at, never opened, before SQLite opens it: on POSIX
+    // systems closing any descriptor of a file drops every lock this process
+    // holds on it, those of the other connections open on it included (the
+    // support window's, the state line's), and another program closing its
+    // own connection would then delete the write-ahead log under them.
+    // stat and access tell a missing file, a folder this user may not enter
+    // or a file it may not read; SQLite's own open tells a file of another
+    // format.
+    struct stat archivo {};
+    if (::stat(dataFile_.c_str(), &archivo) != 0) {
         const int numero = errno;
         if (numero == ENOENT || numero == ENOTDIR)
             throw ErrorBD("Could not find file '" + dataFile_ + "'.");
         throw ErrorBD("Cannot open the database file '" + dataFile_ +
                       "': " + std::strerror(numero) + ".");
     }
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(dataFile_, ec))
-        throw ErrorBD("Could not find file '" + dataFile_ + "'.");
-    if (!esArchivoSqlite(dataFile_))
-        throw ErrorBD("Unrecognized database format '" + dataFile_ + "'.");
+    if (!S_ISREG(archivo.st_mode)) throw ErrorBD("Could not find file '" + dataFile_ + "'.");
+    if (::access(dataFile_.c_str(), R_OK) != 0) {
+        const int numero = errno;
+        throw ErrorBD("Cannot open the database file '" + dataFile_ +
+                      "': " + std::strerror(numero) + ".");
+    }
+    // SQLite takes an empty file for a new database and would make one of
+    // it: an empty file is no site's database.
+    if (archivo.st_size == 0) throw ErrorBD("Unrecognized database format '" + dataFile_ + "'.");
     controlador_ = abrirSqlite(dataFile_, 5000, reloj_);
 }
 

@@ -101,8 +101,8 @@ class DAO_Conexion {
     static std::string ValidarSql(const Variant& valor);
     static void CerrarRs(std::unique_ptr<Recordset>& rs);
 
-    // Creates the synchronizer's own tables (CUARENTENA, FALLOS_APLICACION)
-    // when the open database lacks them, as one made by an earlier build
+    // Creates the synchronizer's own tables (CUARENTENA, FALLOS_APLICACION,
+    // PEDIDOS_NO_APLICADOS, ...) when the open database lacks them, as one made by an earlier build
     // does; does nothing when they exist.
     void asegurarTablasPropias();
 

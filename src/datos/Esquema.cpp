@@ -3,13 +3,13 @@
 #include <sqlite3.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <utility>
 #include <vector>
 
+#include "comun/Archivos.h"
 #include "comun/Comunicacion.h"
 #include "datos/SentenciaSqlite.h"
 #include "datos/sql/FuncionesSqlite.h"
@@ -97,13 +97,9 @@ class Base {
 // Claims the path: creates the empty file only when nothing stands there, so
 // an existing database is never opened, let alone changed.
 void reservarArchivo(const std::string& ruta) {
-    std::FILE* f = std::fopen(ruta.c_str(), "wx");
-    if (!f) {
-        int numero = errno;
-        if (numero == EEXIST) throw ErrorEsquema("the file already exists: " + ruta);
-        throw ErrorEsquema("cannot create " + ruta + ": " + std::strerror(numero));
-    }
-    std::fclose(f);
+    const int numero = comun::crearArchivoNuevo(ruta);
+    if (numero == EEXIST) throw ErrorEsquema("the file already exists: " + ruta);
+    if (numero != 0) throw ErrorEsquema("cannot create " + ruta + ": " + std::strerror(numero));
 }
 
 void borrarArchivos(const std::string& ruta) {

@@ -84,6 +84,9 @@ EstadoSitio leerEstadoSitio(DAO_Conexion& conexion) {
                                  {sitio});
     if (existeTabla(conexion, "CUARENTENA"))
         estado.cuarentena = contar(conexion, "SELECT COUNT(*) AS n FROM CUARENTENA", {});
+    if (existeTabla(conexion, "PEDIDOS_NO_APLICADOS"))
+        estado.pedidosNoAplicados =
+            contar(conexion, "SELECT COUNT(*) AS n FROM PEDIDOS_NO_APLICADOS", {});
     return estado;
 }
 

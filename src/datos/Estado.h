@@ -37,6 +37,8 @@ struct EstadoSitio {
     // Inbound records set aside because they could not be stored
     // (CUARENTENA).
     long cuarentena = 0;
+    // Order actions that changed nothing, kept in PEDIDOS_NO_APLICADOS.
+    long pedidosNoAplicados = 0;
 };
 
 // Reads the state of the site database. Changes nothing: a database made

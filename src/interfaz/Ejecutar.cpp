@@ -131,24 +131,44 @@ int ejecutarSql(const std::string& archivo, const std::string& sql, std::ostream
     return 0;
 }
 
-int listarCuarentena(const std::string& archivo, std::ostream& salida, std::ostream& errores) {
+namespace {
+
+// The rows of one of the synchronizer's own tables, one per line, oldest
+// first; nothing when a database made by an earlier build lacks the table.
+int listarTablaPropia(const std::string& archivo, const char* tabla, const char* columnas,
+                      const char* orden, std::ostream& salida, std::ostream& errores) {
     datos::DAO_Conexion conexion;
     conexion.dataFile(archivo);
     try {
         conexion.conectar();
-        auto tabla = conexion.Query(
-            "SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'CUARENTENA'");
-        if (!datos::DAO_Conexion::RsVacio(tabla)) {
-            auto rs = conexion.Query(
-                "SELECT Id, Fecha, IdServidor, Motivo, Texto FROM CUARENTENA ORDER BY Id");
+        auto existe =
+            conexion.Query("SELECT name FROM sqlite_master WHERE type = 'table' AND name = ?",
+                           {comun::Variant(std::string("tabla::") + tabla)});
+        if (!datos::DAO_Conexion::RsVacio(existe)) {
+            auto rs = conexion.Query(std::string("SELECT ") + columnas + " FROM " + tabla +
+                                     " ORDER BY Id");
             imprimirFilas(*rs, salida);
         }
         conexion.desconectar();
     } catch (const std::exception& e) {
-        errores << "cuarentena: " << e.what() << '\n';
+        errores << orden << ": " << e.what() << '\n';
         return 1;
     }
     return 0;
+}
+
+}  // namespace
+
+int listarCuarentena(const std::string& archivo, std::ostream& salida, std::ostream& errores) {
+    return listarTablaPropia(archivo, "CUARENTENA", "Id, Fecha, IdServidor, Motivo, Texto",
+                             "cuarentena", salida, errores);
+}
+
+int listarPedidosNoAplicados(const std::string& archivo, std::ostream& salida,
+                             std::ostream& errores) {
+    return listarTablaPropia(archivo, "PEDIDOS_NO_APLICADOS",
+                             "Id, Fecha, IdComunicacion, IdServidor, Origen, Motivo, Texto",
+                             "pedidos-no-aplicados", salida, errores);
 }
 
 }  // namespace interfaz

@@ -22,4 +22,12 @@ int ejecutarSql(const std::string& archivo, const std::string& sql, std::ostream
 // were kept has none. Returns the exit code.
 int listarCuarentena(const std::string& archivo, std::ostream& salida, std::ostream& errores);
 
+// `sincronizador pedidos-no-aplicados FILE`: the remote order actions that
+// changed nothing at the site (an unknown product, a telephone nobody has,
+// ...), marked applied and kept with why, oldest first, one per line as
+// Id|Fecha|IdComunicacion|IdServidor|Origen|Motivo|Texto. Returns the exit
+// code.
+int listarPedidosNoAplicados(const std::string& archivo, std::ostream& salida,
+                             std::ostream& errores);
+
 }  // namespace interfaz

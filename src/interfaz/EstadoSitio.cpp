@@ -18,8 +18,13 @@ std::string lapso(long minutos) {
 
 namespace {
 
+bool enElFuturo(const comun::Fecha& f, const comun::Fecha& ahora) {
+    return f.serial() > ahora.serial();
+}
+
 std::string cuando(const std::optional<comun::Fecha>& f, const comun::Fecha& ahora) {
     if (!f) return "never";
+    if (enElFuturo(*f, ahora)) return f->iso() + " (in the future: the clock was moved back?)";
     return f->iso() + " (" + lapso(minutosEntre(*f, ahora)) + " ago)";
 }
 
@@ -27,8 +32,11 @@ nlohmann::json fechaJson(const std::optional<comun::Fecha>& f) {
     return f ? nlohmann::json(f->iso()) : nlohmann::json(nullptr);
 }
 
+// Negative for a time in the future, so a monitor sees it is not recent.
 nlohmann::json minutosJson(const std::optional<comun::Fecha>& f, const comun::Fecha& ahora) {
-    return f ? nlohmann::json(minutosEntre(*f, ahora)) : nlohmann::json(nullptr);
+    if (!f) return nlohmann::json(nullptr);
+    if (enElFuturo(*f, ahora)) return nlohmann::json(-minutosEntre(ahora, *f) - 1);
+    return nlohmann::json(minutosEntre(*f, ahora));
 }
 
 }  // namespace
@@ -39,7 +47,8 @@ long minutosEntre(const comun::Fecha& desde, const comun::Fecha& hasta) {
 }
 
 bool enPlazo(const datos::EstadoSitio& estado, const comun::Fecha& ahora, long limiteMinutos) {
-    return estado.ultimoServidor && minutosEntre(*estado.ultimoServidor, ahora) <= limiteMinutos;
+    return estado.ultimoServidor && !enElFuturo(*estado.ultimoServidor, ahora) &&
+           minutosEntre(*estado.ultimoServidor, ahora) <= limiteMinutos;
 }
 
 std::string informeEstado(const datos::EstadoSitio& estado, const std::string& base,
@@ -56,7 +65,8 @@ std::string informeEstado(const datos::EstadoSitio& estado, const std::string& b
           << "\n";
     t << "Inbound records waiting to apply: " << estado.pendientesAplicar << "\n"
       << "Records that failed to apply:     " << estado.fallidos << "\n"
-      << "Quarantined records:              " << estado.cuarentena << "\n";
+      << "Quarantined records:              " << estado.cuarentena << "\n"
+      << "Orders that changed nothing:      " << estado.pedidosNoAplicados << "\n";
     if (limiteMinutos) {
         if (enPlazo(estado, ahora, *limiteMinutos))
             t << "In step: exchanged with the server within " << *limiteMinutos << " min\n";
@@ -82,6 +92,7 @@ std::string informeEstadoJson(const datos::EstadoSitio& estado, const std::strin
     j["pendientesAplicar"] = estado.pendientesAplicar;
     j["fallidos"] = estado.fallidos;
     j["cuarentena"] = estado.cuarentena;
+    j["pedidosNoAplicados"] = estado.pedidosNoAplicados;
     if (limiteMinutos) {
         j["limiteMinutos"] = *limiteMinutos;
         j["enPlazo"] = enPlazo(estado, ahora, *limiteMinutos);
@@ -103,6 +114,8 @@ std::string resumenEstado(const datos::EstadoSitio& estado, const comun::Fecha& 
     // Only when there are some: a healthy site's summary stays short.
     if (estado.fallidos > 0) r += " | Fallidos: " + std::to_string(estado.fallidos);
     if (estado.cuarentena > 0) r += " | En cuarentena: " + std::to_string(estado.cuarentena);
+    if (estado.pedidosNoAplicados > 0)
+        r += " | Pedidos no aplicados: " + std::to_string(estado.pedidosNoAplicados);
     return r;
 }
 

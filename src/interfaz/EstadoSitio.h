@@ -28,6 +28,8 @@ inline constexpr int kEstadoFueraDePlazo = 1;
 inline constexpr int kEstadoIlegible = 2;
 
 // True when the site has exchanged with the server within `limiteMinutos`.
+// An exchange stamped in the future (the clock was moved back since) says
+// nothing of how long ago the site was in step: out of step.
 bool enPlazo(const datos::EstadoSitio& estado, const comun::Fecha& ahora, long limiteMinutos);
 
 // The report, one "label: value" line each; with a limit, a last line says
@@ -39,8 +41,8 @@ std::string informeEstadoJson(const datos::EstadoSitio& estado, const std::strin
                               const comun::Fecha& ahora, std::optional<long> limiteMinutos);
 // One line for the window's status line and the tray tooltip, in the
 // window's language: "Servidor: hace 3 min | Por enviar: 12 (la mas antigua
-// hace 45 min) | Por aplicar: 0", then "| Fallidos: n" and "| En cuarentena:
-// n" when there are any.
+// hace 45 min) | Por aplicar: 0", then "| Fallidos: n", "| En cuarentena:
+// n" and "| Pedidos no aplicados: n" when there are any.
 std::string resumenEstado(const datos::EstadoSitio& estado, const comun::Fecha& ahora);
 
 // Reads the state of the site whose configuration file is `acceso` and

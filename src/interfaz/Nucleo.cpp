@@ -1,9 +1,16 @@
 #include "interfaz/Nucleo.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <atomic>
+#include <cerrno>
 #include <charconv>
 #include <csignal>
 
@@ -62,18 +69,50 @@ bool separarHostPuerto(const std::string& direccion, std::string& host, uint16_t
     return true;
 }
 
-InstanciaUnica::InstanciaUnica(const std::string& acceso)
-    : archivo_(rutaBloqueo(acceso)), bloqueo_(archivo_) {
-    // A lock older than any age stays valid while its process lives.
-    bloqueo_.setStaleLockTime(0);
+InstanciaUnica::InstanciaUnica(const std::string& acceso) : archivo_(rutaBloqueo(acceso)) {}
+
+InstanciaUnica::~InstanciaUnica() {
+    if (descriptor_ < 0) return;
+    // Removed while still locked; whoever opened it meanwhile finds, once it
+    // has the lock, that the name no longer leads to its file, and starts
+    // again (tomar).
+    ::unlink(QFile::encodeName(archivo_).constData());
+    ::close(descriptor_);
 }
 
 InstanciaUnica::Resultado InstanciaUnica::tomar() {
-    if (bloqueo_.tryLock(0)) return Resultado::Tomada;
-    // Only a lock held by another instance means that one is running; a
-    // lock file that cannot be written is a different failure.
-    return bloqueo_.error() == QLockFile::LockFailedError ? Resultado::EnEjecucion
-                                                          : Resultado::SinBloqueo;
+    if (descriptor_ >= 0) return Resultado::Tomada;
+    const QByteArray ruta = QFile::encodeName(archivo_);
+    for (int intento = 0; intento < 10; ++intento) {
+        const int fd = ::open(ruta.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0) return Resultado::SinBloqueo;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int numero = errno;
+            ::close(fd);
+            // Only a lock held by another instance means that one is
+            // running; a lock file that cannot be made or locked is a
+            // different failure.
+            return numero == EWOULDBLOCK ? Resultado::EnEjecucion : Resultado::SinBloqueo;
+        }
+        // The file locked must still be the one the name leads to: an
+        // instance that ended meanwhile removed it.
+        struct stat abierto {
+        }, nombrado{};
+        if (::fstat(fd, &abierto) != 0 || ::stat(ruta.constData(), &nombrado) != 0 ||
+            abierto.st_dev != nombrado.st_dev || abierto.st_ino != nombrado.st_ino) {
+            ::close(fd);
+            continue;
+        }
+        // Who holds it, for a person who looks; the lock itself is what
+        // counts.
+        const std::string pid = std::to_string(::getpid()) + "\n";
+        if (::ftruncate(fd, 0) == 0) {
+            [[maybe_unused]] const ssize_t escrito = ::write(fd, pid.data(), pid.size());
+        }
+        descriptor_ = fd;
+        return Resultado::Tomada;
+    }
+    return Resultado::SinBloqueo;
 }
 
 std::string InstanciaUnica::explicar(Resultado resultado) const {

@@ -3,7 +3,6 @@
 // the cycle timer). A face adds its console, its tray and its own window.
 #pragma once
 
-#include <QLockFile>
 #include <QObject>
 #include <QTimer>
 #include <cstdint>
@@ -53,13 +52,19 @@ struct OpcionesEjecucion {
 bool separarHostPuerto(const std::string& texto, std::string& host, uint16_t& puerto, bool& tls);
 
 // One instance per configuration file: two sites with their own files run
-// side by side on one machine. The lock lives in the temporary folder, keyed
-// by the file's absolute path; one left by a process that died is taken
-// over.
+// side by side on one machine. The lock is a lock of the system on a file in
+// the temporary folder, keyed by the configuration file's absolute path: the
+// system drops it when the process ends, however it ends, so a new instance
+// starts as soon as a killed one is gone (as a service manager expects when
+// it restarts the service). Nothing is guessed from process ids, which the
+// system gives out again. The holder removes the file when it ends.
 class InstanciaUnica {
   public:
     enum class Resultado { Tomada, EnEjecucion, SinBloqueo };
     explicit InstanciaUnica(const std::string& acceso);
+    ~InstanciaUnica();
+    InstanciaUnica(const InstanciaUnica&) = delete;
+    InstanciaUnica& operator=(const InstanciaUnica&) = delete;
     Resultado tomar();
     // What the user is told when the lock was not taken: "La Aplicación ya
     // esta en ejecución", or which lock file could not be created.
@@ -68,7 +73,7 @@ class InstanciaUnica {
 
   private:
     QString archivo_;
-    QLockFile bloqueo_;
+    int descriptor_ = -1;  // the locked file, while held
 };
 
 // SIGINT and SIGTERM call `alDetener` from the event loop (polled, since a

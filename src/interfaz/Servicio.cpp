@@ -132,7 +132,8 @@ const std::vector<Operacion>& operaciones() {
          [](Contexto& c) {
              if (aplicacion::AccionesComandas(c.con, c.reloj).detalleDomicilio(c.a[0], c.a[1]))
                  return 0;
-             c.salida << "Nobody has the telephone '" << c.a[0] << "': nothing written\n";
+             c.salida << "Nobody has the telephone '" << c.a[0]
+                      << "', or that customer has no pending order: nothing written\n";
              return 1;
          }},
         {"getTerceroTelefono", "TELEFONO", 1, 1, false,

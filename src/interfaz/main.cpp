@@ -6,7 +6,9 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -52,6 +54,24 @@ int crearBase(const OpcionesCrearBase& o) {
     return 0;
 }
 
+// A settings file is a few lines: one larger than this is no settings file
+// (a device, a log named by mistake) and is refused before it fills memory.
+constexpr std::streamsize kMaxAjustes = 1 << 20;
+
+// CLI11's reader of settings files over at most kMaxAjustes bytes.
+class AjustesAcotados : public CLI::ConfigTOML {
+  public:
+    std::vector<CLI::ConfigItem> from_config(std::istream& entrada) const override {
+        std::string texto(static_cast<size_t>(kMaxAjustes) + 1, '\0');
+        entrada.read(texto.data(), kMaxAjustes + 1);
+        if (entrada.gcount() > kMaxAjustes)
+            throw CLI::FileError("the file is larger than 1 MiB; it is not a settings file");
+        texto.resize(static_cast<size_t>(entrada.gcount()));
+        std::istringstream leido(texto);
+        return CLI::ConfigTOML::from_config(leido);
+    }
+};
+
 // The file "Acceso" beside the program names the database by default.
 std::string accesoPorDefecto(const char* argv0) {
     std::error_code ec;
@@ -88,6 +108,12 @@ int main(int argc, char** argv) {
     CLI::App* cuarentena = app.add_subcommand(
         "cuarentena", "List the inbound records set aside because they could not be stored");
     cuarentena->add_option("archivo", archivoCuarentena, "Site database file")->required();
+    std::string archivoPedidos;
+    CLI::App* pedidos = app.add_subcommand(
+        "pedidos-no-aplicados",
+        "List the remote order actions that changed nothing at the site (an unknown product, a "
+        "telephone nobody has, ...), with why");
+    pedidos->add_option("archivo", archivoPedidos, "Site database file")->required();
 
     // sincronizador estado [--acceso FILE] [--json] [--limite MINUTES]; the
     // configuration file is the program's own --acceso (or setting).
@@ -96,8 +122,9 @@ int main(int argc, char** argv) {
     CLI::App* estado = app.add_subcommand(
         "estado",
         "Print the site's state: last exchanges, unsent, unapplied, failed and quarantined "
-        "records. Exit code 0, "
-        "1 when the last exchange with the server is older than --limite (or there was none), "
+        "records, orders that changed nothing. Exit code 0, "
+        "1 when the last exchange with the server is older than --limite (or there was none, or "
+        "it is stamped in the future), "
         "2 when the database cannot be read");
     estado->fallthrough();
     estado->add_flag("--json", estadoJson, "Print one JSON object");
@@ -138,6 +165,7 @@ int main(int argc, char** argv) {
     app.set_config("--ajustes", "",
                    "Settings file of name = value lines (acceso, servidor, socio, intervalo, ...)");
     app.allow_config_extras(CLI::config_extras_mode::error);
+    app.config_formatter(std::make_shared<AjustesAcotados>());
 
     try {
         app.parse(argc, argv);
@@ -159,6 +187,8 @@ int main(int argc, char** argv) {
     }
     if (app.got_subcommand("cuarentena"))
         return interfaz::listarCuarentena(archivoCuarentena, std::cout, std::cerr);
+    if (app.got_subcommand("pedidos-no-aplicados"))
+        return interfaz::listarPedidosNoAplicados(archivoPedidos, std::cout, std::cerr);
     if (app.got_subcommand("estado")) {
         comun::RelojSistema reloj;
         return interfaz::ejecutarEstado(

@@ -1,6 +1,7 @@
 #include "servicios/ServicioComandas.h"
 
 #include <map>
+#include <vector>
 
 #include "comun/Texto.h"
 #include "servicios/Valores.h"
@@ -98,28 +99,51 @@ bool ServicioComandas::setCuentaMesa(const clsComandas& comanda,
 }
 
 int16_t ServicioComandas::getMesaDomicilio(int32_t idTercero) {
-    int16_t mesa = 2001;
-    auto rs = con_.Query(
-        "SELECT TOP 1 IDMESA FROM COMANDAS WHERE ESTADO = 'Pendiente' AND "
-        "TERCERO = '" +
-        std::to_string(idTercero) + "'");
-    if (!DAO_Conexion::RsVacio(rs)) {
+    // A customer with a pending order keeps its table. A table whose number
+    // is not a number is no one's delivery table.
+    auto rs = con_.Query("SELECT IDMESA FROM COMANDAS WHERE ESTADO = 'Pendiente' AND TERCERO = '" +
+                         std::to_string(idTercero) + "'");
+    while (!DAO_Conexion::RsVacio(rs)) {
         const Variant actual = (*rs)["IDMESA"];
-        if (comun::IsNumeric(actual)) mesa = actual.CInt();
-    } else {
-        DAO_Conexion::CerrarRs(rs);
-        rs = con_.Query(
-            "Select max(cint(IIF(ISNUMERIC(IDMESA),IDMESA,0))) as mesa from Comandas where "
-            "cint(IIF(ISNUMERIC(IDMESA),IDMESA,0)) > 2000 AND "
-            "cint(IIF(ISNUMERIC(IDMESA),IDMESA,0)) "
-            "< 3000 ");
-        if (!DAO_Conexion::RsVacio(rs)) {
-            const Variant mayor = (*rs)["mesa"];
-            mesa = comun::IsNumeric(mayor) ? static_cast<int16_t>(mayor.CInt() + 1) : 2002;
-        }
+        if (comun::IsNumeric(actual)) return actual.CInt();
+        rs->MoveNext();
     }
     DAO_Conexion::CerrarRs(rs);
-    return mesa;
+
+    // Otherwise the next number above the highest delivery table in use.
+    rs = con_.Query(
+        "Select max(cint(IIF(ISNUMERIC(IDMESA),IDMESA,0))) as mesa from Comandas where "
+        "cint(IIF(ISNUMERIC(IDMESA),IDMESA,0)) > 2000 AND "
+        "cint(IIF(ISNUMERIC(IDMESA),IDMESA,0)) "
+        "< 3000 ");
+    int16_t mesa = kPrimeraMesaDomicilio - 1;
+    if (!DAO_Conexion::RsVacio(rs)) {
+        const Variant mayor = (*rs)["mesa"];
+        mesa = comun::IsNumeric(mayor) ? static_cast<int16_t>(mayor.CInt() + 1)
+                                       : kPrimeraMesaDomicilio;
+    }
+    DAO_Conexion::CerrarRs(rs);
+    if (mesa <= kUltimaMesaDomicilio) return mesa;
+
+    // Past the last one: the lowest table without a pending order, so that
+    // no two customers ever share one.
+    std::vector<bool> ocupada(kUltimaMesaDomicilio - kPrimeraMesaDomicilio + 1, false);
+    rs = con_.Query("SELECT DISTINCT IDMESA FROM COMANDAS WHERE ESTADO = 'Pendiente'");
+    while (!DAO_Conexion::RsVacio(rs)) {
+        const Variant v = (*rs)["IDMESA"];
+        if (comun::IsNumeric(v)) {
+            const double n = v.CDbl();
+            if (n >= kPrimeraMesaDomicilio && n <= kUltimaMesaDomicilio)
+                ocupada[static_cast<size_t>(v.CInt() - kPrimeraMesaDomicilio)] = true;
+        }
+        rs->MoveNext();
+    }
+    DAO_Conexion::CerrarRs(rs);
+    for (size_t i = 0; i < ocupada.size(); ++i)
+        if (!ocupada[i]) return static_cast<int16_t>(kPrimeraMesaDomicilio + i);
+    throw MesasAgotadas("no hay mesa de domicilio libre: las mesas " +
+                        std::to_string(kPrimeraMesaDomicilio) + " a " +
+                        std::to_string(kUltimaMesaDomicilio) + " tienen pedidos pendientes");
 }
 
 void ServicioComandas::setAdicional(int32_t idComanda, int32_t codigoProducto,
@@ -160,7 +184,8 @@ RegInsumo ServicioComandas::getInsumo(const std::string& codigo) {
         r.nombre = textoDe(*rs, "Nombre");
         r.medida = textoDe(*rs, "medida");
         r.categoria = textoDe(*rs, "Categoria");
-        r.Costo = dobleDe(*rs, "Costo");
+        // The cost a side dish is booked at.
+        r.Costo = numeroRequerido(*rs, "Costo", "el costo del insumo '" + codigo + "'");
     }
     DAO_Conexion::CerrarRs(rs);
     return r;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,17 @@
 #include "servicios/Entidades.h"
 
 namespace servicios {
+
+// Delivery orders are booked on the tables 2001 to 2999; a new customer gets
+// one from 2002 on.
+inline constexpr int16_t kPrimeraMesaDomicilio = 2002;
+inline constexpr int16_t kUltimaMesaDomicilio = 2999;
+
+// Every delivery table holds a pending order: a new customer's order waits.
+class MesasAgotadas : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
 
 class ServicioComandas {
   public:
@@ -32,9 +44,11 @@ class ServicioComandas {
                        const std::vector<clsAcompanamientos>& acompanamientos,
                        const std::string& mesa, int16_t personas = 0);
 
-    // The table a delivery order of the third party is booked on: the table
-    // of its pending order (2001 when that one is not a number), else the
-    // next one above the highest delivery table in use (2001..2999).
+    // The table a delivery order of the third party is booked on: the
+    // numbered table of its pending order (a table whose number is not a
+    // number is no one's), else the next one above the highest delivery
+    // table in use (2001..2999); past 2999, the lowest table from 2002 on
+    // without a pending order. MesasAgotadas when every one has one.
     int16_t getMesaDomicilio(int32_t idTercero);
 
     // Writes one side dish of order line `idComanda` and queues it (code 10).

@@ -172,9 +172,10 @@ int32_t ServicioTerceros::setTerceroTelefono(RegTercero& t) {
         rs->asignar("Sangre", Variant(t.Sangre));
         rs->asignar("Comentarios", Variant(oDefecto(t.Comentarios)));
         rs->asignar("idCliente", Variant(t.idCliente));
-        // A date nobody set is left empty rather than written as 30/12/1899.
-        if (!esFechaCero(t.FNacimiento)) rs->asignar("FNacimiento", Variant(t.FNacimiento));
-        if (!esFechaCero(t.FRetiro)) rs->asignar("FRetiro", Variant(t.FRetiro));
+        // The record's dates as they are: the zero date, 30/12/1899, when it
+        // has none. The site's application cannot read a Null date.
+        rs->asignar("FNacimiento", Variant(t.FNacimiento));
+        rs->asignar("FRetiro", Variant(t.FRetiro));
         rs->asignar("FIngreso", Variant(soloDia(reloj_.ahora())));
         rs->asignar("Proveedor", Variant(t.Proveedor));
         rs->asignar("cliente", Variant(t.cliente));
@@ -206,19 +207,30 @@ RegProducto ServicioTerceros::getProducto(const std::string& codigo, int nivelPr
     p.Categoria = textoDe(f, "Categoria");
     p.Negocio = textoDe(f, "Negocio");
     p.NombreProducto = textoDe(f, "NombreProducto");
-    const Variant precio = f["PrecioUnidad"];
-    if (!precio.esNull()) p.PrecioUnidad = precio.CCur();
+    // The order line is priced and taxed from these: a product without a
+    // price (or, under the "Comun" regime, without its tax) fails the order
+    // rather than selling it for nothing.
+    const std::string producto = "del producto '" + codigo + "'";
+    numeroRequerido(f, "PrecioUnidad", "el precio " + producto);
+    p.PrecioUnidad = f["PrecioUnidad"].CCur();
     const Variant impx = f["impx"];
-    p.ImpX = impx.esNull() ? int16_t{1} : impx.CInt();
+    if (impx.esNull() && !comun) {
+        p.ImpX = 1;
+    } else {
+        numeroRequerido(f, "impx", "el impuesto " + producto);
+        p.ImpX = impx.CInt();
+    }
     // Side dishes and the order line carry the code as a number.
     p.CodigoAB = enteroDeTexto(textoDe(f, "CodigoAB"), "el codigo del producto");
     if (comun) {
         p.CodigoBarras = textoDe(f, "CodigoBarras");
         p.descripcion = textoDe(f, "descripcion");
+        // The price includes the tax: its share of it. Without a rate above 0
+        // the product's own tax value is taken.
         const double tasa = dobleDe(f, "Vr");
-        // The price includes the tax: its share of it.
-        p.impuestoUnidad =
-            tasa > 0 ? p.PrecioUnidad.aDouble() * tasa / (100 + tasa) : dobleDe(f, "ImpVr");
+        p.impuestoUnidad = tasa > 0
+                               ? p.PrecioUnidad.aDouble() * tasa / (100 + tasa)
+                               : numeroRequerido(f, "ImpVr", "el valor del impuesto " + producto);
     }
     for (size_t i = 0; i < p.precios.size(); ++i) {
         const Variant v = f["Precio" + std::to_string(i + 1)];

@@ -78,6 +78,20 @@ double dobleDe(const datos::Recordset& rs, std::string_view campo) {
     return v.CDbl();
 }
 
+double numeroRequerido(const datos::Recordset& rs, std::string_view campo, std::string_view que) {
+    const Variant v = rs[campo];
+    if (v.esNull() || v.esEmpty())
+        throw ValorInvalido(std::string(que) + " es nulo (" + std::string(campo) + ")");
+    if (v.esTexto() && !comun::IsNumeric(v))
+        throw ValorInvalido(std::string(que) + " no es un numero: '" + v.texto() + "'");
+    try {
+        const double valor = v.CDbl();
+        if (std::isfinite(valor)) return valor;
+    } catch (const comun::ErrorTipo&) {
+    }
+    throw ValorInvalido(std::string(que) + " no es un numero: '" + v.texto() + "'");
+}
+
 bool siNoDe(const datos::Recordset& rs, std::string_view campo) {
     const Variant v = rs[campo];
     if (v.esNull() || v.esEmpty()) return false;

@@ -43,6 +43,10 @@ std::string textoDe(const datos::Recordset& rs, std::string_view campo);
 double dobleDe(const datos::Recordset& rs, std::string_view campo);
 bool siNoDe(const datos::Recordset& rs, std::string_view campo);
 comun::Fecha fechaDe(const datos::Recordset& rs, std::string_view campo);
+// A field the caller needs as a number: a null, an empty value or a text
+// that is not a number is ValorInvalido naming `que`, never 0 (a product
+// without a price would be sold for nothing).
+double numeroRequerido(const datos::Recordset& rs, std::string_view campo, std::string_view que);
 
 // The site's working values (working date, client, regime), read from the
 // database the first time a service needs them in a process that has not

@@ -413,6 +413,54 @@ TEST_F(Dao, OtroEscritorNoHaceFallarElComando) {
     EXPECT_EQ(unTexto("SELECT COUNT(*) FROM Prueba"), "5");
 }
 
+// What another program reads from the file: `sincronizador ejecutar` in a
+// process of its own, as monitoring or the point of sale would open and
+// close the file.
+std::string desdeOtroProceso(const std::string& ruta, const std::string& sql) {
+    const std::string linea = std::string("\"") + SINC_BIN_DIR + "/sincronizador\" ejecutar \"" +
+                              ruta + "\" \"" + sql + "\" 2>&1";
+    std::string salida;
+    if (std::FILE* p = ::popen(linea.c_str(), "r")) {
+        char trozo[256];
+        size_t n;
+        while ((n = std::fread(trozo, 1, sizeof trozo, p)) > 0) salida.append(trozo, n);
+        ::pclose(p);
+    }
+    return salida;
+}
+
+// Two connections of this process stay open on the file (the window's
+// support window and state line do) while other programs open and close
+// it. Opening the second must not drop the locks of the first: another
+// program would then take itself for the last one and delete the shared
+// write-ahead log, so this process's writes would be seen by nobody else
+// and the file would be damaged.
+TEST(DaoConectar, OtrosProgramasNoBorranElRegistroDeLasConexionesAbiertas) {
+    prueba::BaseDePrueba base(false);
+    DAO_Conexion ventana, mensajes;
+    ventana.dataFile(base.ruta());
+    mensajes.dataFile(base.ruta());
+    ventana.conectar();
+    mensajes.conectar();
+    const std::string cuenta = "SELECT COUNT(*) FROM XX0100 WHERE NOMBRE = 'Prueba'";
+    ASSERT_EQ(desdeOtroProceso(base.ruta(), cuenta), "0\n");
+    mensajes.comando("INSERT INTO XX0100 (NOMBRE, DESCRIPCION) VALUES ('Prueba', 'mensajes')");
+    ventana.comando("INSERT INTO XX0100 (NOMBRE, DESCRIPCION) VALUES ('Prueba', 'ventana')");
+    EXPECT_EQ(desdeOtroProceso(base.ruta(), cuenta), "2\n");
+    ventana.desconectar();
+    mensajes.desconectar();
+
+    // Checked with the collation of the site's indexes, which the data
+    // layer registers.
+    ventana.conectar();
+    auto control = ventana.Query("PRAGMA integrity_check");
+    ASSERT_FALSE(DAO_Conexion::RsVacio(control));
+    EXPECT_EQ(control->valorCampo(0).texto(), "ok");
+    control->Close();
+    ventana.desconectar();
+    EXPECT_EQ(desdeOtroProceso(base.ruta(), cuenta), "2\n");
+}
+
 // A damaged page is an error of the read, never an empty table: read as "no
 // rows" it would make every existence check insert a duplicate.
 TEST(DaoDanada, LeerUnaTablaDanadaEsUnErrorNoUnaTablaVacia) {

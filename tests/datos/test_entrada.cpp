@@ -12,6 +12,7 @@
 #include "datos/DAO_Conexion.h"
 #include "json/JSON.h"
 #include "soporte/BaseDePrueba.h"
+#include "soporte/FallaSqlite.h"
 
 using comun::Variant;
 using datos::DAO_Conexion;
@@ -234,6 +235,46 @@ TEST_F(EntradaTest, UnRegistroQueNoCabeVaACuarentenaYLosDemasSeGuardan) {
     // A root that is not an array holds no records to store one by one.
     EXPECT_THROW(dao.setComunicacion(respuesta("{\"id\":\"603\",\"Tabla\":6}")), ErrorRespuesta);
     EXPECT_EQ(contar(), 13);
+}
+
+// A failure of the database itself (an I/O error on one statement) would
+// hit any record alike: it is never taken for the record's fault. The good
+// record is neither set aside nor acknowledged, nothing of the answer is
+// kept, and the same answer is stored whole once the database reads again.
+TEST_F(EntradaTest, UnFalloDeLaBaseNoEsCulpaDelRegistro) {
+    prueba::FallaSqlite falla;
+    const std::string sitio = base.sitio();
+    const Variant buena =
+        respuesta("[{\"id\":\"901\",\"Servicio\":\"2\",\"Tabla\":\"6\",\"Destino\":\"" + sitio +
+                  "\",\"Funcion\":\"A\",\"Campo1\":\"uno\"},{\"id\":\"902\",\"Servicio\":"
+                  "\"2\",\"Tabla\":\"6\",\"Destino\":\"" +
+                  sitio + "\",\"Funcion\":\"A\",\"Campo1\":\"dos\"}]");
+    // Looking the record up, writing it, and writing its acknowledgement.
+    for (const char* sentencia :
+         {"WHERE CAMPO40 = ?", "\"Campo40\") VALUES", "\"Enviado\", \"Campo1\") VALUES"}) {
+        falla.fallar(sentencia);
+        try {
+            dao.setComunicacion(buena);
+            ADD_FAILURE() << "stored despite the failure in " << sentencia;
+        } catch (const ErrorBD& e) {
+            EXPECT_TRUE(e.deLaBase()) << e.what();
+            EXPECT_NE(std::string(e.what()).find("disk I/O error"), std::string::npos) << e.what();
+        }
+        EXPECT_NE(falla.fallida().find(sentencia), std::string::npos)
+            << sentencia << " / " << falla.fallida();
+        EXPECT_FALSE(dao.conectado());
+        EXPECT_EQ(contar(), 0) << sentencia;
+        dao.conectar();
+        auto apartados = dao.Query("SELECT COUNT(*) AS n FROM CUARENTENA");
+        EXPECT_EQ((*apartados)["n"].CLng(), 0) << sentencia;
+        apartados.reset();
+        dao.desconectar();
+    }
+    EXPECT_TRUE(bitacora.lineas.empty());
+
+    EXPECT_EQ(dao.setComunicacion(buena), 2);
+    EXPECT_EQ(contar("Campo40 IN ('901', '902')"), 2);
+    EXPECT_EQ(contar("Servicio = 0"), 2);
 }
 
 // A database made by an earlier build has no quarantine table: it is made

@@ -222,7 +222,7 @@ TEST_F(Esquema, DeclaredTypesAreAccessKindsAndTextComparesAsAccess) {
     const std::set<std::string> simples{"YESNO",  "DATETIME", "SHORT",   "LONG",
                                         "SINGLE", "DOUBLE",   "CURRENCY"};
     const std::set<std::string> propias{"CUARENTENA", "FALLOS_APLICACION", "ESTADO_SINCRONIZADOR",
-                                        "COMUNICACIONES_PENDIENTES"};
+                                        "COMUNICACIONES_PENDIENTES", "PEDIDOS_NO_APLICADOS"};
     int tablas = 0;
     for (auto& t : con_.filas("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT "
                               "LIKE 'sqlite%'")) {
@@ -248,7 +248,7 @@ TEST_F(Esquema, DeclaredTypesAreAccessKindsAndTextComparesAsAccess) {
             }
         }
     }
-    EXPECT_EQ(tablas, 22);
+    EXPECT_EQ(tablas, 23);
     std::set<std::string> objetos;
     for (auto& f :
          con_.filas("SELECT upper(name) FROM sqlite_master WHERE type IN ('table', 'view')"))
@@ -275,6 +275,7 @@ TEST_F(Esquema, DeclaredTypesAreAccessKindsAndTextComparesAsAccess) {
                           "FALLOS_APLICACION",
                           "ESTADO_SINCRONIZADOR",
                           "COMUNICACIONES_PENDIENTES",
+                          "PEDIDOS_NO_APLICADOS",
                           "ULTIMOREGISTROINVENTARIO",
                           "SALDOINSUMOSULTIMOCIERRE"})
         EXPECT_TRUE(objetos.count(t)) << t;

@@ -168,6 +168,10 @@ Estado leerEstado(const fs::path& base) {
     };
     for (const std::string& t : tablas)
         leer(t, "SELECT * FROM " + t, kTablasConHora.count(mayus(t)) > 0);
+    // The order actions that changed nothing, by the server's id: the local
+    // row ids of the inbound records differ between runs.
+    leer("PEDIDOS_NO_APLICADOS", "SELECT IdServidor, Origen, Motivo FROM PEDIDOS_NO_APLICADOS",
+         false);
     leer("entrantes",
          "SELECT Tabla, Origen, Servicio, Funcion, Campo1, Campo2, Campo3, Campo18, Campo40 FROM "
          "COMUNICACIONES WHERE Destino = '" +

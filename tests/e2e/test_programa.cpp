@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Entorno.h"
+#include "soporte/BaseDePrueba.h"
 
 namespace e2e {
 namespace {
@@ -123,16 +124,7 @@ TEST(Programa, SinConfiguracionOSinBaseNoArranca) {
 TEST(Programa, EjecutarSobreUnaBaseDanadaFallaConElMensajeDelMotor) {
     CarpetaTemporal carpeta;
     const Sitio a = crearSitio(carpeta.ruta(), "900100", "001");
-    const long pagina =
-        std::stol(valor(a, "SELECT rootpage FROM sqlite_master WHERE name = 'Productos'"));
-    const long tamano = std::stol(valor(a, "SELECT page_size FROM pragma_page_size()"));
-    {
-        std::fstream archivo(a.base, std::ios::in | std::ios::out | std::ios::binary);
-        archivo.seekp((pagina - 1) * tamano);
-        const std::string basura(static_cast<size_t>(tamano), '\xA5');
-        archivo.write(basura.data(), static_cast<std::streamsize>(basura.size()));
-        ASSERT_TRUE(archivo);
-    }
+    prueba::corromperTabla(a.base.string(), "Productos");
     const Resultado r = correr(
         {programa(), "ejecutar", a.base, "SELECT CodigoAB, NombreProducto FROM PRODUCTOS"}, 20s);
     EXPECT_NE(r.codigo, 0) << r.salida;

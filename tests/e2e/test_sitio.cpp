@@ -110,6 +110,23 @@ TEST(AjustesDelServicio, ElArchivoDaLasOpcionesYLaLineaDeOrdenesGana) {
     EXPECT_NE(errata.codigo, 0);
     EXPECT_NE(errata.salida.find("servdor"), std::string::npos) << errata.salida;
     EXPECT_EQ(errata.salida.find("Peticion HTTP"), std::string::npos) << errata.salida;
+
+    // A file past 1 MiB is no settings file, even one of valid lines: it is
+    // refused with a clear message before it is read whole (a device such
+    // as /dev/zero never ends).
+    const fs::path grande = carpeta.ruta() / "grande.conf";
+    {
+        std::ofstream g(grande);
+        g << "acceso = \"" << a.acceso.string() << "\"\n";
+        const std::string comentario = "# " + std::string(1022, '-') + "\n";
+        for (int i = 0; i < 1100; ++i) g << comentario;
+    }
+    const Resultado enorme =
+        correr({programa, "--sin-ventana", "--ajustes", grande.string(), "--ciclos", "1"});
+    EXPECT_NE(enorme.codigo, 0) << enorme.salida;
+    EXPECT_NE(enorme.salida.find("settings file: the file is larger than 1 MiB"), std::string::npos)
+        << enorme.salida;
+    EXPECT_EQ(enorme.salida.find("Peticion HTTP"), std::string::npos) << enorme.salida;
 }
 
 // What an administrator and a monitoring system read of a site: never in
@@ -133,6 +150,7 @@ TEST(EstadoDelSitio, InformaUltimosIntercambiosColasYPlazo) {
     EXPECT_NE(antes.salida.find("NOT IN STEP"), std::string::npos);
     EXPECT_NE(antes.salida.find("Records that failed to apply:     0"), std::string::npos);
     EXPECT_NE(antes.salida.find("Quarantined records:              0"), std::string::npos);
+    EXPECT_NE(antes.salida.find("Orders that changed nothing:      0"), std::string::npos);
 
     ASSERT_EQ(sincronizar(a, servidor.direccion(), 2, 50).codigo, 0);
     const Resultado despues =
@@ -145,7 +163,24 @@ TEST(EstadoDelSitio, InformaUltimosIntercambiosColasYPlazo) {
     EXPECT_EQ(json["pendientesEnvio"], 0);
     EXPECT_TRUE(json["encoladoMasAntiguo"].is_null());
     EXPECT_EQ(json["cuarentena"], 0);
+    EXPECT_EQ(json["pedidosNoAplicados"], 0);
     EXPECT_EQ(json["enPlazo"], true);
+
+    // An order for a product the site does not sell: listed with why, and
+    // counted.
+    ejecutar(a,
+             "INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, Enviado, "
+             "Campo1, Campo2, Campo4, Campo5, Campo6, Campo40) VALUES (2, 22, '900100002', '" +
+                 a.codigo + "', 'A', True, 'NO-EXISTE', '1', 'Ana', 'Calle 1', '555', '77')");
+    ASSERT_EQ(sincronizar(a, servidor.direccion(), 1, 50).codigo, 0);
+    const Resultado pedidos = correr({programa, "pedidos-no-aplicados", a.base.string()});
+    ASSERT_EQ(pedidos.codigo, 0) << pedidos.salida;
+    EXPECT_NE(pedidos.salida.find("|77|900100002|el producto 'NO-EXISTE' no existe en este sitio|"),
+              std::string::npos)
+        << pedidos.salida;
+    EXPECT_NE(correr({programa, "estado", "--acceso", a.acceso})
+                  .salida.find("Orders that changed nothing:      1"),
+              std::string::npos);
 
     ejecutar(a,
              "UPDATE ESTADO_SINCRONIZADOR SET UltimoIntercambio = #2020/01/01# WHERE "
@@ -154,6 +189,18 @@ TEST(EstadoDelSitio, InformaUltimosIntercambiosColasYPlazo) {
     EXPECT_EQ(tarde.codigo, 1) << tarde.salida;
     EXPECT_NE(tarde.salida.find("2020-01-01 ("), std::string::npos) << tarde.salida;
     EXPECT_NE(tarde.salida.find("NOT IN STEP"), std::string::npos);
+
+    // An exchange stamped in the future (the clock was set back since) does
+    // not tell that the site is in step.
+    ejecutar(a,
+             "UPDATE ESTADO_SINCRONIZADOR SET UltimoIntercambio = #2099/01/01# WHERE "
+             "Interlocutor = 'servidor'");
+    const Resultado futuro =
+        correr({programa, "estado", "--acceso", a.acceso, "--json", "--limite", "60"});
+    EXPECT_EQ(futuro.codigo, 1) << futuro.salida;
+    EXPECT_NE(futuro.salida.find("\"enPlazo\": false"), std::string::npos) << futuro.salida;
+    EXPECT_NE(futuro.salida.find("\"minutosDesdeServidor\": -"), std::string::npos)
+        << futuro.salida;
 
     const fs::path acceso = carpeta.ruta() / "Acceso-roto";
     std::ofstream(acceso) << (carpeta.ruta() / "no-existe.db").string() << "\n";

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFile>
 #include <QLabel>
+#include <QLockFile>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -410,6 +412,35 @@ TEST(InstanciaUnica, UnaPorArchivoDeConfiguracion) {
     EXPECT_EQ(primera.tomar(), interfaz::InstanciaUnica::Resultado::Tomada);
     EXPECT_EQ(segunda.tomar(), interfaz::InstanciaUnica::Resultado::EnEjecucion);
     EXPECT_EQ(otra.tomar(), interfaz::InstanciaUnica::Resultado::Tomada);
+}
+
+// A killed instance leaves its lock file behind, naming its process id; on
+// a busy machine the system soon gives that id to another process, even to
+// another instance of the program. Once the killed one is gone a new one
+// must start, whatever the file says.
+TEST(InstanciaUnica, UnBloqueoDejadoPorUnaInstanciaMuertaNoImpideArrancar) {
+    prueba::SitioConAcceso a;
+    const QString ruta = interfaz::InstanciaUnica(a.acceso).archivo();
+    // What the lock file of a dead instance holds when its id now names a
+    // live process of the same program: this one.
+    QByteArray contenido;
+    {
+        QLockFile muestra(ruta + ".muestra");
+        ASSERT_TRUE(muestra.tryLock(0));
+        QFile f(ruta + ".muestra");
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        contenido = f.readAll();
+    }
+    QFile dejado(ruta);
+    ASSERT_TRUE(dejado.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    dejado.write(contenido);
+    dejado.close();
+
+    interfaz::InstanciaUnica nueva(a.acceso);
+    EXPECT_EQ(nueva.tomar(), interfaz::InstanciaUnica::Resultado::Tomada)
+        << contenido.toStdString();
+    EXPECT_EQ(interfaz::InstanciaUnica(a.acceso).tomar(),
+              interfaz::InstanciaUnica::Resultado::EnEjecucion);
 }
 
 }  // namespace

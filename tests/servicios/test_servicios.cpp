@@ -44,12 +44,32 @@ TEST(Comandas, MesaDeDomicilio) {
     linea(e, "2001", "8", "Pagada");
     linea(e, "2010", "8", "Pagada");
     EXPECT_EQ(mesaDe(e, 5), 2011);
-    // A customer with a pending order keeps its table; one whose pending
-    // order stands on a table that is not a number gets 2001.
+    // A customer with a pending order keeps its table; a table that is not
+    // a number is no one's delivery table.
     linea(e, "2005", "7");
     EXPECT_EQ(mesaDe(e, 7), 2005);
     linea(e, "Terraza", "6");
-    EXPECT_EQ(mesaDe(e, 6), 2001);
+    EXPECT_EQ(mesaDe(e, 6), 2011);
+    linea(e, "2011", "6");
+    EXPECT_EQ(mesaDe(e, 6), 2011);
+
+    // Once 2999 is in use, the lowest table from 2002 on without a pending
+    // order: no two customers share one.
+    linea(e, "2999", "9");
+    EXPECT_EQ(mesaDe(e, 4), 2002);
+    linea(e, "2002", "4");
+    linea(e, "2003", "3", "Pagada");
+    EXPECT_EQ(mesaDe(e, 3), 2003);
+    // When every one holds a pending order, the order waits.
+    {
+        Abierta a(e);
+        datos::Transaccion t(e.con);
+        for (int mesa = 2003; mesa < 2999; ++mesa)
+            e.con.comando("INSERT INTO COMANDAS (idmesa, tercero, estado) VALUES ('" +
+                          std::to_string(mesa) + "', 'x', 'Pendiente')");
+        t.confirmar();
+    }
+    EXPECT_THROW(mesaDe(e, 2), MesasAgotadas);
 }
 
 clsComandas comanda() {
@@ -167,13 +187,15 @@ TEST(Terceros, ClienteNuevoYConocidoPorTelefono) {
         EXPECT_EQ(s.getTerceroTelefono("").idTercero, 0);
     }
     const std::string clave = std::to_string(id);
-    EXPECT_EQ(e.valor("SELECT IdDocumento || '|' || Nombre || '|' || Direccion || '|' || "
-                      "Telefono1 || '|' || Telefono2 || '|' || Persona || '|' || representante || "
-                      "'|' || Ciudad || '|' || FIngreso || '|' || ifnull(FNacimiento, 'nula') "
-                      "FROM TERCEROS WHERE IdTercero = " +
-                      clave),
-              "ABC123456789012|ANA O'BRIEN|CALLE 5 # 3-2 |300111223344455566|No Definifo|No "
-              "definido|No Definido|No Definido|2026-12-07|nula");
+    EXPECT_EQ(
+        e.valor("SELECT IdDocumento || '|' || Nombre || '|' || Direccion || '|' || "
+                "Telefono1 || '|' || Telefono2 || '|' || Persona || '|' || representante || "
+                "'|' || Ciudad || '|' || FIngreso || '|' || ifnull(FNacimiento, 'nula') || '|' || "
+                "ifnull(FRetiro, 'nula') "
+                "FROM TERCEROS WHERE IdTercero = " +
+                clave),
+        "ABC123456789012|ANA O'BRIEN|CALLE 5 # 3-2 |300111223344455566|No Definifo|No "
+        "definido|No Definido|No Definido|2026-12-07|1899-12-30|1899-12-30");
     // Queued for every site and for the client's other branch.
     EXPECT_EQ(e.valor("SELECT group_concat(Destino, ',') FROM (SELECT Destino FROM "
                       "COMUNICACIONES WHERE Tabla = 12 AND Funcion = 'A' AND Campo1 = '" +
@@ -351,6 +373,9 @@ TEST(Inventario, CorregirSaldosConLasDosConsultasGuardadas) {
     EXPECT_EQ(e.contar("sqlite_master WHERE name = 'AUX'"), 0);
 
     e.ejecutarDirecto("DROP TRIGGER cierreBloqueado");
+    // Stale counted quantities: a supply that has no closing balance takes
+    // its balance at the last inventory, one never moved its stored one.
+    e.ejecutar("UPDATE INSUMOS SET CANTKAL = 777 WHERE Codigo IN ('1005', '2002')");
     ServicioInventario(e.con).corregirSaldosInventario();
     const auto saldo = [&](const std::string& codigo) {
         return e.valor(
@@ -362,6 +387,7 @@ TEST(Inventario, CorregirSaldosConLasDosConsultasGuardadas) {
     EXPECT_EQ(saldo("1001"), "2026-11-20|40.0|40.0");
     // Only moved after the closing: its balance at the last inventory.
     EXPECT_EQ(saldo("1005"), "2026-12-03|30.0|30.0");
+    EXPECT_EQ(saldo("2002"), "2001-01-01|0.0|0.0");
     EXPECT_EQ(e.contar("sqlite_master WHERE name = 'AUX'"), 0);
 }
 

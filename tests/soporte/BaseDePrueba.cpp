@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -73,14 +72,24 @@ void corromperTabla(const std::string& ruta, const std::string& tabla) {
         "name = '" +
         tabla + "' COLLATE NOCASE");
     const int64_t tamano = entero("PRAGMA page_size");
+    if (pagina < 2 || tamano <= 0) {
+        sqlite3_close(db);
+        throw std::runtime_error("no table " + tabla + " in " + ruta);
+    }
+    // Written through SQLite's own handle of the file: closing a descriptor
+    // opened by other means would drop the locks of every connection this
+    // process has open on it.
+    sqlite3_file* archivo = nullptr;
+    int rc = sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &archivo);
+    if (rc == SQLITE_OK && archivo && archivo->pMethods) {
+        const std::string basura(static_cast<size_t>(tamano), '\xA5');
+        rc = archivo->pMethods->xWrite(archivo, basura.data(), static_cast<int>(tamano),
+                                       (pagina - 1) * tamano);
+    } else if (rc == SQLITE_OK) {
+        rc = SQLITE_MISUSE;
+    }
     sqlite3_close(db);
-    if (pagina < 2 || tamano <= 0) throw std::runtime_error("no table " + tabla + " in " + ruta);
-
-    std::fstream archivo(ruta, std::ios::in | std::ios::out | std::ios::binary);
-    archivo.seekp((pagina - 1) * tamano);
-    const std::string basura(static_cast<size_t>(tamano), '\xA5');
-    archivo.write(basura.data(), static_cast<std::streamsize>(basura.size()));
-    if (!archivo) throw std::runtime_error("cannot write " + ruta);
+    if (rc != SQLITE_OK) throw std::runtime_error("cannot write " + ruta);
 }
 
 }  // namespace prueba
