@@ -84,6 +84,8 @@ EstadoSitio leerEstadoSitio(DAO_Conexion& conexion) {
                                  {sitio});
     if (existeTabla(conexion, "CUARENTENA"))
         estado.cuarentena = contar(conexion, "SELECT COUNT(*) AS n FROM CUARENTENA", {});
+    if (existeTabla(conexion, "APARTADOS_ENVIO"))
+        estado.apartadosEnvio = contar(conexion, "SELECT COUNT(*) AS n FROM APARTADOS_ENVIO", {});
     return estado;
 }
 

@@ -37,6 +37,8 @@ struct EstadoSitio {
     // Inbound records set aside because they could not be stored
     // (CUARENTENA).
     long cuarentena = 0;
+    // Outbound records no batch can carry, set aside (APARTADOS_ENVIO).
+    long apartadosEnvio = 0;
 };
 
 // Reads the state of the site database. Changes nothing: a database made

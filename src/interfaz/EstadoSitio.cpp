@@ -57,7 +57,8 @@ std::string informeEstado(const datos::EstadoSitio& estado, const std::string& b
           << "\n";
     t << "Inbound records waiting to apply: " << estado.pendientesAplicar << "\n"
       << "Records that failed to apply:     " << estado.fallidos << "\n"
-      << "Quarantined records:              " << estado.cuarentena << "\n";
+      << "Quarantined records:              " << estado.cuarentena << "\n"
+      << "Outbound records set aside:       " << estado.apartadosEnvio << "\n";
     if (limiteMinutos) {
         if (enPlazo(estado, ahora, *limiteMinutos))
             t << "In step: exchanged with the server within " << *limiteMinutos << " min\n";
@@ -83,6 +84,7 @@ std::string informeEstadoJson(const datos::EstadoSitio& estado, const std::strin
     j["pendientesAplicar"] = estado.pendientesAplicar;
     j["fallidos"] = estado.fallidos;
     j["cuarentena"] = estado.cuarentena;
+    j["apartadosEnvio"] = estado.apartadosEnvio;
     if (limiteMinutos) {
         j["limiteMinutos"] = *limiteMinutos;
         j["enPlazo"] = enPlazo(estado, ahora, *limiteMinutos);
@@ -104,6 +106,8 @@ std::string resumenEstado(const datos::EstadoSitio& estado, const comun::Fecha& 
     // Only when there are some: a healthy site's summary stays short.
     if (estado.fallidos > 0) r += " | Fallidos: " + std::to_string(estado.fallidos);
     if (estado.cuarentena > 0) r += " | En cuarentena: " + std::to_string(estado.cuarentena);
+    if (estado.apartadosEnvio > 0)
+        r += " | Apartados sin enviar: " + std::to_string(estado.apartadosEnvio);
     return r;
 }
 

@@ -48,7 +48,7 @@ class frmMsg : public QWidget {
     void refrescarMensajes();
 
     bool conectado() const { return conectado_; }
-    int32_t ultimoIdMensaje() const { return ultimoIdMensaje_; }
+    int64_t ultimoIdMensaje() const { return ultimoIdMensaje_; }
     // How often the grid has been rebuilt.
     int reconstrucciones() const { return reconstrucciones_; }
     QTimer& tmrChat() { return tmrChat_; }
@@ -68,7 +68,7 @@ class frmMsg : public QWidget {
     Avisos& avisos_;
     datos::DAO_Conexion conexion_;
     bool conectado_ = false;
-    int32_t ultimoIdMensaje_ = 0;
+    int64_t ultimoIdMensaje_ = 0;
     int reconstrucciones_ = 0;
     QTimer tmrChat_;
 
