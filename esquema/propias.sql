@@ -37,6 +37,20 @@ CREATE TABLE IF NOT EXISTS PEDIDOS_NO_APLICADOS (
     Texto LONGTEXT
 );
 
+-- Outbound records that no batch can carry: their text alone is larger than
+-- any message the server takes. Each is moved here whole from
+-- COMUNICACIONES (Texto: the record as the batch would have carried it;
+-- IdComunicacion: its row id there; Bytes: its size in the batch) and
+-- reported once, so that the records queued behind it leave.
+CREATE TABLE IF NOT EXISTS APARTADOS_ENVIO (
+    Id INTEGER PRIMARY KEY AUTOINCREMENT,
+    Fecha DATETIME DEFAULT (datetime('now', 'localtime')),
+    IdComunicacion LONG,
+    Bytes LONG,
+    Motivo LONGTEXT,
+    Texto LONGTEXT
+);
+
 -- Stored inbound records whose last attempt to apply failed. Each is tried
 -- again after Espera more apply runs (doubling with every failure), or at
 -- the latest ten minutes after its last failure; a record that applies, or

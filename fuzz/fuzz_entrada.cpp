@@ -107,13 +107,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t tamano) {
     leer([&] { dao.setDoctores(respuesta); });
     // The reply acknowledges a batch: the oldest half of the unsent rows.
     // Rows outside it stay unsent whatever ids the reply lists.
-    std::vector<int32_t> lote, fuera;
+    std::vector<int64_t> lote, fuera;
     leer([&] {
         datos::GuardaConexion conexion(dao);
         auto rs = dao.Query("SELECT ID FROM COMUNICACIONES WHERE ENVIADO = False ORDER BY ID");
-        std::vector<int32_t> ids;
+        std::vector<int64_t> ids;
         while (!datos::DAO_Conexion::RsVacio(rs)) {
-            ids.push_back((*rs)[size_t{0}].CLng());
+            ids.push_back((*rs)[size_t{0}].CLngLng());
             rs->MoveNext();
         }
         lote.assign(ids.begin(), ids.begin() + ids.size() / 2);

@@ -149,7 +149,7 @@ const std::string kAlta =
 const std::string kPendientes =
     "SELECT e.id, r.tabla, r.origen, r.destino, r.general, r.servicio, r.funcion" +
     campos("r.", 39) +
-    " FROM entregas e JOIN registros r ON r.id = e.registro WHERE e.sitio = $1 "
+    ", r.idOrigen FROM entregas e JOIN registros r ON r.id = e.registro WHERE e.sitio = $1 "
     "ORDER BY e.registro LIMIT ";
 
 // A list of ids as one parameter, and the condition that reads it.
@@ -261,12 +261,16 @@ class AlmacenSQL : public Almacen {
     }
 
     std::vector<Entrega> entregar(const std::string& sitio, const std::string& cliente, int maximo,
-                                  int64_t ahora) override {
+                                  int64_t ahora, const Elegir& elegir) override {
         auto entregas = enTransaccion([&](ConexionSQL& c) {
             registrar(c, sitio, cliente, ahora);
             std::vector<Entrega> entregas;
             std::vector<int64_t> unaVez;
+            std::vector<std::pair<Entrega, std::string>> apartadas;
+            size_t bytes = 0;
+            bool lleno = false;
             c.ejecutar(kPendientes + std::to_string(maximo), {sitio}, [&](const FilaLeida& f) {
+                if (lleno) return;
                 Entrega e;
                 e.id = f.entero(0);
                 e.tabla = f.texto(1);
@@ -275,9 +279,31 @@ class AlmacenSQL : public Almacen {
                 e.servicio = f.texto(5);
                 e.funcion = f.texto(6);
                 for (int k = 0; k < 39; ++k) e.campos[k] = f.texto(7 + k);
+                e.idOrigen = f.texto(46);
+                std::string motivo;
+                switch (elegir ? elegir(e, entregas.size(), bytes, motivo) : Eleccion::Entregar) {
+                    case Eleccion::Parar:
+                        lleno = true;
+                        return;
+                    case Eleccion::Apartar:
+                        apartadas.emplace_back(std::move(e), std::move(motivo));
+                        return;
+                    case Eleccion::Entregar:
+                        break;
+                }
+                bytes += e.texto.size();
                 if (!tablaAcusable(e.tabla)) unaVez.push_back(e.id);
                 entregas.push_back(std::move(e));
             });
+            const std::string cuando = std::to_string(ahora);
+            for (const auto& [e, motivo] : apartadas) {
+                c.ejecutar(
+                    "INSERT INTO rechazados (sitio, idOrigen, motivo, registro, recibido) "
+                    "VALUES ($1, $2, $3, $4, $5)",
+                    {e.origen, e.idOrigen, motivo, e.texto, cuando});
+                c.ejecutar("DELETE FROM entregas WHERE id = CAST($1 AS BIGINT)",
+                           {std::to_string(e.id)});
+            }
             // A site acknowledges only records whose table code is above
             // zero; any other record would be offered forever.
             if (!unaVez.empty())

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -73,7 +74,24 @@ struct Entrega {
     int64_t id = 0;
     std::string tabla, origen, destino, servicio, funcion;
     std::array<std::string, 39> campos;
+    std::string idOrigen;  // the posting site's row id
+    // The record as the answer carries it, when the chooser wrote it.
+    std::string texto;
 };
+
+// How a record owed to a site fares in the answer being composed.
+enum class Eleccion {
+    Entregar,  // it goes in the answer
+    Apartar,   // it can never go: kept aside whole, its delivery removed
+    Parar,     // the answer is full: it and those after it wait
+};
+// Chooses, record by record in order, what one answer carries, knowing
+// that `tomadas` records with `bytes` bytes of `texto` are taken so far. It
+// may fill `e.texto` (what Apartar keeps) and gives the reason of Apartar in
+// `motivo`. Called again from the first record if the store must run the
+// answer's transaction again, so it must decide from its arguments alone.
+using Elegir =
+    std::function<Eleccion(Entrega& e, size_t tomadas, size_t bytes, std::string& motivo)>;
 
 // What the operator sees of one site.
 struct EstadoSitio {
@@ -95,10 +113,13 @@ class Almacen {
     // (same site, row id and content) is counted as a repeat.
     virtual ResultadoLote guardarLote(const Lote& lote, int64_t ahora) = 0;
 
-    // Up to `maximo` records owed to `sitio`, oldest first. Records whose
-    // table code the site will not acknowledge are offered this once.
+    // Up to `maximo` records owed to `sitio`, oldest first, as `elegir`
+    // chooses them (all of them when it is empty). Records whose table code
+    // the site will not acknowledge are offered this once. A record the
+    // chooser sets aside is kept in the table of records kept aside, in its
+    // poster's name, and no longer owed.
     virtual std::vector<Entrega> entregar(const std::string& sitio, const std::string& cliente,
-                                          int maximo, int64_t ahora) = 0;
+                                          int maximo, int64_t ahora, const Elegir& elegir = {}) = 0;
 
     // A partner push; false when that record of that branch was stored before.
     virtual bool guardarSocio(const std::string& id, const std::string& sucursal,

@@ -2,9 +2,11 @@
 
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <stdexcept>
 
@@ -166,6 +168,48 @@ std::string huellaDe(const json::Diccionario& registro) {
     return hex;
 }
 
+// A record as a getData answer carries it.
+std::string objetoEntrega(const Entrega& e) {
+    std::string objeto = "{\"id\":\"" + std::to_string(e.id) + "\"";
+    auto miembro = [&objeto](std::string_view clave, const std::string& valor) {
+        objeto += ",\"";
+        objeto += clave;
+        objeto += "\":\"";
+        objeto += json::Encode(valor);
+        objeto += '"';
+    };
+    miembro("Tabla", e.tabla);
+    miembro("Origen", e.origen);
+    miembro("Destino", e.destino);
+    miembro("Servicio", e.servicio);
+    miembro("Funcion", e.funcion);
+    for (int k = 1; k <= 39; ++k) miembro("Campo" + std::to_string(k), e.campos[k - 1]);
+    objeto += '}';
+    return objeto;
+}
+
+// The size of a record's answer form with the longest delivery id, as it is
+// posted: what it would weigh in an answer of its own.
+size_t pesoEnRespuesta(const RegistroEntrante& r, const std::string& sitio) {
+    Entrega e;
+    e.id = std::numeric_limits<int64_t>::max();
+    e.tabla = r.tabla;
+    e.origen = sitio;
+    e.destino =
+        r.destino.size() < kLargoMaximoSitio ? std::string(kLargoMaximoSitio, '0') : r.destino;
+    e.servicio = r.servicio;
+    e.funcion = r.funcion;
+    for (int k = 0; k < 39; ++k) e.campos[k] = r.campos[k];
+    return objetoEntrega(e).size() + 2;
+}
+
+std::string demasiadoGrande(size_t bytes, size_t maximo) {
+    return "demasiado grande: " + std::to_string(bytes) +
+           " bytes en una respuesta, que lleva a lo "
+           "mas " +
+           std::to_string(maximo);
+}
+
 // A record as a JSON object of texts, to keep it whole.
 std::string comoJSON(const json::Diccionario& registro) {
     std::string texto = "{";
@@ -284,7 +328,7 @@ Respuesta Central::setData(const std::string& sitio, std::string_view textoDato)
     lote.sitio = sitio;
     lote.cliente = clienteDe(sitio);
     std::string valores;
-    int acuses = 0, ignorados = 0;
+    int acuses = 0, ignorados = 0, ajenos = 0;
     auto listar = [&valores](const std::string& id) {
         if (!valores.empty()) valores += ',';
         valores += "{\"valor\":\"" + json::Encode(id) + "\"}";
@@ -309,6 +353,7 @@ Respuesta Central::setData(const std::string& sitio, std::string_view textoDato)
                 lote.apartados.push_back(
                     {id, "Origen " + enUnaLinea(origen.substr(0, 80)) + " no es " + sitio,
                      comoJSON(registro)});
+                ++ajenos;
                 continue;
             }
             if (recortar(campo(registro, "Servicio")) == "0") {
@@ -329,6 +374,14 @@ Respuesta Central::setData(const std::string& sitio, std::string_view textoDato)
             r.funcion = campo(registro, "Funcion");
             for (size_t k = 1; k <= comun::kCamposCarga; ++k)
                 r.campos[k - 1] = campo(registro, "Campo" + std::to_string(k));
+            // A record no answer can carry would be offered for ever: it is
+            // kept aside at once, and still acknowledged.
+            const size_t peso = pesoEnRespuesta(r, sitio);
+            if (peso > limite_.registroMaximo) {
+                lote.apartados.push_back(
+                    {id, demasiadoGrande(peso, limite_.registroMaximo), comoJSON(registro)});
+                continue;
+            }
             lote.registros.push_back(std::move(r));
         }
     }
@@ -338,38 +391,70 @@ Respuesta Central::setData(const std::string& sitio, std::string_view textoDato)
     r.bitacora = "setData " + sitio + ": " + std::to_string(resultado.nuevos) + " nuevos, " +
                  std::to_string(resultado.repetidos) + " repetidos, " + std::to_string(acuses) +
                  " acuses";
-    if (!lote.apartados.empty())
-        r.bitacora +=
-            ", " + std::to_string(lote.apartados.size()) + " en nombre de otro sitio (apartados)";
+    if (ajenos > 0)
+        r.bitacora += ", " + std::to_string(ajenos) + " en nombre de otro sitio (apartados)";
+    if (lote.apartados.size() > static_cast<size_t>(ajenos))
+        r.bitacora += ", " + std::to_string(lote.apartados.size() - ajenos) +
+                      " demasiado grandes (apartados)";
     if (ignorados > 0) r.bitacora += ", " + std::to_string(ignorados) + " sin Id valido";
     return r;
 }
 
 Respuesta Central::getData(const std::string& sitio) {
-    std::vector<Entrega> entregas =
-        almacen_->entregar(sitio, clienteDe(sitio), kMaximoPorRespuesta, ahora());
-    std::string lista;
-    for (const Entrega& e : entregas) {
-        std::string objeto = "{\"id\":\"" + std::to_string(e.id) + "\"";
-        auto miembro = [&objeto](std::string_view clave, const std::string& valor) {
-            objeto += ",\"";
-            objeto += clave;
-            objeto += "\":\"";
-            objeto += json::Encode(valor);
-            objeto += '"';
-        };
-        miembro("Tabla", e.tabla);
-        miembro("Origen", e.origen);
-        miembro("Destino", e.destino);
-        miembro("Servicio", e.servicio);
-        miembro("Funcion", e.funcion);
-        for (int k = 1; k <= 39; ++k) miembro("Campo" + std::to_string(k), e.campos[k - 1]);
-        objeto += '}';
-        if (!lista.empty()) lista += ',';
-        lista += objeto;
+    const size_t maximo = std::max<size_t>(limite_.filas, 1);
+    UltimaRespuesta ultima;
+    {
+        std::lock_guard<std::mutex> guarda(cerrojoRespuestas_);
+        auto [it, nueva] = respuestas_.try_emplace(sitio);
+        if (nueva) it->second.filas = maximo;
+        ultima = it->second;
     }
-    Respuesta r = dato("[" + lista + "]");
+    // Whether the last answer was taken shows in the first record owed now:
+    // if it is the one the last answer started with, the site acknowledged
+    // none of it (the answer was cut, or never reached it, or its
+    // acknowledgements did not come back).
+    const auto filasPara = [&](const Entrega& primera) {
+        if (ultima.cantidad > 0 && primera.id == ultima.primera)
+            return std::max<size_t>(ultima.cantidad / 2, 1);
+        return ultima.cantidad > 0 ? std::min(maximo, ultima.filas * 2) : ultima.filas;
+    };
+    size_t filas = ultima.filas;
+    const Elegir elegir = [&](Entrega& e, size_t tomadas, size_t bytes, std::string& motivo) {
+        e.texto = objetoEntrega(e);
+        if (e.texto.size() + 2 > limite_.registroMaximo) {
+            motivo = demasiadoGrande(e.texto.size() + 2, limite_.registroMaximo) + " (para " +
+                     sitio + ")";
+            return Eleccion::Apartar;
+        }
+        if (tomadas == 0) filas = filasPara(e);
+        if (tomadas >= filas) return Eleccion::Parar;
+        // "[", the records, a comma between each two, "]".
+        if (tomadas > 0 && bytes + tomadas + e.texto.size() + 2 > limite_.bytes)
+            return Eleccion::Parar;
+        return Eleccion::Entregar;
+    };
+    const size_t consultadas =
+        ultima.cantidad > 0 ? std::min(maximo, ultima.filas * 2) : ultima.filas;
+    std::vector<Entrega> entregas =
+        almacen_->entregar(sitio, clienteDe(sitio), static_cast<int>(consultadas), ahora(), elegir);
+
+    std::string lista = "[";
+    for (const Entrega& e : entregas) {
+        if (lista.size() > 1) lista += ',';
+        lista += e.texto;
+    }
+    lista += ']';
+    {
+        std::lock_guard<std::mutex> guarda(cerrojoRespuestas_);
+        UltimaRespuesta& u = respuestas_[sitio];
+        u.filas = entregas.empty() ? ultima.filas : filas;
+        u.primera =
+            entregas.empty() || !tablaAcusable(entregas.front().tabla) ? 0 : entregas.front().id;
+        u.cantidad = u.primera == 0 ? 0 : entregas.size();
+    }
+    Respuesta r = dato(lista);
     r.bitacora = "getData " + sitio + ": " + std::to_string(entregas.size()) + " registros";
+    if (filas < maximo) r.bitacora += " (a lo mas " + std::to_string(filas) + " por respuesta)";
     return r;
 }
 

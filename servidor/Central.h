@@ -9,8 +9,10 @@
 
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -25,6 +27,13 @@ using comun::kDestinoGeneral;
 inline constexpr size_t kLargoMaximoSitio = 50;
 // At most this many records go out in one getData answer.
 inline constexpr int kMaximoPorRespuesta = 500;
+// How large one getData answer may be: kMaximoPorRespuesta records and,
+// past the first, 4 MiB of JSON. A record whose answer form alone is larger
+// than the sites take can never go: it is kept aside as a record posted in
+// another site's name is (when it is posted, or, stored before, when it is
+// first offered).
+inline constexpr comun::LimiteLote kLimiteRespuesta{kMaximoPorRespuesta, size_t{4} << 20,
+                                                    comun::kRegistroMaximo};
 
 struct Respuesta {
     int estado = 200;
@@ -60,12 +69,29 @@ class Central {
     // The client part of a site code: the code without its branch digits.
     std::string clienteDe(std::string_view sitio) const;
 
+    // The answers' limit (kLimiteRespuesta unless changed). When an answer
+    // was not taken (the site acknowledged none of it, so the next answer
+    // starts with the same record) the next one to that site carries half
+    // as many records, down to one; each answer that was taken doubles it
+    // again, up to the limit.
+    void limiteRespuesta(const comun::LimiteLote& limite) { limite_ = limite; }
+
   private:
     Respuesta getData(const std::string& sitio);
     Respuesta setData(const std::string& sitio, std::string_view dato);
     std::unique_ptr<Almacen> almacen_;
     size_t digitosSucursal_;
     std::string doctores_;
+    comun::LimiteLote limite_ = kLimiteRespuesta;
+
+    // What the server remembers of its last answer to each site.
+    struct UltimaRespuesta {
+        size_t filas = 0;     // the records the next answer may carry
+        int64_t primera = 0;  // the first record it carried (0: none)
+        size_t cantidad = 0;  // how many it carried
+    };
+    std::mutex cerrojoRespuestas_;
+    std::unordered_map<std::string, UltimaRespuesta> respuestas_;
 };
 
 }  // namespace servidor

@@ -26,29 +26,39 @@ namespace {
 using Reloj = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// The time allowed for one direction of a connection: the grace period plus
-// what the bytes moved so far earn at the minimum rate. A client that keeps
-// up that rate is never cut; one that trickles a byte now and then runs
-// out of time after the grace period whatever it sends.
+// The time allowed for one direction of a connection, as a balance of
+// time: it starts with the grace period, runs down as time passes, and
+// each byte moved adds what it earns at the minimum rate, the balance never
+// exceeding one window (or the grace period, if that is longer). So a
+// client that keeps up the rate over any window is never cut, however slow
+// its line; one that trickles a byte now and then runs out of time after
+// the grace period, whatever it sent before.
 class Plazo {
   public:
     explicit Plazo(const Limites& limites) : limites_(limites) {}
 
     void empezar() {
-        if (!empezado_) inicio_ = Reloj::now();
+        if (empezado_) return;
         empezado_ = true;
+        fin_ = Reloj::now() + limites_.gracia;
     }
-    void contar(size_t bytes) { bytes_ += bytes; }
+    void contar(size_t bytes) {
+        const auto ahora = Reloj::now();
+        const auto tope = ahora + std::max(limites_.ventana, limites_.gracia);
+        const auto ganado =
+            std::chrono::duration_cast<Reloj::duration>(std::chrono::duration<double>(
+                static_cast<double>(bytes) /
+                static_cast<double>(std::max<size_t>(limites_.ritmoMinimo, 1))));
+        fin_ = std::min(tope, std::max(fin_, ahora) + ganado);
+    }
 
     // Waits until the socket is ready for `evento`; false on a silence
     // longer than `espera`, at the end of the allowed time, or on an error.
     bool esperar(int sock, short evento) {
         empezar();
         while (true) {
-            auto fin = inicio_ + limites_.gracia +
-                       milliseconds(bytes_ * 1000 / std::max<size_t>(limites_.ritmoMinimo, 1));
             auto restante = std::min<milliseconds>(
-                limites_.espera, std::chrono::duration_cast<milliseconds>(fin - Reloj::now()));
+                limites_.espera, std::chrono::duration_cast<milliseconds>(fin_ - Reloj::now()));
             if (restante.count() <= 0) return false;
             pollfd p{sock, evento, 0};
             int listo = poll(&p, 1, static_cast<int>(restante.count()));
@@ -59,9 +69,8 @@ class Plazo {
 
   private:
     const Limites& limites_;
-    Reloj::time_point inicio_;
+    Reloj::time_point fin_;
     bool empezado_ = false;
-    size_t bytes_ = 0;
 };
 
 // The socket of one connection as the HTTP library reads and writes it,

@@ -3,11 +3,12 @@
 // every answer text/plain and the connection closed after it.
 //
 // A worker is held by a connection from its first byte to its close, so a
-// client that sends slowly, or not at all, is cut off: it must keep up a
-// minimum average rate after a grace period, and may not fall silent for
-// long. A POST must say its length, and a length above the cap is refused
-// before any of the body is read. With a certificate it serves HTTPS, with
-// the same limits on the TLS handshake as on the request.
+// client that sends slowly, or not at all, is cut off: after a grace period
+// it must keep up a minimum rate over a sliding window, and may not fall
+// silent for long. The minimum is far below any real line (a site on
+// 64 kbit/s moves 8,000 bytes a second). A POST must say its length, and a length above the cap is
+// refused before any of the body is read. With a certificate it serves HTTPS, with the same limits
+// on the TLS handshake as on the request.
 #pragma once
 
 #include <chrono>
@@ -31,11 +32,15 @@ struct Limites {
     size_t hilos = 64;
     // The longest silence while a request is read or its answer written.
     std::chrono::milliseconds espera{5000};
-    // The time any request gets, on top of what its size earns at
-    // `ritmoMinimo`; the same holds for writing the answer.
+    // The time any request gets before its rate is judged; the same holds
+    // for writing the answer.
     std::chrono::milliseconds gracia{10000};
-    // Bytes per second a client must average beyond the grace period.
-    size_t ritmoMinimo = 64u * 1024u;
+    // Bytes per second a client must keep up beyond the grace period,
+    // judged over the last `ventana`: bytes moved earn time at this rate,
+    // but no more than one window's worth is kept, so an early burst does
+    // not buy a long trickle later.
+    size_t ritmoMinimo = 2u * 1024u;
+    std::chrono::milliseconds ventana{30000};
     size_t cuerpoMaximo = kCuerpoMaximo;
     // Request bodies held at once (their parse takes a few times more); a
     // body that does not fit while others are held is answered 503 at

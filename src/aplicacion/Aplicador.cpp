@@ -221,7 +221,7 @@ void Aplicador::aplicarComunicacion() {
             std::string tablaLeida = (*sel)["Tabla"].texto();
             std::string errorLectura;
             try {
-                r.id = (*sel)["Id"].CLng();
+                r.id = (*sel)["Id"].CLngLng();
                 leerRegistro(*sel, posCampos, r);
             } catch (const std::exception& e) {
                 errorLectura = e.what();
@@ -341,7 +341,8 @@ void Aplicador::leerFallos() {
         f.mensaje = (*rs)["Mensaje"].texto();
         const Variant ultimo = (*rs)["UltimoFallo"];
         if (!ultimo.esNull()) f.ultimo = ultimo.CDate();
-        fallos_[enteroDe((*rs)["IdComunicacion"])] = f;
+        const Variant idComunicacion = (*rs)["IdComunicacion"];
+        fallos_[idComunicacion.esNull() ? 0 : idComunicacion.CLngLng()] = f;
         rs->MoveNext();
     }
     rs->Close();
@@ -367,7 +368,7 @@ bool Aplicador::vencido(const EstadoFallo& f, const comun::Fecha& ahora) {
     return segundos < 0 || segundos >= kEsperaMaximaSegundos - 0.5;
 }
 
-void Aplicador::registrarFallo(int32_t id, const std::string& tabla, const std::string& mensaje,
+void Aplicador::registrarFallo(int64_t id, const std::string& tabla, const std::string& mensaje,
                                const comun::Fecha& ahora) {
     // A target left mid-append must not carry this record's values into the
     // next one.
@@ -389,7 +390,7 @@ void Aplicador::registrarFallo(int32_t id, const std::string& tabla, const std::
     f.ultimo = ahora;
     const datos::ListaParametros valores = {Variant(f.intentos), Variant(f.espera),
                                             Variant("mensaje::" + mensaje), Variant(ahora),
-                                            Variant(id)};
+                                            Variant(comun::Decimal{std::to_string(id)})};
     if (conocido) {
         con_.comando(
             "UPDATE FALLOS_APLICACION SET Intentos = ?, Espera = ?, Mensaje = ?, UltimoFallo = ? "

@@ -19,7 +19,7 @@ namespace aplicacion {
 // One inbound record as the families read it: the frame columns and the
 // payload texts (a null payload column reads as the empty text).
 struct Registro {
-    int32_t id = 0;
+    int64_t id = 0;
     int32_t servicio = 0;
     int32_t tabla = 0;
     std::string funcion;
@@ -83,7 +83,7 @@ class Aplicador {
     static bool vencido(const EstadoFallo& f, const comun::Fecha& ahora);
     // Keeps the failure of a record (rolled back already) and reports it
     // when it is new or its message changed.
-    void registrarFallo(int32_t id, const std::string& tabla, const std::string& mensaje,
+    void registrarFallo(int64_t id, const std::string& tabla, const std::string& mensaje,
                         const comun::Fecha& ahora);
     void aplicarRegistro(const Registro& r);
     void marcar(const Registro& r);
@@ -119,7 +119,7 @@ class Aplicador {
     const comun::Reloj& reloj_;
     ResumenAplicacion resumen_;
     std::map<int32_t, std::unique_ptr<datos::Recordset>> destinos_;
-    std::unordered_map<int32_t, EstadoFallo> fallos_;
+    std::unordered_map<int64_t, EstadoFallo> fallos_;
     // Why the order action just applied changed nothing ("" when it did).
     std::string sinEfecto_;
 };

@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "comun/Comunicacion.h"
+#include "comun/Texto.h"
 #include "datos/DAO_Conexion.h"
 #include "json/JSON.h"
 
@@ -18,46 +21,33 @@ namespace {
 using comun::kDestinoGeneral;
 // Payload columns of a communication record (Campo1 .. Campo40).
 
-// A row id given by the server: a whole number that fits a 32-bit key.
-bool leerIdFila(const Variant& valor, int32_t& id) {
+// A row id given by the server: a whole number above zero that fits 64
+// bits, written as digits (or as a number whose value is exactly one).
+bool leerIdFila(const Variant& valor, int64_t& id) {
     if (!comun::IsNumeric(valor)) return false;
-    double d = 0;
     try {
-        d = valor.CDbl();
+        std::string texto = comun::recortar(valor.texto());
+        if (!texto.empty() && texto[0] == '+') texto.erase(0, 1);
+        const bool digitos =
+            !texto.empty() && texto.find_first_not_of("0123456789") == std::string::npos;
+        if (digitos) {
+            id = Variant(texto).CLngLng();
+            return id >= 1;
+        }
+        // "17.0" or "1.7E1": only where a double holds the value exactly.
+        const double d = valor.CDbl();
+        if (!std::isfinite(d) || d != std::floor(d) || d < 1 || d > 9007199254740992.0)
+            return false;
+        id = static_cast<int64_t>(d);
+        return true;
     } catch (const comun::ErrorTipo&) {
         return false;
     }
-    if (!std::isfinite(d) || d != std::floor(d)) return false;
-    if (d < 1 || d > std::numeric_limits<int32_t>::max()) return false;
-    id = static_cast<int32_t>(d);
-    return true;
 }
 
-std::string sentenciaMarca(int32_t id) {
+std::string sentenciaMarca(int64_t id) {
     return "UPDATE COMUNICACIONES SET ENVIADO = TRUE WHERE ID = " + std::to_string(id);
 }
-
-// The rows of a batch as RStoJSON reads them, noting the Id of each row it
-// moves past: the ids of exactly the rows the batch text carries.
-class FilasAnotadas : public json::FuenteFilas {
-  public:
-    FilasAnotadas(Recordset& rs, std::vector<int32_t>& ids)
-        : rs_(rs), ids_(ids), columnaId_(rs.indiceCampo("Id")) {}
-    bool eof() const override { return rs_.eof(); }
-    bool bof() const override { return rs_.bof(); }
-    size_t numeroCampos() const override { return rs_.numeroCampos(); }
-    const std::string& nombreCampo(size_t i) const override { return rs_.nombreCampo(i); }
-    Variant valorCampo(size_t i) const override { return rs_.valorCampo(i); }
-    void MoveNext() override {
-        ids_.push_back(rs_.valorCampo(columnaId_).CLng());
-        rs_.MoveNext();
-    }
-
-  private:
-    Recordset& rs_;
-    std::vector<int32_t>& ids_;
-    size_t columnaId_;
-};
 
 // Ids listed in a report: the first few, then the count.
 constexpr size_t kIdsEnInforme = 10;
@@ -65,12 +55,12 @@ constexpr size_t kIdsEnInforme = 10;
 }  // namespace
 
 std::string DAO_Conexion::getComunicacion() {
-    std::vector<int32_t> ids;
+    std::vector<int64_t> ids;
     return getComunicacion(ids);
 }
 
-std::string DAO_Conexion::getComunicacion(std::vector<int32_t>& ids) {
-    ids.clear();
+std::string DAO_Conexion::getComunicacion(std::vector<int64_t>& ids,
+                                          const comun::LimiteLote& limite) {
     const std::string s = ValidarSql(getSyASys());
     // The translator moves the final ORDER BY into each TOP arm, so each arm
     // takes the oldest unsent rows (first in, first out).
@@ -87,15 +77,55 @@ std::string DAO_Conexion::getComunicacion(std::vector<int32_t>& ids) {
         s +
         "' AND SERVICIO = 4 "
         "ORDER BY SERVICIO, ID";
-    auto rs = Query(sql);
-    if (RsVacio(rs)) {
+    const size_t maximoFilas = std::max<size_t>(limite.filas, 1);
+    // The rows in queue order, as long as the next fits the limit; a batch
+    // of rows that fit has exactly the text RStoJSON gives those rows. A
+    // row that could never travel is set aside and the queue read again, so
+    // it holds back nothing behind it.
+    while (true) {
+        ids.clear();
+        auto rs = Query(sql);
+        if (RsVacio(rs)) {
+            CerrarRs(rs);
+            return "null";
+        }
+        const size_t columnaId = rs->indiceCampo("Id");
+        std::string lote = "[";
+        std::optional<std::pair<int64_t, std::string>> apartado;
+        while (!RsVacio(rs) && ids.size() < maximoFilas) {
+            const int64_t id = rs->valorCampo(columnaId).CLngLng();
+            std::string fila = json::filaJSON(*rs);
+            if (fila.size() + 2 > limite.registroMaximo) {
+                apartado.emplace(id, std::move(fila));
+                break;
+            }
+            const size_t separador = ids.empty() ? 0 : json::kSeparadorFilas.size();
+            if (!ids.empty() && lote.size() + separador + fila.size() + 1 > limite.bytes) break;
+            if (separador) lote += json::kSeparadorFilas;
+            lote += fila;
+            ids.push_back(id);
+            rs->MoveNext();
+        }
         CerrarRs(rs);
-        return "null";
+        if (apartado) apartarSaliente(apartado->first, apartado->second, limite.registroMaximo);
+        if (!ids.empty()) return lote + "]";
     }
-    FilasAnotadas filas(*rs, ids);
-    std::string lote = json::RStoJSON(filas);
-    CerrarRs(rs);
-    return lote;
+}
+
+void DAO_Conexion::apartarSaliente(int64_t id, const std::string& texto, size_t maximo) {
+    const std::string motivo = "ocupa " + std::to_string(texto.size() + 2) +
+                               " bytes en un lote y un lote lleva a lo mas " +
+                               std::to_string(maximo);
+    asegurarTablasPropias();
+    Transaccion t(*this);
+    comando("INSERT INTO APARTADOS_ENVIO (IdComunicacion, Bytes, Motivo, Texto) VALUES (" +
+                std::to_string(id) + ", " + std::to_string(texto.size() + 2) + ", ?, ?)",
+            {Variant("motivo::" + motivo), Variant("texto::" + texto)});
+    // Gone from the queue, or the batch would meet it again.
+    if (comando("DELETE FROM COMUNICACIONES WHERE ID = " + std::to_string(id)) != 1)
+        throw ErrorBD("The queue row " + std::to_string(id) + " could not be set aside");
+    t.confirmar();
+    bitacora().escribir("Registro " + std::to_string(id) + " de la cola apartado: " + motivo);
 }
 
 void DAO_Conexion::encolarRegistro(Recordset& rs, int16_t tabla, const std::string& funcion,
@@ -182,7 +212,7 @@ void DAO_Conexion::setSolicitudIPR(int16_t tabla, const std::string& funcion,
     CerrarRs(rs);
 }
 
-void DAO_Conexion::marcarEnviados(const Variant& respuesta, const std::vector<int32_t>& enviados) {
+void DAO_Conexion::marcarEnviados(const Variant& respuesta, const std::vector<int64_t>& enviados) {
     // The whole reply is checked before anything is marked.
     auto lista = respuesta.esObjeto() ? respuesta.objetoComo<json::Coleccion>() : nullptr;
     if (!lista) {
@@ -197,16 +227,16 @@ void DAO_Conexion::marcarEnviados(const Variant& respuesta, const std::vector<in
         }
     }
 
-    std::vector<int32_t> lote(enviados);
+    std::vector<int64_t> lote(enviados);
     std::sort(lote.begin(), lote.end());
-    std::vector<int32_t> ajenos;
+    std::vector<int64_t> ajenos;
 
     GuardaConexion conexion(*this);
     for (const Variant& e : lista->elementos()) {
         const Variant valor = e.objetoComo<json::Diccionario>()->Item("valor");
         const std::string texto = valor.texto();
         if (texto.empty()) continue;
-        int32_t id = 0;
+        int64_t id = 0;
         if (!leerIdFila(valor, id)) {
             // Never pasted into SQL: the row stays unsent and is offered again.
             bitacora().escribir("marcarEnviados: \"valor\" is not a row id, skipped: " + texto);
@@ -231,7 +261,7 @@ void DAO_Conexion::marcarEnviados(const Variant& respuesta, const std::vector<in
     }
 }
 
-void DAO_Conexion::setMarcaEnviado(int32_t id) {
+void DAO_Conexion::setMarcaEnviado(int64_t id) {
     comando(sentenciaMarca(id));
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "comun/Bitacora.h"
+#include "comun/Comunicacion.h"
 #include "comun/Fallo.h"
 #include "comun/Funciones.h"
 #include "comun/Variant.h"
@@ -139,9 +140,12 @@ class DAO_Conexion {
 
     // --- communications queue ---
     // The JSON text of the next outbound batch, or "null"; `ids` receives
-    // the row ids of the rows it carries (none for "null").
+    // the row ids of the rows it carries (none for "null"). The batch holds
+    // the oldest rows that fit `limite`; a row that alone passes
+    // limite.registroMaximo can never travel: it is moved to
+    // APARTADOS_ENVIO, reported once, and the rows behind it go.
     std::string getComunicacion();
-    std::string getComunicacion(std::vector<int32_t>& ids);
+    std::string getComunicacion(std::vector<int64_t>& ids, const comun::LimiteLote& limite = {});
     void encolarRegistro(Recordset& rs, int16_t tabla, const std::string& funcion,
                          const std::string& destino);
     void encolarRegistros(Recordset& rs, int16_t tabla);
@@ -152,8 +156,8 @@ class DAO_Conexion {
     // among `enviados`, the ids of the batch just posted. An id the reply
     // lists that is not one of them is reported and left alone: a faulty
     // server must not make the site drop rows that never left.
-    void marcarEnviados(const Variant& respuesta, const std::vector<int32_t>& enviados);
-    void setMarcaEnviado(int32_t id);
+    void marcarEnviados(const Variant& respuesta, const std::vector<int64_t>& enviados);
+    void setMarcaEnviado(int64_t id);
     void eliminarEnviados();
 
     // --- inbound store ---
@@ -164,7 +168,7 @@ class DAO_Conexion {
 
     // --- partner queries ---
     std::string getDatosQuiralte();
-    void MarcarRegistroEnviadoQuiralte(int32_t id);
+    void MarcarRegistroEnviadoQuiralte(int64_t id);
 
     // --- doctors import ---
     int32_t setDoctores(const Variant& lista);
@@ -181,6 +185,9 @@ class DAO_Conexion {
     std::vector<clsMensaje> getListaMensajes();
 
   private:
+    // Moves the queue row `id`, whose batch text is `texto`, to
+    // APARTADOS_ENVIO and reports it.
+    void apartarSaliente(int64_t id, const std::string& texto, size_t maximo);
     // Queues one record of service 4 whose Campo1.. are `valores`.
     void setComunicacionCampos(int16_t tabla, const std::vector<std::string>& valores);
 

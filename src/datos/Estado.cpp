@@ -87,6 +87,8 @@ EstadoSitio leerEstadoSitio(DAO_Conexion& conexion) {
     if (existeTabla(conexion, "PEDIDOS_NO_APLICADOS"))
         estado.pedidosNoAplicados =
             contar(conexion, "SELECT COUNT(*) AS n FROM PEDIDOS_NO_APLICADOS", {});
+    if (existeTabla(conexion, "APARTADOS_ENVIO"))
+        estado.apartadosEnvio = contar(conexion, "SELECT COUNT(*) AS n FROM APARTADOS_ENVIO", {});
     return estado;
 }
 

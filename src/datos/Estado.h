@@ -39,6 +39,8 @@ struct EstadoSitio {
     long cuarentena = 0;
     // Order actions that changed nothing, kept in PEDIDOS_NO_APLICADOS.
     long pedidosNoAplicados = 0;
+    // Outbound records no batch can carry, set aside (APARTADOS_ENVIO).
+    long apartadosEnvio = 0;
 };
 
 // Reads the state of the site database. Changes nothing: a database made

@@ -65,7 +65,7 @@ std::vector<clsMensaje> DAO_Conexion::getListaMensajes() {
     if (!RsVacio(rs)) {
         while (!rs->eof()) {
             clsMensaje m;
-            m.setId((*rs)["id"].CLng());
+            m.setId((*rs)["id"].CLngLng());
             m.setMensaje((*rs)["Mensaje"].texto());
             m.setOrigen((*rs)["Origen"].texto());
             m.setDestino((*rs)["destino"].texto());

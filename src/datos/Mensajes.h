@@ -11,8 +11,8 @@ namespace datos {
 
 class clsMensaje {
   public:
-    int32_t getId() const { return id_; }
-    void setId(int32_t id) { id_ = id; }
+    int64_t getId() const { return id_; }
+    void setId(int64_t id) { id_ = id; }
     const std::string& getMensaje() const { return mensaje_; }
     void setMensaje(std::string mensaje) { mensaje_ = std::move(mensaje); }
     // Who wrote it ("LOCAL" for this site).
@@ -24,7 +24,7 @@ class clsMensaje {
     void setFecha(const comun::Fecha& fecha) { fecha_ = fecha; }
 
   private:
-    int32_t id_ = 0;
+    int64_t id_ = 0;
     std::string mensaje_;
     std::string origen_;
     std::string destino_;

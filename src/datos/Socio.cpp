@@ -22,9 +22,9 @@ std::string DAO_Conexion::getDatosQuiralte() {
     return registro;
 }
 
-void DAO_Conexion::MarcarRegistroEnviadoQuiralte(int32_t id) {
+void DAO_Conexion::MarcarRegistroEnviadoQuiralte(int64_t id) {
     GuardaConexion conexion(*this);
-    comando("delete from comunicaciones where id = ?", {Variant(id)});
+    comando("delete from comunicaciones where id = " + std::to_string(id));
 }
 
 }  // namespace datos

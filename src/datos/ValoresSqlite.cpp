@@ -17,6 +17,22 @@ Variant variantDeEntero(int64_t v) {
     return Variant(static_cast<double>(v));
 }
 
+// A counter beyond 32 bits is kept exact, as a decimal of its digits: a row
+// id past 2^53 would not survive a double.
+Variant variantDeContador(int64_t v) {
+    if (v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max())
+        return Variant(static_cast<int32_t>(v));
+    return Variant(comun::Decimal{std::to_string(v)});
+}
+
+bool esEnteroDecimal(const std::string& digitos) {
+    const size_t inicio = !digitos.empty() && digitos[0] == '-' ? 1 : 0;
+    if (digitos.size() == inicio || digitos.size() - inicio > 19) return false;
+    for (size_t i = inicio; i < digitos.size(); ++i)
+        if (digitos[i] < '0' || digitos[i] > '9') return false;
+    return true;
+}
+
 Variant leerGenerico(sqlite3_stmt* st, int j) {
     switch (sqlite3_column_type(st, j)) {
         case SQLITE_NULL:
@@ -109,6 +125,18 @@ std::optional<ValorSql> valorParametro(const Variant& v) {
         case comun::TipoVariant::Integer:
         case comun::TipoVariant::Long:
             return ValorSql::deEntero(v.CLng());
+        case comun::TipoVariant::Decimal: {
+            // A whole number binds exactly (a row id read back from its
+            // counter); any other as the nearest double.
+            const std::string& digitos = std::get<comun::Decimal>(v.interno()).digitos;
+            if (esEnteroDecimal(digitos)) {
+                try {
+                    return ValorSql::deEntero(v.CLngLng());
+                } catch (const comun::ErrorTipo&) {
+                }
+            }
+            return ValorSql::deReal(v.CDbl());
+        }
         case comun::TipoVariant::Date:
             return ValorSql::deTexto(v.CDate().iso());
         case comun::TipoVariant::Boolean:
@@ -158,6 +186,8 @@ Variant leerValor(sqlite3_stmt* st, int j, TipoColumna tipo) {
             }
             break;
         case TipoColumna::Contador:
+            if (clase == SQLITE_INTEGER) return variantDeContador(sqlite3_column_int64(st, j));
+            break;
         case TipoColumna::Long:
             if (clase == SQLITE_INTEGER) return variantDeEntero(sqlite3_column_int64(st, j));
             break;

@@ -66,7 +66,8 @@ std::string informeEstado(const datos::EstadoSitio& estado, const std::string& b
     t << "Inbound records waiting to apply: " << estado.pendientesAplicar << "\n"
       << "Records that failed to apply:     " << estado.fallidos << "\n"
       << "Quarantined records:              " << estado.cuarentena << "\n"
-      << "Orders that changed nothing:      " << estado.pedidosNoAplicados << "\n";
+      << "Orders that changed nothing:      " << estado.pedidosNoAplicados << "\n"
+      << "Outbound records set aside:       " << estado.apartadosEnvio << "\n";
     if (limiteMinutos) {
         if (enPlazo(estado, ahora, *limiteMinutos))
             t << "In step: exchanged with the server within " << *limiteMinutos << " min\n";
@@ -93,6 +94,7 @@ std::string informeEstadoJson(const datos::EstadoSitio& estado, const std::strin
     j["fallidos"] = estado.fallidos;
     j["cuarentena"] = estado.cuarentena;
     j["pedidosNoAplicados"] = estado.pedidosNoAplicados;
+    j["apartadosEnvio"] = estado.apartadosEnvio;
     if (limiteMinutos) {
         j["limiteMinutos"] = *limiteMinutos;
         j["enPlazo"] = enPlazo(estado, ahora, *limiteMinutos);
@@ -116,6 +118,8 @@ std::string resumenEstado(const datos::EstadoSitio& estado, const comun::Fecha& 
     if (estado.cuarentena > 0) r += " | En cuarentena: " + std::to_string(estado.cuarentena);
     if (estado.pedidosNoAplicados > 0)
         r += " | Pedidos no aplicados: " + std::to_string(estado.pedidosNoAplicados);
+    if (estado.apartadosEnvio > 0)
+        r += " | Apartados sin enviar: " + std::to_string(estado.apartadosEnvio);
     return r;
 }
 

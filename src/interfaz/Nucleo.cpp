@@ -155,6 +155,7 @@ Nucleo::Nucleo(const OpcionesEjecucion& opciones, sincronizador::Consola& consol
     configuracion.puertoServidor = opciones.puertoServidor;
     configuracion.hostSocio = opciones.hostSocio;
     configuracion.puertoSocio = opciones.puertoSocio;
+    configuracion.intervaloMs = opciones.intervaloMs;
     // The engine's own log repeats its console lines with a time stamp; the
     // faces show the console itself, so that copy is dropped.
     motor_ =

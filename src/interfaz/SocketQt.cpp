@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #ifdef __linux__
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #endif
 
@@ -38,6 +40,11 @@ SocketQt::SocketQt(QObject* padre) : QObject(padre) {
     connect(&socket_, &QSslSocket::encrypted, this, &SocketQt::alCifrar);
     connect(&socket_, &QSslSocket::sslErrors, this, &SocketQt::alErroresTls);
     connect(&socket_, &QSslSocket::readyRead, this, &SocketQt::alLeer);
+    // Bytes of the request reaching the network: the exchange is moving,
+    // however slowly (in clear text and once encrypted).
+    connect(&socket_, &QSslSocket::bytesWritten, this, &SocketQt::alEscribir);
+    connect(&socket_, &QSslSocket::encryptedBytesWritten, this, &SocketQt::alEscribir);
+    connect(&vigiaEnvio_, &QTimer::timeout, this, &SocketQt::vigilarEnvio);
     connect(&socket_, &QSslSocket::disconnected, this, &SocketQt::alDesconectar);
     connect(&socket_, &QSslSocket::errorOccurred, this, &SocketQt::alError);
 }
@@ -67,6 +74,7 @@ void SocketQt::cerrarCopia() noexcept {
 }
 
 void SocketQt::cerrar() noexcept {
+    vigiaEnvio_.stop();
     // Our copy goes first, or the connection would outlive the abort.
     cerrarCopia();
     cerrandoPropio_ = true;
@@ -91,6 +99,25 @@ void SocketQt::conectar(const std::string& host, uint16_t puerto) {
 
 void SocketQt::enviar(const std::string& bytes) {
     socket_.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    enColaSistema_ = -1;
+    vigiaEnvio_.start(kVigiaEnvioMs);
+}
+
+void SocketQt::vigilarEnvio() {
+#ifdef __linux__
+    // The bytes the system holds that the peer has not yet acknowledged:
+    // while they go down, the request is crossing the line.
+    int enCola = 0;
+    if (copia_ < 0 || ::ioctl(copia_, SIOCOUTQ, &enCola) != 0) {
+        vigiaEnvio_.stop();
+        return;
+    }
+    if (enColaSistema_ >= 0 && enCola < enColaSistema_) alEscribir();
+    enColaSistema_ = enCola;
+    if (enCola == 0 && socket_.bytesToWrite() == 0) vigiaEnvio_.stop();
+#else
+    vigiaEnvio_.stop();
+#endif
 }
 
 int SocketQt::estado() const noexcept {
@@ -157,12 +184,17 @@ void SocketQt::alErroresTls(const QList<QSslError>& errores) {
     }
 }
 
+void SocketQt::alEscribir() {
+    if (motor_ && conectado_) motor_->alEnviar();
+}
+
 void SocketQt::alLeer() {
     const QByteArray datos = socket_.readAll();
     if (motor_ && !datos.isEmpty()) motor_->alRecibir({datos.constData(), size_t(datos.size())});
 }
 
 void SocketQt::alDesconectar() {
+    vigiaEnvio_.stop();
     cerrarCopia();
     if (cerrandoPropio_ || !conectado_) return;
     conectado_ = false;

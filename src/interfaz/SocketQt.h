@@ -10,6 +10,7 @@
 #include <QSslConfiguration>
 #include <QSslError>
 #include <QSslSocket>
+#include <QTimer>
 #include <set>
 #include <string>
 #include <utility>
@@ -54,6 +55,8 @@ class SocketQt : public QObject, public sincronizador::Socket {
     void alConectar();
     void alCifrar();
     void alErroresTls(const QList<QSslError>& errores);
+    void alEscribir();
+    void vigilarEnvio();
     void alLeer();
     void alDesconectar();
     void alError(QAbstractSocket::SocketError error);
@@ -77,6 +80,11 @@ class SocketQt : public QObject, public sincronizador::Socket {
     // A duplicate of the connected descriptor (-1 when none), through which
     // a reset by the peer is told from an orderly close.
     int copia_ = -1;
+    // The system's send buffer may hold a whole request: while it drains,
+    // a timer watches it and tells the engine the exchange is moving.
+    static constexpr int kVigiaEnvioMs = 200;
+    QTimer vigiaEnvio_;
+    int enColaSistema_ = -1;
 };
 
 }  // namespace interfaz

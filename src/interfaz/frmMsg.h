@@ -52,7 +52,7 @@ class frmMsg : public QWidget {
     void abrir();
 
     bool conectado() const { return conectado_; }
-    int32_t ultimoIdMensaje() const { return ultimoIdMensaje_; }
+    int64_t ultimoIdMensaje() const { return ultimoIdMensaje_; }
     // How often the grid has been rebuilt.
     int reconstrucciones() const { return reconstrucciones_; }
     QTimer& tmrChat() { return tmrChat_; }
@@ -72,7 +72,7 @@ class frmMsg : public QWidget {
     Avisos& avisos_;
     datos::DAO_Conexion conexion_;
     bool conectado_ = false;
-    int32_t ultimoIdMensaje_ = 0;
+    int64_t ultimoIdMensaje_ = 0;
     int reconstrucciones_ = 0;
     QTimer tmrChat_;
 

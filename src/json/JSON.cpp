@@ -924,31 +924,33 @@ std::string Encode(std::string_view texto) {
     return r;
 }
 
+std::string filaJSON(const FuenteFilas& rs) {
+    std::string fila = "{";
+    const size_t campos = rs.numeroCampos();
+    for (size_t i = 0; i < campos; ++i) {
+        Variant v = rs.valorCampo(i);
+        std::string texto;
+        if (!v.esNull()) {
+            texto = v.texto();
+            std::erase(texto, '\\');
+        }
+        if (i > 0) fila += ',';
+        fila += '"';
+        fila += rs.nombreCampo(i);
+        fila += "\":\"";
+        fila += Encode(texto);
+        fila += '"';
+    }
+    fila += '}';
+    return fila;
+}
+
 std::string RStoJSON(FuenteFilas& rs) {
     if (rs.eof() || rs.bof()) return "null";
     std::string resultado;
-    std::string fila;
-    const size_t campos = rs.numeroCampos();
     while (!rs.eof() && !rs.bof()) {
-        fila.clear();
-        for (size_t i = 0; i < campos; ++i) {
-            Variant v = rs.valorCampo(i);
-            std::string texto;
-            if (!v.esNull()) {
-                texto = v.texto();
-                std::erase(texto, '\\');
-            }
-            if (i > 0) fila += ',';
-            fila += '"';
-            fila += rs.nombreCampo(i);
-            fila += "\":\"";
-            fila += Encode(texto);
-            fila += '"';
-        }
-        if (!resultado.empty()) resultado += ",\r\n";
-        resultado += '{';
-        resultado += fila;
-        resultado += '}';
+        if (!resultado.empty()) resultado += kSeparadorFilas;
+        resultado += filaJSON(rs);
         rs.MoveNext();
     }
     return "[" + resultado + "]";

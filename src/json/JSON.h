@@ -102,6 +102,12 @@ class FuenteFilas {
 // The rows from the current one to the end as a JSON array of objects whose
 // values are all strings; "null" when there is no current row.
 std::string RStoJSON(FuenteFilas& rs);
+// The current row alone as RStoJSON writes it inside the array (an object,
+// no separator); it does not move. RStoJSON's text is "[" + the rows joined
+// by ",\r\n" + "]".
+std::string filaJSON(const FuenteFilas& rs);
+// What RStoJSON puts between two rows.
+inline constexpr std::string_view kSeparadorFilas = ",\r\n";
 
 // Escapes one text for use inside a JSON string (no surrounding quotes).
 std::string Encode(std::string_view texto);

@@ -18,17 +18,18 @@ class BaseDatosDAO : public BaseDatos {
     void cargarValoresSitio() override { conexion_.cargarValoresSitio(); }
     void asegurarTablasPropias() override { conexion_.asegurarTablasPropias(); }
     std::string getSyASys() override { return conexion_.getSyASys(); }
-    std::string getComunicacion(std::vector<int32_t>& ids) override {
-        return conexion_.getComunicacion(ids);
+    std::string getComunicacion(std::vector<int64_t>& ids,
+                                const comun::LimiteLote& limite) override {
+        return conexion_.getComunicacion(ids, limite);
     }
     std::string getDatosQuiralte() override { return conexion_.getDatosQuiralte(); }
     int32_t setComunicacion(const comun::Variant& r) override {
         return conexion_.setComunicacion(r);
     }
-    void marcarEnviados(const comun::Variant& r, const std::vector<int32_t>& enviados) override {
+    void marcarEnviados(const comun::Variant& r, const std::vector<int64_t>& enviados) override {
         conexion_.marcarEnviados(r, enviados);
     }
-    void MarcarRegistroEnviadoQuiralte(int32_t id) override {
+    void MarcarRegistroEnviadoQuiralte(int64_t id) override {
         conexion_.MarcarRegistroEnviadoQuiralte(id);
     }
     int32_t setDoctores(const comun::Variant& lista) override {

@@ -1,6 +1,9 @@
 #include "sincronizador/Motor.h"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
+#include <charconv>
 #include <exception>
 #include <stdexcept>
 #include <utility>
@@ -98,6 +101,34 @@ SalidaDeFallo salidaDeFallo(comun::TipoFallo tipo, const std::string& mensaje) {
     return {"Error: " + mensaje, EstadoIcono::Error};
 }
 
+// Whether a response ended before its end: its head is not complete, or its
+// body is shorter than its Content-Length says.
+bool respuestaCortada(std::string_view crudo) {
+    const size_t finCabecera = crudo.find("\r\n\r\n");
+    if (finCabecera == std::string_view::npos) return true;
+    size_t linea = crudo.find("\r\n");
+    while (linea < finCabecera) {
+        const size_t inicio = linea + 2;
+        linea = crudo.find("\r\n", inicio);
+        const std::string_view cabecera = crudo.substr(inicio, linea - inicio);
+        constexpr std::string_view kLargo = "content-length:";
+        if (cabecera.size() <= kLargo.size()) continue;
+        bool igual = true;
+        for (size_t i = 0; i < kLargo.size() && igual; ++i)
+            igual = std::tolower(static_cast<unsigned char>(cabecera[i])) == kLargo[i];
+        if (!igual) continue;
+        size_t largo = 0;
+        const std::string_view valor = cabecera.substr(kLargo.size());
+        const size_t digito = valor.find_first_not_of(' ');
+        if (digito == std::string_view::npos) return false;
+        const auto [fin, error] =
+            std::from_chars(valor.data() + digito, valor.data() + valor.size(), largo);
+        (void)fin;
+        return error == std::errc() && crudo.size() - finCabecera - 4 < largo;
+    }
+    return false;
+}
+
 // The step after `paso`: after the local step the cycle starts again with
 // getData (the doctors list is fetched once).
 Paso siguiente(Paso paso) {
@@ -127,7 +158,8 @@ Motor::Motor(Configuracion configuracion, BaseDatos& base, PasoLocal* pasoLocal,
       bandeja_(bandeja),
       socket_(socket),
       reloj_(reloj),
-      bitacora_(bitacora) {
+      bitacora_(bitacora),
+      filasPorLote_(std::max<size_t>(configuracion_.lote.filas, 1)) {
     peticion_.metodo("POST");
     peticion_.host(configuracion_.hostServidor);
     peticion_.URI("/sincronizador/");
@@ -205,7 +237,10 @@ void Motor::tick() {
         return;
     }
     if (ocupado_) {
-        if (++ticksOcupado_ > maxTicksOcupado) {
+        // Silence, or a rate below the minimum, ends the exchange; a slow
+        // line that keeps moving does not.
+        ++ticksIntercambio_;
+        if (++ticksOcupado_ > maxTicksOcupado || ticksIntercambio_ > ticksPermitidos()) {
             ticksOcupado_ = 0;
             ocupado_ = false;
             abandonarIntercambio();
@@ -296,8 +331,13 @@ void Motor::enviarDatos(const std::string& texto) {
         addParam(peticion_, "idSyA", base_.getSyASys());
         // A text given by the caller carries no rows of the queue.
         idsLote_.clear();
-        addParam(peticion_, "dato", texto.empty() ? base_.getComunicacion(idsLote_) : texto);
+        comun::LimiteLote limite = configuracion_.lote;
+        limite.filas = filasPorLote_;
+        addParam(peticion_, "dato",
+                 texto.empty() ? base_.getComunicacion(idsLote_, limite) : texto);
         base_.desconectar();
+        loteEnCurso_ = true;
+        filasEnviadas_ = idsLote_.size();
         conectarYEnviar(peticion_, configuracion_.hostServidor, configuracion_.puertoServidor,
                         Paso::SetData);
     });
@@ -361,11 +401,20 @@ void Motor::solicitarEstudios() {
 void Motor::conectarYEnviar(http::clsHTTP& objeto, const std::string& host, uint16_t puerto,
                             std::optional<Paso> paso) {
     std::string texto = objeto.generarPeticion();
-    escribirConsola(comun::cp1252AUtf8(texto) + "--");
+    // The wire's code page has one byte a character: the part shown is cut
+    // before it is converted.
+    if (texto.size() > kConsolaMaxima) {
+        escribirConsola(comun::cp1252AUtf8(std::string_view(texto).substr(0, kConsolaMaxima)) +
+                        "\r\n[... " + std::to_string(texto.size() - kConsolaMaxima) +
+                        " bytes mas sin mostrar]--");
+    } else {
+        escribirConsola(comun::cp1252AUtf8(texto) + "--");
+    }
     escribirConsola("Conectandose al servidor...");
     // A response left over from an earlier exchange (a peer that never
     // closed) belongs to no request any more.
     conectado_ = false;
+    if (paso != Paso::SetData) loteEnCurso_ = false;
     std::string().swap(respuesta_);
     socket_.cerrar();
     pendiente_ = std::move(texto);
@@ -380,6 +429,8 @@ void Motor::conectarYEnviar(http::clsHTTP& objeto, const std::string& host, uint
 // ---------------------------------------------------------------- socket events
 
 void Motor::falloConexion(int numero, const std::string& descripcion) {
+    // The batch never left: its size says nothing of the line.
+    loteEnCurso_ = false;
     conectando_ = false;
     pendiente_.clear();
     ocupado_ = false;
@@ -400,6 +451,8 @@ void Motor::alConectar() {
     // The wait for the connection ends showing the socket's state
     // (connected).
     consola_.estadoSocket(socket_.estado());
+    ticksIntercambio_ = 0;
+    bytesIntercambio_ = pendiente_.size();
     bandeja_.mostrar(EstadoIcono::Conectado);
     escribirConsola("Conectado, enviando datos...");
     std::string texto = std::move(pendiente_);
@@ -412,7 +465,12 @@ void Motor::alConectar() {
         errorConexion_ = true;
         bandeja_.mostrar(iconoFallo_);
         socket_.cerrar();
+        terminarLote(FinDeLote::Cortado);
     }
+}
+
+void Motor::alEnviar() {
+    if (conectado_) ticksOcupado_ = 0;
 }
 
 void Motor::alRecibir(std::string_view bytes) {
@@ -422,6 +480,29 @@ void Motor::alRecibir(std::string_view bytes) {
         return;
     }
     respuesta_.append(bytes);
+    bytesIntercambio_ += bytes.size();
+    ticksOcupado_ = 0;
+}
+
+long Motor::ticksPermitidos() const {
+    const double porTick = static_cast<double>(std::max<size_t>(configuracion_.ritmoMinimo, 1)) *
+                           std::max(configuracion_.intervaloMs, 1) / 1000.0;
+    return maxTicksOcupado + static_cast<long>(static_cast<double>(bytesIntercambio_) / porTick);
+}
+
+void Motor::terminarLote(FinDeLote fin) {
+    if (!loteEnCurso_) return;
+    loteEnCurso_ = false;
+    const size_t maximo = std::max<size_t>(configuracion_.lote.filas, 1);
+    if (fin == FinDeLote::Tomado) {
+        if (filasEnviadas_ > 0) filasPorLote_ = std::min(maximo, filasPorLote_ * 2);
+        return;
+    }
+    // An empty batch, or one of a single record, cannot be made smaller.
+    if (fin == FinDeLote::Rechazado || filasEnviadas_ <= 1) return;
+    filasPorLote_ = std::max<size_t>(filasEnviadas_ / 2, 1);
+    escribirConsola("Proximo lote: a lo mas " + std::to_string(filasPorLote_) +
+                    " registros (el de " + std::to_string(filasEnviadas_) + " no se completo)");
 }
 
 void Motor::abandonarRespuesta() {
@@ -436,6 +517,8 @@ void Motor::abandonarRespuesta() {
     bitacora_.escribir(reloj_.ahora().iso() + " " + mensaje);
     bandeja_.mostrar(EstadoIcono::Error);
     socket_.cerrar();
+    // The answer, not the batch, was too large.
+    terminarLote(FinDeLote::Rechazado);
 }
 
 void Motor::abandonarIntercambio() {
@@ -447,6 +530,7 @@ void Motor::abandonarIntercambio() {
     escribirConsola("Tiempo de respuesta agotado, intercambio abandonado");
     bandeja_.mostrar(EstadoIcono::Error);
     socket_.cerrar();
+    terminarLote(FinDeLote::Cortado);
 }
 
 void Motor::alCerrar() {
@@ -458,17 +542,26 @@ void Motor::alCerrar() {
     conectado_ = false;
     std::string recibido;
     recibido.swap(respuesta_);
+    bool bien = false;
+    FinDeLote fin = FinDeLote::Cortado;
     if (!recibido.empty()) {
         bool correcta = false;
         const bool manejada =
             protegido([&] { correcta = procesarRespuesta(comun::cp1252AUtf8(recibido)); });
         bandeja_.mostrar(manejada ? EstadoIcono::Satisfactorio : iconoFallo_);
-        if (manejada && correcta) {
+        bien = manejada && correcta;
+        if (bien) {
             const Interlocutor quien =
                 pasoEnviado_ == Paso::Socio ? Interlocutor::Socio : Interlocutor::Servidor;
             protegido([&] { base_.registrarIntercambio(quien, reloj_.ahora()); });
         }
+        const int codigo = peticion_.getResponseCode();
+        if (bien)
+            fin = FinDeLote::Tomado;
+        else if (!respuestaCortada(recibido) && codigo != 408 && codigo != 413 && codigo != 503)
+            fin = FinDeLote::Rechazado;
     }
+    terminarLote(fin);
     ocupado_ = false;
     errorConexion_ = false;
     socket_.cerrar();
@@ -493,7 +586,7 @@ bool Motor::procesarRespuesta(const std::string& texto) {
     peticion_.convertirRespuesta(texto);
     escribirConsola("Respuesta: ");
     escribirConsola("--");
-    escribirConsola(normalizarSaltos(texto) + std::string(kCrLf) + "--");
+    escribirConsola(normalizarSaltos(paraConsola(texto)) + std::string(kCrLf) + "--");
     const bool socio = pasoEnviado_ == Paso::Socio;
     const std::string valor = peticion_.getBodyData(socio ? "confirmacionEnvio" : "dato");
     if (peticion_.getResponseCode() != 200) {
@@ -501,7 +594,7 @@ bool Motor::procesarRespuesta(const std::string& texto) {
         return false;
     }
     if (socio && esNumeroLlano(valor)) {
-        base_.MarcarRegistroEnviadoQuiralte(comun::Variant(valor).CLng());
+        base_.MarcarRegistroEnviadoQuiralte(comun::Variant(valor).CLngLng());
         return true;
     }
     const comun::Variant dato = json::parse(valor);
@@ -520,7 +613,7 @@ bool Motor::procesarRespuesta(const std::string& texto) {
             break;
         case Paso::SetData: {
             // The reply answers the batch just posted, once.
-            const std::vector<int32_t> enviados = std::move(idsLote_);
+            const std::vector<int64_t> enviados = std::move(idsLote_);
             idsLote_.clear();
             base_.marcarEnviados(dato, enviados);
             ++intercambiosServidor_;
@@ -531,6 +624,15 @@ bool Motor::procesarRespuesta(const std::string& texto) {
             break;
     }
     return true;
+}
+
+std::string Motor::paraConsola(std::string_view texto) {
+    if (texto.size() <= kConsolaMaxima) return std::string(texto);
+    // Cut where a character begins.
+    size_t corte = kConsolaMaxima;
+    while (corte > 0 && (static_cast<unsigned char>(texto[corte]) & 0xC0) == 0x80) --corte;
+    return std::string(texto.substr(0, corte)) + "\r\n[... " +
+           std::to_string(texto.size() - corte) + " bytes mas sin mostrar]";
 }
 
 std::string Motor::normalizarSaltos(std::string_view texto) {

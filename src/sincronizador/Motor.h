@@ -49,8 +49,11 @@ class Motor {
     void reanudar() { pausado_ = false; }
     bool pausado() const { return pausado_; }
 
-    // Socket events. `bytes` are as received (Windows-1252).
+    // Socket events. `bytes` are as received (Windows-1252). alEnviar: the
+    // socket handed more of the request to the network (a sign that the
+    // exchange is moving; sockets that cannot tell need not call it).
     void alConectar();
+    void alEnviar();
     void alRecibir(std::string_view bytes);
     void alCerrar();
     void alFallar(int numero, const std::string& descripcion);
@@ -84,6 +87,14 @@ class Motor {
     // getData and setData exchanges whose answer (status 200) was handled
     // in full: the measure of whether the site is in step with the server.
     long intercambiosServidor() const { return intercambiosServidor_; }
+    // The rows the next outbound batch may carry.
+    size_t filasPorLote() const { return filasPorLote_; }
+
+    // The console shows at most this much of a request or an answer.
+    static constexpr size_t kConsolaMaxima = size_t{64} * 1024;
+    // A text as the console shows it: whole when within kConsolaMaxima,
+    // otherwise its beginning and how many bytes were left out.
+    static std::string paraConsola(std::string_view texto);
 
   private:
     void escribirConsola(const std::string& linea);
@@ -102,6 +113,18 @@ class Motor {
     void falloConexion(int numero, const std::string& descripcion);
     void abandonarRespuesta();
     void abandonarIntercambio();
+    // How an exchange whose request was out ended, for the next batch's
+    // size: taken; cut on the way (the line gave out: a time-out, a
+    // broken connection, an answer shorter than it said, or the server's
+    // 408, 413 or 503); or refused for a reason of its own (a status 500,
+    // an answer that is not the list it should be), which says nothing of
+    // the line.
+    enum class FinDeLote { Tomado, Cortado, Rechazado };
+    // Ends the outbound batch under way, if any: a batch cut on the way
+    // halves the next one, one taken doubles it.
+    void terminarLote(FinDeLote fin);
+    // Ticks the exchange under way may last, by the bytes it has moved.
+    long ticksPermitidos() const;
 
     Configuracion configuracion_;
     BaseDatos& base_;
@@ -138,7 +161,14 @@ class Motor {
     std::string respuesta_;
     // Row ids of the batch the last setData request carries: its reply may
     // mark only these.
-    std::vector<int32_t> idsLote_;
+    std::vector<int64_t> idsLote_;
+    // Rows the next batch may carry; the batch under way and its rows.
+    size_t filasPorLote_;
+    bool loteEnCurso_ = false;
+    size_t filasEnviadas_ = 0;
+    // Ticks the established exchange has lasted, and the bytes it moved.
+    long ticksIntercambio_ = 0;
+    size_t bytesIntercambio_ = 0;
 };
 
 }  // namespace sincronizador

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "comun/Comunicacion.h"
 #include "comun/Variant.h"
 
 namespace sincronizador {
@@ -48,10 +49,10 @@ class Bandeja {
 };
 
 // A TCP client socket. The adapter reports its events back to the engine
-// (Motor::alConectar, alRecibir, alCerrar, alFallar) from the event loop;
-// a connection that fails at once may also be reported from inside
-// `conectar`, which the engine is ready for. `cerrar` reports nothing. Bytes
-// cross this port as they are on the wire.
+// (Motor::alConectar, alEnviar, alRecibir, alCerrar, alFallar) from the
+// event loop; a connection that fails at once may also be reported from
+// inside `conectar`, which the engine is ready for. `cerrar` reports
+// nothing. Bytes cross this port as they are on the wire.
 class Socket {
   public:
     virtual ~Socket() = default;
@@ -87,15 +88,17 @@ class BaseDatos {
     // Creates the synchronizer's own tables when the database lacks them.
     virtual void asegurarTablasPropias() = 0;
     virtual std::string getSyASys() = 0;
-    // The next outbound batch's text; `ids` receives the row ids it carries.
-    virtual std::string getComunicacion(std::vector<int32_t>& ids) = 0;
+    // The next outbound batch's text, within `limite`; `ids` receives the
+    // row ids it carries.
+    virtual std::string getComunicacion(std::vector<int64_t>& ids,
+                                        const comun::LimiteLote& limite) = 0;
     virtual std::string getDatosQuiralte() = 0;
     virtual int32_t setComunicacion(const comun::Variant& respuesta) = 0;
     // Marks sent what the reply acknowledges among `enviados`, the ids of
     // the batch the reply answers.
     virtual void marcarEnviados(const comun::Variant& respuesta,
-                                const std::vector<int32_t>& enviados) = 0;
-    virtual void MarcarRegistroEnviadoQuiralte(int32_t id) = 0;
+                                const std::vector<int64_t>& enviados) = 0;
+    virtual void MarcarRegistroEnviadoQuiralte(int64_t id) = 0;
     virtual int32_t setDoctores(const comun::Variant& lista) = 0;
     virtual void eliminarEnviados() = 0;
     // Records a successful exchange (an answer with status 200, handled
@@ -110,7 +113,19 @@ struct Configuracion {
     std::string hostSocio = "localhost";
     uint16_t puertoSocio = 80;
     // A response longer than this is abandoned.
-    size_t limiteRespuesta = size_t{64} * 1024 * 1024;
+    size_t limiteRespuesta = comun::kMensajeMaximo;
+    // The largest outbound batch. After an exchange that failed once the
+    // batch was out, the next carries half its rows (down to one); each
+    // exchange that succeeds doubles it again, up to this.
+    comun::LimiteLote lote;
+    // The length of a tick, by which the engine measures the time an
+    // exchange has taken.
+    int intervaloMs = 800;
+    // An exchange is given up after 51 ticks in which nothing moved, or
+    // once it has lasted longer than 51 ticks plus what its bytes (the
+    // request and the answer so far) earn at this many bytes a second: a
+    // slow line that keeps moving is waited for, a trickle is not.
+    size_t ritmoMinimo = 2048;
 };
 
 }  // namespace sincronizador

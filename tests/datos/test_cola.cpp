@@ -204,9 +204,9 @@ TEST_F(ColaTest, SolicitudIPR) {
 }
 
 TEST_F(ColaTest, MarcarEnviadosSoloIdsEnterosYCierraLaConexion) {
-    std::vector<int32_t> ids;
+    std::vector<int64_t> ids;
     for (int i = 0; i < 20; ++i) ids.push_back(encolar(2, "6", kGeneral));
-    const int32_t id17 = ids[16];
+    const int64_t id17 = ids[16];
     dao.desconectar();
 
     auto respuesta = json::parse("[{\"valor\":\"" + std::to_string(id17) +
@@ -240,7 +240,7 @@ TEST_F(ColaTest, MarcarEnviadosSoloLoDelLoteRecienEnviado) {
     dao.empezarTransaccion();
     for (int i = 0; i < 250; ++i) encolar(2, "6", kGeneral);
     dao.confirmarTransaccion();
-    std::vector<int32_t> lote;
+    std::vector<int64_t> lote;
     const std::string texto = dao.getComunicacion(lote);
     ASSERT_EQ(lote.size(), 200u);
     EXPECT_NE(texto.find("\"Id\":\"" + std::to_string(lote.back()) + "\""), std::string::npos);
@@ -264,6 +264,68 @@ TEST_F(ColaTest, MarcarEnviadosSoloLoDelLoteRecienEnviado) {
     dao.comando("DELETE FROM COMUNICACIONES");
     EXPECT_EQ(dao.getComunicacion(lote), "null");
     EXPECT_TRUE(lote.empty());
+}
+
+// A batch stops before the row that would pass its bytes budget (its first
+// row goes, whatever its size up to what any batch carries); a row that no
+// batch can carry is moved whole to APARTADOS_ENVIO, said once, and the
+// rows behind it go.
+TEST_F(ColaTest, LoteMedidoEnBytesYLoQueNingunLoteLlevaSeAparta) {
+    std::vector<int64_t> filas;
+    for (const std::string& campo : {std::string(3000, 'a'), std::string(3000, 'b')})
+        filas.push_back(encolar(2, "6", kGeneral, false, "900100009", campo));
+    // 9,000 "ñ" are 54,000 bytes once escaped.
+    std::string enes;
+    for (int i = 0; i < 9000; ++i) enes += "ñ";
+    const int64_t enorme = encolar(2, "6", kGeneral, false, "900100009", enes);
+    filas.push_back(encolar(2, "6", kGeneral, false, "900100009", "c"));
+    filas.push_back(encolar(2, "6", kGeneral, false, "900100009", "d"));
+    const comun::LimiteLote limite{201, 5000, 20000};
+
+    std::vector<std::vector<int64_t>> lotes;
+    for (int i = 0; i < 4; ++i) {
+        std::vector<int64_t> ids;
+        const std::string texto = dao.getComunicacion(ids, limite);
+        if (ids.empty()) {
+            EXPECT_EQ(texto, "null");
+            break;
+        }
+        EXPECT_LE(texto.size(), 5000u);
+        lotes.push_back(ids);
+        for (int64_t id : ids) dao.setMarcaEnviado(id);
+    }
+    EXPECT_EQ(lotes,
+              (std::vector<std::vector<int64_t>>{{filas[0]}, {filas[1]}, {filas[2], filas[3]}}));
+
+    EXPECT_EQ(contar("Id = " + std::to_string(enorme)), 0);
+    auto rs = dao.Query("SELECT IdComunicacion, Bytes, Texto FROM APARTADOS_ENVIO");
+    ASSERT_FALSE(DAO_Conexion::RsVacio(rs));
+    EXPECT_EQ((*rs)["IdComunicacion"].CLngLng(), enorme);
+    EXPECT_GT((*rs)["Bytes"].CLngLng(), 54000);
+    EXPECT_NE((*rs)["Texto"].texto().find("\\u00F1\\u00F1"), std::string::npos);
+    rs->Close();
+    ASSERT_EQ(bitacora.lineas.size(), 1u);
+    EXPECT_NE(
+        bitacora.lineas[0].find("Registro " + std::to_string(enorme) + " de la cola apartado"),
+        std::string::npos);
+}
+
+// Row ids past 32 bits, and past what a double holds exactly, are read,
+// carried and marked as they are.
+TEST_F(ColaTest, IdsDeMasDe32BitsSeLeenExactosYSeMarcan) {
+    const std::string grande = "9007199254740993";
+    dao.comando(
+        "INSERT INTO COMUNICACIONES (Id, Servicio, Tabla, Origen, Destino, Funcion, "
+        "Enviado, Campo1) VALUES (" +
+        grande + ", 2, 6, '900100009', '" + kGeneral + "', 'A', False, 'x')");
+    std::vector<int64_t> ids;
+    const std::string texto = dao.getComunicacion(ids);
+    EXPECT_EQ(ids, std::vector<int64_t>{9007199254740993});
+    EXPECT_NE(texto.find("\"Id\":\"" + grande + "\""), std::string::npos) << texto;
+    dao.desconectar();
+    dao.marcarEnviados(json::parse("[{\"valor\":\"" + grande + "\"}]"), ids);
+    dao.conectar();
+    EXPECT_EQ(contar("Enviado = TRUE AND Id = " + grande), 1);
 }
 
 // A row of exactly 40 columns fills Campo1..Campo40; one more cannot travel.

@@ -222,7 +222,8 @@ TEST_F(Esquema, DeclaredTypesAreAccessKindsAndTextComparesAsAccess) {
     const std::set<std::string> simples{"YESNO",  "DATETIME", "SHORT",   "LONG",
                                         "SINGLE", "DOUBLE",   "CURRENCY"};
     const std::set<std::string> propias{"CUARENTENA", "FALLOS_APLICACION", "ESTADO_SINCRONIZADOR",
-                                        "COMUNICACIONES_PENDIENTES", "PEDIDOS_NO_APLICADOS"};
+                                        "COMUNICACIONES_PENDIENTES", "PEDIDOS_NO_APLICADOS",
+                                        "APARTADOS_ENVIO"};
     int tablas = 0;
     for (auto& t : con_.filas("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT "
                               "LIKE 'sqlite%'")) {

@@ -9,6 +9,7 @@
 
 #include "Central.h"
 #include "Entorno.h"
+#include "ServidorHTTP.h"
 #include "json/JSON.h"
 
 namespace e2e {
@@ -20,7 +21,11 @@ class CentralEnProceso {
     explicit CentralEnProceso(const fs::path& carpeta)
         : central_((carpeta / "central.db").string(), 3) {}
 
+    // A body over the cap is refused as the real server's HTTP layer
+    // refuses it, before the protocol logic sees it.
     Accion atender(const Peticion& p) {
+        if (p.cuerpo.size() > servidor::kCuerpoMaximo)
+            return {respuestaHttp(413, "Cuerpo demasiado grande\r\n")};
         const servidor::Respuesta r = p.ruta == "/ombrel.php"
                                           ? central_.atenderSocio(p.cuerpo)
                                           : central_.atenderSincronizador(p.cuerpo);

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <sstream>
@@ -464,6 +465,106 @@ void PeerGuionado::responder(int conexion) {
             close(conexion);
             return;
     }
+}
+
+// --- slow line ---
+
+LineaLenta::LineaLenta(int destino, size_t bytesPorSegundo)
+    : destino_(destino), bytesPorSegundo_(bytesPorSegundo) {
+    escucha_ = socket(AF_INET, SOCK_STREAM, 0);
+    int si = 1;
+    setsockopt(escucha_, SOL_SOCKET, SO_REUSEADDR, &si, sizeof si);
+    // Set before listening, so that the accepted connections take it.
+    int pequeno = 16384;
+    setsockopt(escucha_, SOL_SOCKET, SO_RCVBUF, &pequeno, sizeof pequeno);
+    sockaddr_in dir = loopback(0);
+    if (escucha_ < 0 || bind(escucha_, reinterpret_cast<sockaddr*>(&dir), sizeof dir) != 0 ||
+        listen(escucha_, 16) != 0)
+        throw std::system_error(errno, std::generic_category(), "listen");
+    puerto_ = puertoDe(escucha_);
+    hilo_ = std::thread([this] { aceptar(); });
+}
+
+LineaLenta::~LineaLenta() {
+    parar_ = true;
+    hilo_.join();
+    for (auto& t : conexiones_) t.join();
+    close(escucha_);
+}
+
+void LineaLenta::aceptar() {
+    while (!parar_) {
+        pollfd espera{escucha_, POLLIN, 0};
+        if (poll(&espera, 1, 50) <= 0) continue;
+        int cliente = accept(escucha_, nullptr, nullptr);
+        if (cliente < 0) continue;
+        std::lock_guard<std::mutex> cerrojo(mutex_);
+        conexiones_.emplace_back([this, cliente] { llevar(cliente); });
+    }
+}
+
+void LineaLenta::llevar(int cliente) {
+    int peer = socket(AF_INET, SOCK_STREAM, 0);
+    int pequeno = 16384;
+    setsockopt(peer, SOL_SOCKET, SO_RCVBUF, &pequeno, sizeof pequeno);
+    setsockopt(cliente, SOL_SOCKET, SO_SNDBUF, &pequeno, sizeof pequeno);
+    sockaddr_in dir = loopback(destino_);
+    if (peer < 0 || connect(peer, reinterpret_cast<sockaddr*>(&dir), sizeof dir) != 0) {
+        if (peer >= 0) close(peer);
+        close(cliente);
+        return;
+    }
+    struct Sentido {
+        int de, a;
+        std::atomic<size_t>& cuenta;
+        bool abierto = true;
+        double credito = 0;
+    };
+    Sentido sentidos[2] = {{cliente, peer, subidos_}, {peer, cliente, bajados_}};
+    // Every 10 ms each way may carry its share of the rate, and never more
+    // than 50 ms of it at once: the line has no bursts.
+    const double porPaso = static_cast<double>(bytesPorSegundo_) / 100.0;
+    const double tope = std::max(1.0, porPaso * 5);
+    char bloque[4096];
+    bool roto = false;
+    while (!parar_ && !roto && (sentidos[0].abierto || sentidos[1].abierto)) {
+        std::this_thread::sleep_for(10ms);
+        for (Sentido& s : sentidos) {
+            if (!s.abierto) continue;
+            s.credito = std::min(tope, s.credito + porPaso);
+            while (s.abierto && s.credito >= 1) {
+                const size_t quiere = std::min(sizeof bloque, static_cast<size_t>(s.credito));
+                const ssize_t n = recv(s.de, bloque, quiere, MSG_DONTWAIT);
+                if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) break;
+                if (n == 0) {
+                    shutdown(s.a, SHUT_WR);
+                    s.abierto = false;
+                    break;
+                }
+                if (n < 0) {
+                    roto = true;
+                    break;
+                }
+                size_t enviado = 0;
+                while (enviado < static_cast<size_t>(n)) {
+                    const ssize_t m = send(s.a, bloque + enviado, n - enviado, MSG_NOSIGNAL);
+                    if (m <= 0) break;
+                    enviado += static_cast<size_t>(m);
+                }
+                if (enviado < static_cast<size_t>(n)) roto = true;
+                s.credito -= static_cast<double>(n);
+                s.cuenta += static_cast<size_t>(n);
+            }
+        }
+    }
+    if (roto || parar_) {
+        // One end went away: the other sees its connection torn down.
+        linger sinEspera{1, 0};
+        setsockopt(cliente, SOL_SOCKET, SO_LINGER, &sinEspera, sizeof sinEspera);
+        setsockopt(peer, SOL_SOCKET, SO_LINGER, &sinEspera, sizeof sinEspera);
+    }
+    close(peer);
+    close(cliente);
 }
 
 // --- misbehaving peer ---

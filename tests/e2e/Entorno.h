@@ -199,6 +199,40 @@ class PeerGuionado {
     std::thread hilo_;
 };
 
+// A slow line in front of a loopback peer: every connection made to the
+// line is carried to the peer on port `destino`, each way at most
+// `bytesPorSegundo`, in small steady pieces. The line keeps its own buffers
+// small and reads only what it may pass on, so each end feels the line's
+// speed as it would a real one: the sender's writes wait, the reader's
+// bytes trickle in.
+class LineaLenta {
+  public:
+    LineaLenta(int destino, size_t bytesPorSegundo);
+    ~LineaLenta();
+    LineaLenta(const LineaLenta&) = delete;
+    LineaLenta& operator=(const LineaLenta&) = delete;
+
+    std::string direccion() const { return "127.0.0.1:" + std::to_string(puerto_); }
+    // Bytes carried towards the peer and back, over every connection.
+    size_t subidos() const { return subidos_; }
+    size_t bajados() const { return bajados_; }
+
+  private:
+    void aceptar();
+    void llevar(int cliente);
+
+    int destino_;
+    size_t bytesPorSegundo_;
+    int escucha_ = -1;
+    int puerto_ = 0;
+    std::atomic<bool> parar_{false};
+    std::atomic<size_t> subidos_{0};
+    std::atomic<size_t> bajados_{0};
+    std::mutex mutex_;
+    std::vector<std::thread> conexiones_;
+    std::thread hilo_;
+};
+
 // A loopback peer that accepts connections and misbehaves in one way.
 class PeerDefectuoso {
   public:

@@ -99,6 +99,8 @@ enum class Falla {
     EntregaDosVeces,
     AcusaLoQueNoSeEnvio,
     RegistroInguardableEntreBuenos,
+    RegistroEnormeEnLaCola,
+    RegistrosEnormesParaElSitio,
 };
 
 std::string nombreFalla(const testing::TestParamInfo<Falla>& info) {
@@ -127,6 +129,10 @@ std::string nombreFalla(const testing::TestParamInfo<Falla>& info) {
             return "AcusaIdsQueNuncaSeLeEnviaron";
         case Falla::RegistroInguardableEntreBuenos:
             return "OfreceUnRegistroInguardableEntreBuenos";
+        case Falla::RegistroEnormeEnLaCola:
+            return "LaColaEmpiezaConUnRegistroQueNingunLoteAdmite";
+        case Falla::RegistrosEnormesParaElSitio:
+            return "ElServidorGuardaDosRegistrosDe40MiBParaElSitio";
     }
     return "Desconocida";
 }
@@ -149,6 +155,8 @@ Efecto efectoDe(Falla falla) {
         case Falla::EntregaDosVeces:
         case Falla::AcusaLoQueNoSeEnvio:
         case Falla::RegistroInguardableEntreBuenos:
+        case Falla::RegistroEnormeEnLaCola:
+        case Falla::RegistrosEnormesParaElSitio:
             return {true, true};
         default:
             return {};
@@ -256,8 +264,65 @@ PeerGuionado::Guion guionDe(Falla falla, CentralEnProceso& central) {
                                   cuerpo.find('{') == std::string::npos ? malo : "," + malo);
                 return Accion{respuestaHttp(200, cuerpo)};
             };
+        case Falla::RegistroEnormeEnLaCola:
+        case Falla::RegistrosEnormesParaElSitio:
+            // A sound server: what is large is in the queue or in the store.
+            return [&central](const Peticion& p) { return central.atender(p); };
     }
     return {};
+}
+
+// A text of `caracteres` copies of "ñ" (two bytes each; six once escaped
+// in a batch).
+std::string enes(size_t caracteres) {
+    return "replace(hex(zeroblob(" + std::to_string(caracteres) + ")), '00', 'ñ')";
+}
+
+// Size of each of the records the server holds for the site in the case
+// RegistrosEnormesParaElSitio: two of them do not fit one answer.
+constexpr size_t kRegistroDe40MiB = size_t{40} * 1024 * 1024;
+
+// What a case puts in the queue or the store before the peer fails.
+void prepararTamanos(Falla falla, const Sitio& s, CentralEnProceso& central) {
+    if (falla == Falla::RegistroEnormeEnLaCola) {
+        // 11 MiB of "ñ", 66 MiB once escaped: more than any server takes,
+        // at the head of the queue, before every other record.
+        ejecutar(s,
+                 "INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, Enviado, "
+                 "Campo1, Campo2) VALUES (2, 9, '" +
+                     s.codigo + "', '" + kGeneral + "', 'A', False, 'ENORME', " + enes(11u << 20) +
+                     ")");
+    }
+    if (falla == Falla::RegistrosEnormesParaElSitio) {
+        const std::string relleno(kRegistroDe40MiB, 'a');
+        ASSERT_NE(central
+                      .publicar(kHermano, {registroHermano(6, 9, {"GRANDE-1", relleno}),
+                                           registroHermano(7, 9, {"GRANDE-2", relleno})})
+                      .find("\"valor\":\"7\""),
+                  std::string::npos);
+    }
+}
+
+// A run's output with each line cut to its first 200 characters: what
+// happened, without the records' payloads.
+std::string lineas(const std::string& salida) {
+    std::string r;
+    size_t inicio = 0;
+    while (inicio < salida.size()) {
+        size_t fin = salida.find('\n', inicio);
+        if (fin == std::string::npos) fin = salida.size();
+        r += salida.substr(inicio, std::min<size_t>(fin - inicio, 200)) + "\n";
+        inicio = fin + 1;
+    }
+    return r;
+}
+
+size_t contarTexto(const std::string& texto, const std::string& buscado) {
+    size_t n = 0;
+    for (size_t pos = texto.find(buscado); pos != std::string::npos;
+         pos = texto.find(buscado, pos + 1))
+        ++n;
+    return n;
 }
 
 class MatrizDeFallas : public testing::TestWithParam<Falla> {};
@@ -273,6 +338,7 @@ TEST_P(MatrizDeFallas, NadaSePierdeYCadaRegistroSeGuardaYAplicaUnaVez) {
     central.cuerpo("r=servicio/getData&idSyA=" + kHermano);
     ASSERT_NE(central.publicar(kHermano, registrosDelHermano()).find("\"valor\":\"5\""),
               std::string::npos);
+    ASSERT_NO_FATAL_FAILURE(prepararTamanos(falla, s, central));
     escribirSalientes(s);
 
     PeerGuionado peer(guionDe(falla, central));
@@ -280,9 +346,13 @@ TEST_P(MatrizDeFallas, NadaSePierdeYCadaRegistroSeGuardaYAplicaUnaVez) {
         falla == Falla::Rechaza ? "127.0.0.1:" + std::to_string(puertoCerrado()) : peer.direccion();
     // A silent peer costs 51 ticks per exchange: one pass is enough there.
     const int pasadas = falla == Falla::NuncaResponde ? 1 : 2;
-    const Resultado conFalla = sincronizar(s, direccion, pasadas, 10);
-    ASSERT_NE(conFalla.codigo, -1) << "did not end by itself\n" << conFalla.salida;
-    ASSERT_LT(conFalla.codigo, 128) << conFalla.salida;
+    // Tens of MiB take longer than 51 ticks of 10 ms to compose and parse.
+    const bool grande =
+        falla == Falla::RegistroEnormeEnLaCola || falla == Falla::RegistrosEnormesParaElSitio;
+    const int intervalo = grande ? 100 : 10;
+    const Resultado conFalla = sincronizar(s, direccion, pasadas, intervalo);
+    ASSERT_NE(conFalla.codigo, -1) << "did not end by itself\n" << lineas(conFalla.salida);
+    ASSERT_LT(conFalla.codigo, 128) << lineas(conFalla.salida);
 
     const std::vector<std::pair<std::string, std::string>> salientesIntactos = {
         {"SAL-P1", saliente("SAL-P1")},
@@ -292,20 +362,21 @@ TEST_P(MatrizDeFallas, NadaSePierdeYCadaRegistroSeGuardaYAplicaUnaVez) {
     };
     if (!efecto.marcaSalientes) {
         for (const auto& [nombre, valor] : contar(s, salientesIntactos))
-            EXPECT_EQ(valor, "1") << nombre << " marked or lost\n" << conFalla.salida;
+            EXPECT_EQ(valor, "1") << nombre << " marked or lost\n" << lineas(conFalla.salida);
     }
     if (!efecto.tomaEntrantes) {
         const auto antes =
             contar(s, {{"entrantes", "COMUNICACIONES WHERE Destino = '" + kSitio + "'"},
                        {"producto", "PRODUCTOS WHERE CodigoAB = 'ENT-P1'"}});
-        EXPECT_EQ(antes.at("entrantes"), "0") << conFalla.salida;
-        EXPECT_EQ(antes.at("producto"), "0") << conFalla.salida;
+        EXPECT_EQ(antes.at("entrantes"), "0") << lineas(conFalla.salida);
+        EXPECT_EQ(antes.at("producto"), "0") << lineas(conFalla.salida);
     }
 
     // A sound server again.
     peer.guion([&central](const Peticion& p) { return central.atender(p); });
-    const Resultado sano = sincronizar(s, peer.direccion(), 3, 10);
-    ASSERT_EQ(sano.codigo, 0) << sano.salida;
+    // Enough passes for a batch halved down to one record to grow back.
+    const Resultado sano = sincronizar(s, peer.direccion(), 6, intervalo);
+    ASSERT_EQ(sano.codigo, 0) << lineas(sano.salida);
 
     // Inbound: each record stored once, marked applied, and its row written
     // once in its table.
@@ -335,14 +406,34 @@ TEST_P(MatrizDeFallas, NadaSePierdeYCadaRegistroSeGuardaYAplicaUnaVez) {
     esperado["sin aplicar"] = "0";
     esperado["sin enviar"] = "0";
     esperado["cuarentena"] = falla == Falla::RegistroInguardableEntreBuenos ? "1" : "0";
-    EXPECT_EQ(entrantes, esperado) << conFalla.salida << "\n----\n" << sano.salida;
+    EXPECT_EQ(entrantes, esperado) << lineas(conFalla.salida) << "\n----\n" << lineas(sano.salida);
     if (falla == Falla::RegistroInguardableEntreBuenos) {
         EXPECT_NE(consultar(s, "SELECT Texto FROM CUARENTENA")[0][0].find("99999999999"),
                   std::string::npos);
     }
 
+    if (falla == Falla::RegistroEnormeEnLaCola) {
+        // Set aside whole, once, and said once; the records behind it left.
+        EXPECT_EQ(valor(s,
+                        "SELECT COUNT(*) FROM APARTADOS_ENVIO WHERE Texto LIKE '*ENORME*' AND "
+                        "length(Texto) > 60000000"),
+                  "1");
+        EXPECT_EQ(valor(s, "SELECT COUNT(*) FROM COMUNICACIONES WHERE Campo1 = 'ENORME'"), "0");
+        EXPECT_EQ(contarTexto(conFalla.salida + sano.salida, "de la cola apartado"), 1u)
+            << lineas(conFalla.salida);
+        // The console showed a bounded part of each request.
+        EXPECT_LT(conFalla.salida.size() + sano.salida.size(), size_t{8} << 20);
+    }
+    if (falla == Falla::RegistrosEnormesParaElSitio) {
+        EXPECT_EQ(
+            valor(s, "SELECT COUNT(*) FROM " +
+                         entrante(9, "Campo1 LIKE 'GRANDE-*' AND length(Campo2) = " +
+                                         std::to_string(kRegistroDe40MiB) + " AND Funcion = 'X'")),
+            "2");
+    }
+
     // Nothing more is held for the site: everything was acknowledged.
-    EXPECT_TRUE(central.pendientes(kSitio).empty()) << sano.salida;
+    EXPECT_TRUE(central.pendientes(kSitio).empty()) << lineas(sano.salida);
 
     // Outbound: what the site queued, and what applying the order queued,
     // reached the sibling exactly once.
@@ -356,19 +447,91 @@ TEST_P(MatrizDeFallas, NadaSePierdeYCadaRegistroSeGuardaYAplicaUnaVez) {
          {std::string("2:SAL-P1"), std::string("14:Mensaje de la sede 001"), std::string("9:S4-1"),
           std::string("9:S4-2"), std::string("6"), std::string("10")}) {
         EXPECT_EQ(recibidos[clave], 1) << clave << "\n"
-                                       << conFalla.salida << "\n----\n"
-                                       << sano.salida;
+                                       << lineas(conFalla.salida) << "\n----\n"
+                                       << lineas(sano.salida);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Fallas, MatrizDeFallas,
-                         testing::Values(Falla::Rechaza, Falla::NuncaResponde, Falla::CierraAMitad,
-                                         Falla::Reinicia, Falla::Basura, Falla::Error500,
-                                         Falla::SinDato, Falla::SobreElLimite,
-                                         Falla::MuereTrasGuardar, Falla::EntregaDosVeces,
-                                         Falla::AcusaLoQueNoSeEnvio,
-                                         Falla::RegistroInguardableEntreBuenos),
-                         nombreFalla);
+INSTANTIATE_TEST_SUITE_P(
+    Fallas, MatrizDeFallas,
+    testing::Values(Falla::Rechaza, Falla::NuncaResponde, Falla::CierraAMitad, Falla::Reinicia,
+                    Falla::Basura, Falla::Error500, Falla::SinDato, Falla::SobreElLimite,
+                    Falla::MuereTrasGuardar, Falla::EntregaDosVeces, Falla::AcusaLoQueNoSeEnvio,
+                    Falla::RegistroInguardableEntreBuenos, Falla::RegistroEnormeEnLaCola,
+                    Falla::RegistrosEnormesParaElSitio),
+    nombreFalla);
+
+// A site on a line of 64 kbit/s (8,000 bytes a second each way), through
+// the real server: a batch or an answer of about 130 KB takes 16 s on it.
+// Every record crosses once and neither site stalls.
+enum class Sentido { Subida, Bajada };
+
+class LineaDe64Kbits : public testing::TestWithParam<Sentido> {};
+
+TEST_P(LineaDe64Kbits, CadaRegistroCruzaUnaVezYNingunSitioSeDetiene) {
+    CarpetaTemporal carpeta;
+    ServidorReferencia servidor(carpeta.ruta());
+    const Sitio lento = crearSitio(carpeta.ruta(), kCliente, "001");
+    const Sitio rapido = crearSitio(carpeta.ruta(), kCliente, "002");
+    // Both are known to the server before anything is posted for them.
+    for (const Sitio* s : {&lento, &rapido})
+        ASSERT_EQ(sincronizar(*s, servidor.direccion(), 1, 100).codigo, 0);
+
+    const bool subida = GetParam() == Sentido::Subida;
+    const Sitio& emisor = subida ? lento : rapido;
+    const Sitio& receptor = subida ? rapido : lento;
+    // Fifty chat messages of 2,500 characters for the client's other sites.
+    constexpr int kMensajes = 50;
+    ejecutar(emisor,
+             "INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, Enviado, "
+             "Campo1, Campo2, Campo3, Campo4) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT "
+             "i + 1 FROM n WHERE i < " +
+                 std::to_string(kMensajes) + ") SELECT 2, 14, '" + emisor.codigo + "', '" +
+                 kGeneral +
+                 "', 'A', False, 'LENTO-' || i || '-' || replace(hex(zeroblob(1250)), '00', "
+                 "'xy'), 'CHAT', 'LOCAL', '1' FROM n");
+
+    LineaLenta linea(servidor.puerto(), 8000);
+    const auto porLinea = [&](const Sitio& s) {
+        return &s == &lento ? linea.direccion() : servidor.direccion();
+    };
+    const Resultado envio = sincronizar(emisor, porLinea(emisor), 2, 100, 120s);
+    ASSERT_EQ(envio.codigo, 0) << lineas(envio.salida);
+    EXPECT_EQ(valor(emisor, "SELECT COUNT(*) FROM COMUNICACIONES WHERE Origen = '" + emisor.codigo +
+                                "' AND Tabla = 14"),
+              "0")
+        << lineas(envio.salida);
+    // The receiver takes them, and one more pass in which a record offered
+    // again would be applied twice.
+    const Resultado recepcion = sincronizar(receptor, porLinea(receptor), 3, 100, 120s);
+    ASSERT_EQ(recepcion.codigo, 0) << lineas(recepcion.salida);
+
+    EXPECT_EQ(consultar(receptor,
+                        "SELECT COUNT(*), COUNT(DISTINCT mensaje) FROM MENSAJE WHERE mensaje LIKE "
+                        "'LENTO-*'"),
+              (std::vector<std::vector<std::string>>{{"50", "50"}}))
+        << lineas(recepcion.salida);
+    EXPECT_EQ(valor(receptor,
+                    "SELECT COUNT(*) FROM COMUNICACIONES WHERE Tabla = 14 AND (Funcion "
+                    "<> 'X' OR Destino <> '" +
+                        receptor.codigo + "')"),
+              "0");
+    // The acknowledgements crossed too.
+    EXPECT_EQ(valor(receptor,
+                    "SELECT COUNT(*) FROM COMUNICACIONES WHERE Servicio = 0 AND Enviado = False"),
+              "0");
+    const Resultado despues = sincronizar(receptor, servidor.direccion(), 1, 100);
+    ASSERT_EQ(despues.codigo, 0);
+    EXPECT_EQ(valor(receptor, "SELECT COUNT(*) FROM MENSAJE WHERE mensaje LIKE 'LENTO-*'"), "50");
+    EXPECT_GT(linea.subidos() + linea.bajados(), size_t{130000});
+}
+
+INSTANTIATE_TEST_SUITE_P(Sentidos, LineaDe64Kbits,
+                         testing::Values(Sentido::Subida, Sentido::Bajada),
+                         [](const testing::TestParamInfo<Sentido>& info) {
+                             return info.param == Sentido::Subida ? "LoteDelSitioLento"
+                                                                  : "RespuestaAlSitioLento";
+                         });
 
 }  // namespace
 }  // namespace e2e

@@ -85,15 +85,22 @@ std::string intercambiar(int puerto, const std::string& peticion,
     return respuesta;
 }
 
-// A getData request of `sitio`, ready to render.
-http::clsHTTP peticionGetData(const std::string& sitio) {
+// A request of `sitio` for the service `r` (with the batch `lote`, when
+// given), ready to render.
+http::clsHTTP peticionDe(const std::string& r, const std::string& sitio,
+                         const std::string* lote = nullptr) {
     http::clsHTTP p;
     p.metodo("POST");
     p.host("127.0.0.1");
     p.URI("/sincronizador/");
-    p.addParam("r", "servicio/getData", "POST");
+    p.addParam("r", r, "POST");
     p.addParam("idSyA", sitio, "POST");
+    if (lote) p.addParam("dato", *lote, "POST");
     return p;
+}
+
+http::clsHTTP peticionGetData(const std::string& sitio) {
+    return peticionDe("servicio/getData", sitio);
 }
 
 std::string registroJSON(const Registro& r) {
@@ -201,6 +208,21 @@ class ServidorEnMarcha : public ::testing::TestWithParam<std::string> {
         return valores;
     }
 
+    // `sitio` acknowledges `recibidos` in rows numbered from `primeraFila`.
+    void acusar(const std::string& sitio, const std::vector<Registro>& recibidos, int primeraFila) {
+        std::vector<Registro> acuses;
+        for (size_t i = 0; i < recibidos.size(); ++i)
+            acuses.push_back(acuse(std::to_string(primeraFila + static_cast<int>(i)), sitio,
+                                   recibidos[i].at("id")));
+        setData(sitio, acuses);
+    }
+    // The records the store holds for `sitio`, read beside the server.
+    int64_t pendientesDe(const std::string& sitio) {
+        for (const auto& e : servidor::abrirAlmacen(base_->base(), 1)->estado())
+            if (e.sitio == sitio) return e.pendientes;
+        return 0;
+    }
+
     std::unique_ptr<prueba::BaseCentralDePrueba> base_;
     std::unique_ptr<servidor::Central> central_;
     servidor::Limites limites_;
@@ -300,10 +322,7 @@ TEST_P(ServidorEnMarcha, LotesGrandesYLimiteDeEntregaEnOrden) {
     ASSERT_EQ(paraB.size(), 500u);
     EXPECT_EQ(paraB.front().at("Campo1"), "1" + relleno);
     EXPECT_EQ(paraB.back().at("Campo1"), "500" + relleno);
-    std::vector<Registro> acuses;
-    for (size_t i = 0; i < paraB.size(); ++i)
-        acuses.push_back(acuse(std::to_string(1000 + i), kB, paraB[i].at("id")));
-    setData(kB, acuses);
+    acusar(kB, paraB, 1000);
     auto resto = getData(kB);
     ASSERT_EQ(resto.size(), 1u);
     EXPECT_EQ(resto[0].at("Campo1"), "501" + relleno);
@@ -399,14 +418,14 @@ TEST_P(ServidorEnMarcha, RegistroEnNombreDeOtroSitioNoSeEntrega) {
 
     // A's own record with the same row id as the forged one still arrives.
     setData(kA, {dato("5", kA, kB, "falso")});
-    EXPECT_EQ(getData(kB).size(), 3u);
+    EXPECT_EQ(pendientesDe(kB), 3);
 
     // C cannot end B's deliveries by acknowledging in B's name.
     const std::string entrega = paraB[0].at("id");
     setData(kC, {acuse("9", kB, entrega)});
-    EXPECT_EQ(getData(kB).size(), 3u);
+    EXPECT_EQ(pendientesDe(kB), 3);
     setData(kB, {acuse("9", kB, entrega)});
-    EXPECT_EQ(getData(kB).size(), 2u);
+    EXPECT_EQ(pendientesDe(kB), 2);
 }
 
 namespace {
@@ -451,6 +470,120 @@ class ClienteLento {
 };
 
 }  // namespace
+
+// Sends `peticion` in pieces of `pieza` bytes, one every `pausa`, and reads
+// the answer until the server closes. A line of pieza * 1000 / pausa bytes
+// a second.
+std::string enviarAlRitmo(int puerto, const std::string& peticion, size_t pieza,
+                          std::chrono::milliseconds pausa) {
+    int s = conectar(puerto);
+    if (s < 0) return {};
+    for (size_t enviado = 0; enviado < peticion.size(); enviado += pieza) {
+        const size_t n = std::min(pieza, peticion.size() - enviado);
+        if (send(s, peticion.data() + enviado, n, MSG_NOSIGNAL) != static_cast<ssize_t>(n)) break;
+        std::this_thread::sleep_for(pausa);
+    }
+    std::string respuesta = leerHastaCierre(s);
+    close(s);
+    return respuesta;
+}
+
+// A site on a slow but steady line: a batch of 24 KB sent at 6,000 bytes a
+// second (below a 64 kbit/s line) is read whole and stored. The grace
+// period is short here, so that the rate decides.
+TEST_P(ServidorEnMarcha, LoteLentoPeroConstanteSeGuarda) {
+    detener();
+    limites_.gracia = std::chrono::milliseconds(1000);
+    arrancar();
+    std::vector<Registro> lote;
+    for (int i = 1; i <= 12; ++i)
+        lote.push_back(dato(std::to_string(i), kA, kB, std::string(2000, 'l')));
+    const std::string texto = loteJSON(lote);
+    http::clsHTTP p = peticionDe("servicio/setData", kA, &texto);
+    p.convertirRespuesta(
+        enviarAlRitmo(puerto_, p.generarPeticion(), 600, std::chrono::milliseconds(100)));
+    EXPECT_EQ(p.getResponseCode(), 200) << bitacora_.str();
+    EXPECT_EQ(comoRegistros(p.getBodyData("dato")).size(), 12u);
+    EXPECT_EQ(pendientesDe(kB), 12);
+}
+
+// The rate is judged over a window: what a client sent fast at first does
+// not buy it a trickle afterwards.
+TEST_P(ServidorEnMarcha, RafagaInicialNoCompraUnGoteoPosterior) {
+    detener();
+    limites_.gracia = std::chrono::milliseconds(500);
+    limites_.ventana = std::chrono::milliseconds(1000);
+    arrancar();
+    int s = conectar(puerto_);
+    ASSERT_GE(s, 0);
+    const std::string cabecera = "POST /sincronizador/ HTTP/1.0\r\nContent-Length: 300000\r\n\r\n";
+    // 200 KB at once would earn 100 s at 2 KiB/s; then a byte every 200 ms.
+    const std::string rafaga = cabecera + std::string(200000, 'r');
+    ASSERT_EQ(send(s, rafaga.data(), rafaga.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(rafaga.size()));
+    const auto inicio = std::chrono::steady_clock::now();
+    bool cortado = false;
+    while (!cortado && std::chrono::steady_clock::now() - inicio < std::chrono::seconds(30)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        cortado = send(s, "r", 1, MSG_NOSIGNAL) != 1;
+        char c;
+        const ssize_t n = recv(s, &c, 1, MSG_DONTWAIT | MSG_PEEK);
+        cortado = cortado || n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+    }
+    close(s);
+    EXPECT_TRUE(cortado);
+    // Cut about a window after the burst, far from the 100 s it would have
+    // earned in all.
+    EXPECT_LT(std::chrono::steady_clock::now() - inicio, std::chrono::seconds(20));
+}
+
+// Answers are bounded in bytes as well as records. A record alone over the
+// bytes budget still goes, alone; a record no answer could carry is kept
+// aside, at once when it is posted, or when it is first offered if it was
+// stored before the limit was lowered.
+TEST_P(ServidorEnMarcha, RespuestaMedidaEnBytesYLoQueNuncaCabeSeAparta) {
+    central_->limiteRespuesta({500, 10000, 6000});
+    getData(kB);
+    const std::string kilos4(4000, 'k');
+    EXPECT_EQ(setData(kA, {dato("1", kA, kB, kilos4), dato("2", kA, kB, kilos4),
+                           dato("3", kA, kB, kilos4), dato("4", kA, kB, std::string(7000, 'g')),
+                           dato("5", kA, kB, "corto")}),
+              (std::vector<std::string>{"1", "2", "3", "4", "5"}));
+    auto primera = getData(kB);
+    ASSERT_EQ(primera.size(), 2u);
+    acusar(kB, primera, 100);
+    auto segunda = getData(kB);
+    ASSERT_EQ(segunda.size(), 2u);
+    EXPECT_EQ(segunda[0].at("Campo1"), kilos4);
+    EXPECT_EQ(segunda[1].at("Campo1"), "corto");
+
+    auto apartados = servidor::abrirAlmacen(base_->base(), 1)->apartados(kA, 10);
+    ASSERT_EQ(apartados.size(), 1u);
+    EXPECT_EQ(apartados[0].apartado.idOrigen, "4");
+    EXPECT_NE(apartados[0].apartado.motivo.find("demasiado grande"), std::string::npos);
+    EXPECT_NE(apartados[0].apartado.registro.find(std::string(7000, 'g')), std::string::npos);
+    EXPECT_NE(bitacora_.str().find("1 demasiado grandes (apartados)"), std::string::npos);
+
+    // Stored before the limit was lowered: kept aside when first offered,
+    // and the record behind it goes.
+    setData(kA, {dato("6", kA, kC, kilos4), dato("7", kA, kC, "detras")});
+    central_->limiteRespuesta({500, 10000, 3000});
+    auto paraC = getData(kC);
+    ASSERT_EQ(paraC.size(), 1u);
+    EXPECT_EQ(paraC[0].at("Campo1"), "detras");
+    apartados = servidor::abrirAlmacen(base_->base(), 1)->apartados(kA, 10);
+    ASSERT_EQ(apartados.size(), 2u);
+    EXPECT_EQ(apartados[1].apartado.idOrigen, "6");
+    EXPECT_NE(apartados[1].apartado.motivo.find("para " + kC), std::string::npos);
+    EXPECT_EQ(pendientesDe(kC), 1);
+
+    // Larger than the bytes budget but within what a site takes: alone.
+    central_->limiteRespuesta({500, 3000, 6000});
+    setData(kA, {dato("8", kA, kD, kilos4), dato("9", kA, kD, "despues")});
+    auto paraD = getData(kD);
+    ASSERT_EQ(paraD.size(), 1u);
+    EXPECT_EQ(paraD[0].at("Campo1"), kilos4);
+}
 
 TEST_P(ServidorEnMarcha, ClientesLentosNoDetienenElServicio) {
     std::vector<std::unique_ptr<ClienteLento>> lentos;

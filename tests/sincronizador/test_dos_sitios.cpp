@@ -137,3 +137,112 @@ TEST_F(DosSitiosTest, RespuestaConEstado500NoCambiaNada) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace prueba;
+
+// How many records a request's batch or an answer's list carries.
+size_t registrosEn(const std::string& texto, const std::string& marca) {
+    size_t n = 0;
+    for (size_t p = texto.find(marca); p != std::string::npos; p = texto.find(marca, p + 1)) ++n;
+    return n;
+}
+
+bool esSetData(const std::string& peticion) {
+    return peticion.find("r=servicio/setData") != std::string::npos;
+}
+
+class TamanosTest : public ::testing::Test {
+  protected:
+    // Forty chat messages queued at A for the client's other sites.
+    void cuarentaMensajes() {
+        for (int i = 1; i <= 40; ++i) s.a.escribirMensaje("Mensaje " + std::to_string(i));
+    }
+    // Both sites end with the forty messages at B, once each.
+    void todosLlegaronUnaVez() {
+        EXPECT_EQ(s.b.valor("SELECT COUNT(*) FROM MENSAJE WHERE mensaje LIKE 'Mensaje *'"), "40");
+        EXPECT_EQ(s.b.valor("SELECT COUNT(DISTINCT mensaje) FROM MENSAJE WHERE mensaje LIKE "
+                            "'Mensaje *'"),
+                  "40");
+        EXPECT_EQ(s.a.valor("SELECT COUNT(*) FROM COMUNICACIONES WHERE Tabla = 14"), "0");
+    }
+    DosSitios s;
+};
+
+// Row ids past 2^31 - 1 at both sites: A's records below and above the
+// limit leave and are marked, and B stores, applies and acknowledges
+// records whose own ids there are past it.
+TEST_F(TamanosTest, IdsDeFilaMasAllaDe32BitsViajanSeAplicanYSeMarcan) {
+    s.a.escribirMensaje("Antes del limite");
+    const std::string mas = "2147483660";
+    for (SitioEnProceso* sitio : {&s.a, &s.b}) {
+        sitio->ejecutar("DELETE FROM sqlite_sequence WHERE name = 'COMUNICACIONES'");
+        sitio->ejecutar("INSERT INTO sqlite_sequence (name, seq) VALUES ('COMUNICACIONES', " + mas +
+                        ")");
+    }
+    s.a.escribirMensaje("Despues del limite");
+    ASSERT_EQ(s.a.valor("SELECT COUNT(*) FROM COMUNICACIONES WHERE Id > " + mas), "1");
+
+    s.a.pasadas(2);
+    s.b.pasadas(3);
+    s.a.pasadas(1);
+    EXPECT_EQ(s.b.consultar("SELECT mensaje FROM MENSAJE WHERE mensaje LIKE '*del limite' ORDER "
+                            "BY mensaje"),
+              (Filas{{"Antes del limite"}, {"Despues del limite"}}))
+        << s.a.consola.todo;
+    // B's copies carry ids past the limit, applied; nothing waits anywhere.
+    EXPECT_EQ(s.b.valor("SELECT COUNT(*) FROM COMUNICACIONES WHERE Id > " + mas +
+                        " AND Tabla = 14 AND Funcion = 'X'"),
+              "2");
+    EXPECT_EQ(s.filas("SELECT COUNT(*) FROM COMUNICACIONES WHERE Enviado = False"),
+              (FilasDeAmbos{{{"0"}}, {{"0"}}}));
+    EXPECT_EQ(s.a.consola.todo.find("Desbordamiento"), std::string::npos);
+}
+
+// Batches cut on the way: the next carries half the rows, down to what
+// gets through, and grows back once they do; nothing is lost or doubled.
+TEST_F(TamanosTest, LoteCortadoHaceMasPequenoElSiguienteYLuegoCrece) {
+    cuarentaMensajes();
+    s.a.socket.falla = Falla::Cortada;
+    s.a.pasadas(3);
+    s.a.socket.falla = Falla::Ninguna;
+    s.a.pasadas(4);
+    s.b.pasadas(2);
+
+    std::vector<size_t> lotes;
+    for (const auto& p : s.a.socket.peticiones)
+        if (esSetData(p)) lotes.push_back(registrosEn(p, "{\"Id\":"));
+    ASSERT_GE(lotes.size(), 5u);
+    EXPECT_EQ(std::vector<size_t>(lotes.begin(), lotes.begin() + 5),
+              (std::vector<size_t>{40, 20, 10, 5, 10}))
+        << s.a.consola.todo;
+    todosLlegaronUnaVez();
+}
+
+// Answers the site does not take (cut on the way): the server's next answer
+// to that site carries half as many records, and grows back once taken.
+TEST_F(TamanosTest, RespuestaNoTomadaHaceMasPequenaLaSiguiente) {
+    cuarentaMensajes();
+    s.a.pasadas(1);
+    std::vector<size_t> respuestas;
+    s.b.socket.alterarRespuesta = [&](const std::string& r) {
+        if (s.b.socket.peticiones.back().find("r=servicio/getData") != std::string::npos)
+            respuestas.push_back(registrosEn(r, "{\"id\":"));
+        return r;
+    };
+    s.b.socket.falla = Falla::Cortada;
+    s.b.pasadas(2);
+    s.b.socket.falla = Falla::Ninguna;
+    s.b.pasadas(4);
+    s.a.pasadas(1);
+
+    // Two answers cut (40, then 20), then 10 taken, 20 taken, the last 10.
+    ASSERT_GE(respuestas.size(), 6u);
+    EXPECT_EQ(std::vector<size_t>(respuestas.begin(), respuestas.begin() + 6),
+              (std::vector<size_t>{40, 20, 10, 20, 10, 0}))
+        << s.b.consola.todo;
+    todosLlegaronUnaVez();
+}
+
+}  // namespace

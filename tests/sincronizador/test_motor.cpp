@@ -3,6 +3,7 @@
 // exchange can end.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -131,7 +132,7 @@ TEST_F(MotorTest, IntercambioSetDataCompletoConsolaPeticionYRespuestaEnTrozos) {
     ASSERT_EQ(lista->Count(), 1u);
     EXPECT_EQ(lista->Item(1).objetoComo<json::Diccionario>()->Item("valor").texto(), "17");
     // The reply may mark only the rows of the batch it answers.
-    EXPECT_EQ(base.lotesMarcados.back(), std::vector<int32_t>{17});
+    EXPECT_EQ(base.lotesMarcados.back(), std::vector<int64_t>{17});
     EXPECT_EQ(motor.intercambiosServidor(), 1);
     EXPECT_EQ(bandeja.estados.back(), EstadoIcono::Satisfactorio);
     EXPECT_FALSE(motor.ocupado());
@@ -185,6 +186,50 @@ TEST_F(MotorTest, TiempoOcupadoAbandonaElIntercambioEnElTick51) {
     motor.tick();
     EXPECT_EQ(consola.texto.rfind("Peticion HTTP: ", 0), 0u);
     EXPECT_NE(consola.texto.find("r=servicio/getData&idSyA=900100001"), std::string::npos);
+}
+
+// An exchange that keeps moving is waited for past 51 ticks, however slow
+// its line, and a request still crossing it counts as moving; one that
+// moves less than 2,048 bytes a second is given up all the same.
+TEST_F(MotorTest, IntercambioLentoQueAvanzaSeEsperaYUnGoteoNo) {
+    // 1,700 bytes each tick of 800 ms: 2,125 bytes a second.
+    motor.tick();
+    motor.alConectar();
+    motor.alRecibir(kOk + "dato=[");
+    for (int i = 0; i < 200; ++i) {
+        motor.tick();
+        motor.alRecibir(std::string(1700, ' '));
+    }
+    EXPECT_TRUE(motor.ocupado());
+    motor.alRecibir("]");
+    motor.alCerrar();
+    EXPECT_EQ(base.veces("setDoctores"), 1);
+
+    // 100 bytes every 10 ticks: never silent for 51 ticks, but a trickle.
+    motor.tick();
+    motor.alConectar();
+    int ticks = 0;
+    while (motor.ocupado() && ticks < 500) {
+        motor.tick();
+        if (++ticks % 10 == 0) motor.alRecibir(std::string(100, ' '));
+    }
+    EXPECT_FALSE(motor.ocupado());
+    EXPECT_LT(ticks, 60);
+    EXPECT_NE(consola.texto.find("Tiempo de respuesta agotado"), std::string::npos);
+
+    // A batch of 200 KB still crossing the line: the socket says it moves,
+    // and the exchange waits beyond 51 ticks for the answer.
+    base.comunicacion = "[" + std::string(200000, 'x') + "]";
+    base.idsComunicacion = {1};
+    motor.tick();
+    motor.alConectar();
+    for (int i = 0; i < 100; ++i) {
+        motor.tick();
+        motor.alEnviar();
+    }
+    EXPECT_TRUE(motor.ocupado());
+    responder(kOk + "dato=[]");
+    EXPECT_EQ(base.veces("marcarEnviados"), 1);
 }
 
 TEST_F(MotorTest, PausaDejaTerminarElIntercambioYCongelaElPaso) {
@@ -394,7 +439,7 @@ TEST_F(MotorTest, SoloElIntercambioCorrectoQuedaRegistradoConSuInterlocutor) {
 // delete record 100.
 TEST_F(MotorTest, ConfirmacionDelSocioSoloConNumeroLlano) {
     base.datosQuiralte = R"([{"Id":"5"}])";
-    const std::vector<std::pair<std::string, std::vector<int32_t>>> casos = {
+    const std::vector<std::pair<std::string, std::vector<int64_t>>> casos = {
         {"1e2", {}}, {"5E0", {}}, {"\t57", {}}, {" -57 ", {-57}}, {"+8.0", {8}},
     };
     for (const auto& [valor, esperado] : casos) {
@@ -524,6 +569,77 @@ TEST_F(MotorTest, UnEnvioRechazadoTerminaElIntercambioComoFalloDeConexion) {
     const Paso antes = motor.paso();
     motor.tick();
     EXPECT_NE(motor.paso(), antes);
+}
+
+// Each setData exchange's end sizes the next batch: cut on the way (a
+// time-out, an answer shorter than it says, 408, 503) halves it, down to
+// one row; refused for a reason of its own (a 500) leaves it; taken doubles
+// it back, up to the limit.
+TEST_F(MotorTest, ElLoteSeReduceTrasUnCorteYCreceTrasUnExito) {
+    base.comunicacion = "[]";
+    base.filasEnCola = 1000;
+    const auto lote = [&](const std::function<void()>& terminar) {
+        avanzarHasta(Paso::SetData);
+        motor.tick();
+        const size_t pedidas = base.limitesPedidos.back().filas;
+        motor.alConectar();
+        terminar();
+        EXPECT_FALSE(motor.ocupado());
+        return pedidas;
+    };
+    const auto respuesta = [&](const std::string& texto) {
+        return [&, texto] {
+            motor.alRecibir(texto);
+            motor.alCerrar();
+        };
+    };
+    const auto silencio = [&] {
+        for (int i = 0; i <= Motor::maxTicksOcupado; ++i) motor.tick();
+    };
+    const std::string cortada = "HTTP/1.0 200 OK\r\nContent-Length: 50\r\n\r\ndato=[";
+    EXPECT_EQ(lote(silencio), 201u);
+    EXPECT_EQ(lote(respuesta(cortada)), 100u);
+    const std::string texto = "\r\nContent-Type: text/plain\r\n\r\n";
+    EXPECT_EQ(lote(respuesta("HTTP/1.0 408 Request Timeout" + texto + "Peticion incompleta")), 50u);
+    EXPECT_EQ(lote(respuesta("HTTP/1.0 503 Service Unavailable" + texto)), 25u);
+    EXPECT_EQ(lote(respuesta("HTTP/1.0 500 Internal Server Error" + texto)), 12u);
+    EXPECT_EQ(lote(respuesta(kOk + "dato=[]")), 12u);
+    EXPECT_NE(consola.todo.find("Proximo lote: a lo mas 100 registros (el de 201 no se completo)"),
+              std::string::npos);
+    std::vector<size_t> creciendo;
+    for (int i = 0; i < 6; ++i) creciendo.push_back(lote(respuesta(kOk + "dato=[]")));
+    EXPECT_EQ(creciendo, (std::vector<size_t>{24, 48, 96, 192, 201, 201}));
+    // Down to one, never below.
+    for (int i = 0; i < 10; ++i) lote(silencio);
+    EXPECT_EQ(motor.filasPorLote(), 1u);
+}
+
+// The console shows at most a bounded part of a huge request or answer and
+// says how much it left out; what goes on the wire is whole.
+TEST_F(MotorTest, ConsolaMuestraUnaParteAcotadaDeLoEnorme) {
+    base.comunicacion = "[" + std::string(size_t{1} << 20, 'x') + "]";
+    base.idsComunicacion = {1};
+    avanzarHasta(Paso::SetData);
+    consola.texto.clear();
+    motor.tick();
+    motor.alConectar();
+    const size_t peticion = socket.enviados.back().size();
+    EXPECT_GT(peticion, size_t{1} << 20);
+    EXPECT_LT(consola.texto.size(), Motor::kConsolaMaxima + 1024);
+    EXPECT_NE(consola.texto.find("\r\n[... " + std::to_string(peticion - Motor::kConsolaMaxima) +
+                                 " bytes mas sin mostrar]--\r\nConectandose al servidor..."),
+              std::string::npos);
+
+    const std::string respuesta = kOk + "dato=[]\r\n" + std::string(size_t{1} << 20, ' ');
+    motor.alRecibir(respuesta);
+    motor.alCerrar();
+    EXPECT_LT(consola.texto.size(), 2 * Motor::kConsolaMaxima + 2048);
+    EXPECT_NE(
+        consola.texto.find("[... " + std::to_string(respuesta.size() - Motor::kConsolaMaxima) +
+                           " bytes mas sin mostrar]\r\n--"),
+        std::string::npos);
+    // A text within the bound is shown whole, as before.
+    EXPECT_EQ(Motor::paraConsola("corto"), "corto");
 }
 
 TEST(NormalizarSaltos, CadaFinDeLineaQuedaCrLf) {

@@ -1,6 +1,7 @@
 // Fakes of the engine's ports: they record what the engine does.
 #pragma once
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -66,14 +67,16 @@ struct BaseFalsa : sincronizador::BaseDatos {
     std::string rutaBase = "sitio.db";
     std::string sitio = "900100001";
     std::string comunicacion = "null";
-    std::vector<int32_t> idsComunicacion;  // the rows `comunicacion` carries
-    std::vector<std::vector<int32_t>> lotesMarcados;
+    std::vector<int64_t> idsComunicacion;  // the rows `comunicacion` carries
+    std::vector<std::vector<int64_t>> lotesMarcados;
+    std::vector<comun::LimiteLote> limitesPedidos;  // one per getComunicacion
+    size_t filasEnCola = 0;
     std::string datosQuiralte = "null";
     std::string fallarEn;
     bool abierta = false;
     std::vector<std::string> llamadas;
     std::vector<comun::Variant> recibidos;
-    std::vector<int32_t> confirmados;
+    std::vector<int64_t> confirmados;
 
     void registrar(const std::string& operacion) {
         llamadas.push_back(operacion);
@@ -105,9 +108,18 @@ struct BaseFalsa : sincronizador::BaseDatos {
         registrar("getSyASys");
         return sitio;
     }
-    std::string getComunicacion(std::vector<int32_t>& ids) override {
+    std::string getComunicacion(std::vector<int64_t>& ids,
+                                const comun::LimiteLote& limite) override {
         registrar("getComunicacion");
+        limitesPedidos.push_back(limite);
         ids = idsComunicacion;
+        // A queue of `filasEnCola` rows: the batch carries as many as the
+        // limit lets.
+        if (filasEnCola > 0) {
+            ids.clear();
+            for (size_t i = 1; i <= std::min(filasEnCola, limite.filas); ++i)
+                ids.push_back(static_cast<int64_t>(i));
+        }
         return comunicacion;
     }
     std::string getDatosQuiralte() override {
@@ -119,12 +131,12 @@ struct BaseFalsa : sincronizador::BaseDatos {
         recibidos.push_back(r);
         return 0;
     }
-    void marcarEnviados(const comun::Variant& r, const std::vector<int32_t>& enviados) override {
+    void marcarEnviados(const comun::Variant& r, const std::vector<int64_t>& enviados) override {
         registrar("marcarEnviados");
         recibidos.push_back(r);
         lotesMarcados.push_back(enviados);
     }
-    void MarcarRegistroEnviadoQuiralte(int32_t id) override {
+    void MarcarRegistroEnviadoQuiralte(int64_t id) override {
         registrar("MarcarRegistroEnviadoQuiralte");
         confirmados.push_back(id);
     }
