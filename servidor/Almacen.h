@@ -38,7 +38,9 @@ struct RegistroEntrante {
     std::array<std::string, comun::kCamposCarga> campos;
 };
 
-// A record the poster sent in another site's name, kept whole.
+// A record that is not taken, kept whole with the reason: posted in another
+// site's name, addressed outside the poster's client, or an
+// acknowledgement naming no delivery.
 struct RegistroApartado {
     std::string idOrigen;
     std::string motivo;
@@ -82,7 +84,7 @@ struct EstadoSitio {
     int64_t pendientes = 0;      // records offered and not acknowledged
     int64_t masAntiguo = 0;      // when the oldest of them arrived (epoch s), 0: none
     int64_t ultimaPeticion = 0;  // epoch s, 0: never
-    int64_t apartados = 0;       // records it posted in another site's name
+    int64_t apartados = 0;       // records it posted that were kept aside
 };
 
 class Almacen {

@@ -2,9 +2,12 @@
 
 #include <openssl/evp.h>
 
+#include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <ctime>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
@@ -81,6 +84,17 @@ bool soloDigitos(std::string_view texto) {
     for (char c : texto)
         if (c < '0' || c > '9') return false;
     return true;
+}
+
+// A delivery id as the sites send it back: a whole number above zero that
+// fits 64 bits (up to 19 digits); nothing when it is not one.
+std::optional<int64_t> idDeEntrega(std::string_view texto) {
+    if (!soloDigitos(texto)) return std::nullopt;
+    int64_t valor = 0;
+    const auto [fin, error] = std::from_chars(texto.data(), texto.data() + texto.size(), valor);
+    if (error != std::errc() || fin != texto.data() + texto.size() || valor <= 0)
+        return std::nullopt;
+    return valor;
 }
 
 std::string recortar(std::string_view texto) {
@@ -266,6 +280,21 @@ Respuesta Central::atenderSincronizador(std::string_view cuerpo) {
     }
 }
 
+// Why a record of `sitio` may not go to `destino`; empty when it may: the
+// general code, or another site of the poster's own client (a code of the
+// client followed by a branch, in printable characters without blanks).
+std::string Central::destinoInvalido(const std::string& destino, const std::string& sitio,
+                                     const std::string& cliente) const {
+    if (destino == kDestinoGeneral) return {};
+    const std::string visto = "Destino '" + enUnaLinea(destino.substr(0, 80)) + "'";
+    if (destino == sitio) return visto + " es el mismo sitio";
+    const bool imprimible =
+        std::all_of(destino.begin(), destino.end(), [](char c) { return c > ' ' && c <= '~'; });
+    if (destino.size() > kLargoMaximoSitio || !imprimible || clienteDe(destino) != cliente)
+        return visto + " no es el general ni un sitio del cliente " + cliente;
+    return {};
+}
+
 Respuesta Central::setData(const std::string& sitio, std::string_view textoDato) {
     std::string texto = recortar(textoDato);
     comun::Variant raiz;
@@ -284,7 +313,7 @@ Respuesta Central::setData(const std::string& sitio, std::string_view textoDato)
     lote.sitio = sitio;
     lote.cliente = clienteDe(sitio);
     std::string valores;
-    int acuses = 0, ignorados = 0;
+    int acuses = 0, ignorados = 0, ajenos = 0, destinos = 0, ilegibles = 0;
     auto listar = [&valores](const std::string& id) {
         if (!valores.empty()) valores += ',';
         valores += "{\"valor\":\"" + json::Encode(id) + "\"}";
@@ -309,20 +338,41 @@ Respuesta Central::setData(const std::string& sitio, std::string_view textoDato)
                 lote.apartados.push_back(
                     {id, "Origen " + enUnaLinea(origen.substr(0, 80)) + " no es " + sitio,
                      comoJSON(registro)});
+                ++ajenos;
                 continue;
             }
             if (recortar(campo(registro, "Servicio")) == "0") {
                 // An acknowledgement: Campo1 is the delivery the site stored.
+                // One that names no delivery is kept aside for the operator:
+                // dropping it unseen would hide a site that cannot end its
+                // deliveries.
                 std::string entrega = recortar(campo(registro, "Campo1"));
-                if (soloDigitos(entrega) && entrega.size() < 19)
-                    lote.acuses.push_back(std::stoll(entrega));
+                if (auto n = idDeEntrega(entrega)) {
+                    lote.acuses.push_back(*n);
+                } else {
+                    lote.apartados.push_back({id,
+                                              "Acuse de una entrega ilegible: '" +
+                                                  enUnaLinea(entrega.substr(0, 80)) + "'",
+                                              comoJSON(registro)});
+                    ++ilegibles;
+                }
                 ++acuses;
+                continue;
+            }
+            // A destination outside the poster's client would reach another
+            // client; one that names no site would wait for ever, seen by
+            // nobody. Either is kept aside whole.
+            std::string destino = campo(registro, "Destino");
+            if (std::string motivo = destinoInvalido(destino, sitio, lote.cliente);
+                !motivo.empty()) {
+                lote.apartados.push_back({id, motivo, comoJSON(registro)});
+                ++destinos;
                 continue;
             }
             RegistroEntrante r;
             r.idOrigen = id;
             r.huella = huellaDe(registro);
-            r.destino = campo(registro, "Destino");
+            r.destino = destino;
             r.general = r.destino == kDestinoGeneral;
             r.servicio = campo(registro, "Servicio");
             r.tabla = campo(registro, "Tabla");
@@ -338,9 +388,12 @@ Respuesta Central::setData(const std::string& sitio, std::string_view textoDato)
     r.bitacora = "setData " + sitio + ": " + std::to_string(resultado.nuevos) + " nuevos, " +
                  std::to_string(resultado.repetidos) + " repetidos, " + std::to_string(acuses) +
                  " acuses";
-    if (!lote.apartados.empty())
-        r.bitacora +=
-            ", " + std::to_string(lote.apartados.size()) + " en nombre de otro sitio (apartados)";
+    if (ajenos > 0)
+        r.bitacora += ", " + std::to_string(ajenos) + " en nombre de otro sitio (apartados)";
+    if (destinos > 0)
+        r.bitacora += ", " + std::to_string(destinos) + " con destino invalido (apartados)";
+    if (ilegibles > 0)
+        r.bitacora += ", " + std::to_string(ilegibles) + " acuses ilegibles (apartados)";
     if (ignorados > 0) r.bitacora += ", " + std::to_string(ignorados) + " sin Id valido";
     return r;
 }

@@ -1,7 +1,8 @@
 // sincronizador-servidor: the reference central server. It listens on
 // loopback only and keeps its records in a SQLite file or a PostgreSQL
 // database; `estado` prints what waits for each site, `apartados` the
-// records a site posted in another site's name.
+// records kept aside (posted in another site's name, to a destination
+// outside the poster's client, or acknowledging no delivery).
 #include <signal.h>
 
 #include <CLI/CLI.hpp>
@@ -61,7 +62,9 @@ int main(int argc, char** argv) {
     std::string baseApartados, sitioApartados;
     int64_t maximoApartados = 100;
     auto* apartados = app.add_subcommand(
-        "apartados", "Registros que un sitio envio en nombre de otro, guardados aparte");
+        "apartados",
+        "Registros guardados aparte: en nombre de otro sitio, a un destino que no es del cliente, "
+        "o acuses ilegibles");
     apartados->add_option("--base", baseApartados, "La base del servidor")->required();
     apartados->add_option("--sitio", sitioApartados, "Solo los que envio este sitio");
     apartados->add_option("--maximo", maximoApartados, "Cuantos, los mas antiguos primero")

@@ -409,6 +409,79 @@ TEST_P(ServidorEnMarcha, RegistroEnNombreDeOtroSitioNoSeEntrega) {
     EXPECT_EQ(getData(kB).size(), 2u);
 }
 
+// Delivery ids run up to the 64-bit maximum. A 19-digit id is
+// acknowledged like any other; an acknowledgement whose id is no 64-bit
+// number is still listed (or it would sit at the head of the site's queue)
+// and kept aside with its reason, not dropped unseen.
+TEST_P(ServidorEnMarcha, AcusesDeDiecinueveCifrasYAcusesIlegibles) {
+    getData(kB);
+    base_->ejecutar(GetParam() == "sqlite"
+                        ? "DELETE FROM sqlite_sequence WHERE name = 'entregas'; "
+                          "INSERT INTO sqlite_sequence (name, seq) "
+                          "VALUES ('entregas', 9223372036854775800)"
+                        : "SELECT setval(pg_get_serial_sequence('entregas', 'id'), "
+                          "9223372036854775800)");
+    setData(kA, {dato("1", kA, kB, "uno"), dato("2", kA, kB, "dos"), dato("3", kA, kB, "tres")});
+    auto paraB = getData(kB);
+    ASSERT_EQ(paraB.size(), 3u);
+    std::vector<Registro> acuses;
+    for (size_t i = 0; i < paraB.size(); ++i) {
+        EXPECT_EQ(paraB[i].at("id").size(), 19u) << paraB[i].at("id");
+        acuses.push_back(acuse(std::to_string(40 + i), kB, paraB[i].at("id")));
+    }
+    EXPECT_EQ(setData(kB, acuses), (std::vector<std::string>{"40", "41", "42"}));
+    EXPECT_TRUE(getData(kB).empty());
+
+    // The largest id is readable; one past it, or no number, is not.
+    EXPECT_EQ(setData(kB, {acuse("50", kB, "9223372036854775807")}),
+              std::vector<std::string>{"50"});
+    EXPECT_EQ(bitacora_.str().find("ilegible"), std::string::npos) << bitacora_.str();
+    EXPECT_EQ(setData(kB, {acuse("51", kB, "9223372036854775808"), acuse("52", kB, "12ab"),
+                           acuse("53", kB, "")}),
+              (std::vector<std::string>{"51", "52", "53"}));
+    EXPECT_NE(bitacora_.str().find("3 acuses ilegibles"), std::string::npos) << bitacora_.str();
+    auto apartados = central_->almacen().apartados(kB, 10);
+    ASSERT_EQ(apartados.size(), 3u);
+    EXPECT_NE(apartados[0].apartado.motivo.find("9223372036854775808"), std::string::npos)
+        << apartados[0].apartado.motivo;
+    EXPECT_EQ(apartados[1].apartado.idOrigen, "52");
+}
+
+// A record goes to the general destination or to a site of the poster's
+// own client, nowhere else: one addressed to another client's site, to no
+// site, to the bare client code, to the general code with a blank, or to
+// the poster itself is kept aside whole, with the reason, and acknowledged.
+TEST_P(ServidorEnMarcha, DestinoAjenoOExtranoSeApartaYNoSeEntrega) {
+    const std::string ajeno = "900600001";
+    getData(kB);
+    getData(ajeno);
+    EXPECT_EQ(setData(kA, {dato("1", kA, ajeno, "a otro cliente"), dato("2", kA, "", "a nadie"),
+                           dato("3", kA, "900123", "al cliente"),
+                           dato("4", kA, kGeneral + " ", "general con blanco"),
+                           dato("5", kA, kA, "a si mismo"), dato("6", kA, kB, "bueno")}),
+              (std::vector<std::string>{"1", "2", "3", "4", "5", "6"}));
+    EXPECT_TRUE(getData(ajeno).empty());
+    EXPECT_TRUE(getData(kA).empty());
+    auto paraB = getData(kB);
+    ASSERT_EQ(paraB.size(), 1u);
+    EXPECT_EQ(paraB[0].at("Campo1"), "bueno");
+    EXPECT_NE(bitacora_.str().find("5 con destino invalido (apartados)"), std::string::npos)
+        << bitacora_.str();
+
+    auto apartados = central_->almacen().apartados(kA, 10);
+    ASSERT_EQ(apartados.size(), 5u);
+    EXPECT_NE(apartados[0].apartado.motivo.find(ajeno), std::string::npos);
+    EXPECT_NE(apartados[0].apartado.registro.find("a otro cliente"), std::string::npos);
+    // Nothing waits for the odd destinations: estado shows A's five aside and
+    // B's one record.
+    int64_t pendientes = 0;
+    for (const auto& fila : central_->almacen().estado()) {
+        pendientes += fila.pendientes;
+        if (fila.sitio == kA) EXPECT_EQ(fila.apartados, 5);
+    }
+    EXPECT_EQ(pendientes, 1);
+}
+
 namespace {
 
 // A client that opens a connection and then sends a request one byte at a

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "ConexionSQL.h"
 #include "soporte/PuntoDeVenta.h"
 
 namespace prueba {
@@ -46,6 +47,10 @@ CentralEnProceso::~CentralEnProceso() {
     central_.reset();
     std::error_code ec;
     fs::remove_all(carpeta_, ec);
+}
+
+void CentralEnProceso::ejecutarEnAlmacen(const std::string& sql) {
+    servidor::conectarSQLite(carpeta_ + "/central.db")->ejecutarGuion(sql);
 }
 
 std::string CentralEnProceso::atender(const std::string& peticion) {

@@ -43,6 +43,9 @@ class CentralEnProceso {
     // the handler ("/ombrel.php" the partner's, any other the sites').
     std::string atender(const std::string& peticion);
     servidor::Central& central() { return *central_; }
+    servidor::Almacen& almacen() { return central_->almacen(); }
+    // Runs statements on the store's file through a connection of its own.
+    void ejecutarEnAlmacen(const std::string& sql);
     // How many requests it has answered.
     int atendidas() const { return atendidas_; }
 
