@@ -349,6 +349,7 @@ Respuesta Central::setData(const std::string& sitio, std::string_view textoDato)
                 std::string entrega = recortar(campo(registro, "Campo1"));
                 if (auto n = idDeEntrega(entrega)) {
                     lote.acuses.push_back(*n);
+                    lote.filasAcuses.push_back(id);
                 } else {
                     lote.apartados.push_back({id,
                                               "Acuse de una entrega ilegible: '" +
@@ -395,6 +396,15 @@ Respuesta Central::setData(const std::string& sitio, std::string_view textoDato)
     if (ilegibles > 0)
         r.bitacora += ", " + std::to_string(ilegibles) + " acuses ilegibles (apartados)";
     if (ignorados > 0) r.bitacora += ", " + std::to_string(ignorados) + " sin Id valido";
+    if (resultado.idsDesde > 0)
+        r.bitacora += ", acusa entregas que esta base no dio: sus ids siguen desde " +
+                      std::to_string(resultado.idsDesde);
+    if (!resultado.filaRepetida.empty())
+        r.bitacora += "; aviso: el sitio volvio a usar la fila " + resultado.filaRepetida +
+                      ". Si restauro una copia (anterior a " + textoFecha(resultado.copiaAntesDe) +
+                      "), para que reciba otra vez lo que perdio ejecute: "
+                      "sincronizador-servidor reenviar --base BASE --sitio " +
+                      sitio + " --desde \"FECHA DE LA COPIA\"";
     return r;
 }
 

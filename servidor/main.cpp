@@ -69,6 +69,16 @@ int main(int argc, char** argv) {
     apartados->add_option("--sitio", sitioApartados, "Solo los que envio este sitio");
     apartados->add_option("--maximo", maximoApartados, "Cuantos, los mas antiguos primero")
         ->check(CLI::Range(int64_t{1}, int64_t{1000000}));
+    std::string baseReenviar, sitioReenviar, desdeReenviar;
+    auto* reenviar = app.add_subcommand(
+        "reenviar",
+        "Ofrece otra vez a un sitio restaurado de una copia todo lo que acuso desde un momento");
+    reenviar->add_option("--base", baseReenviar, "La base del servidor")->required();
+    reenviar->add_option("--sitio", sitioReenviar, "El sitio restaurado")->required();
+    reenviar
+        ->add_option("--desde", desdeReenviar,
+                     "Cuando se hizo la copia: AAAA-MM-DD [HH:MM[:SS]], hora local")
+        ->required();
     std::string certificado, clave;
     auto* opcionCertificado =
         app.add_option("--tls-cert", certificado, "Certificado PEM (con su cadena): sirve HTTPS")
@@ -80,13 +90,26 @@ int main(int argc, char** argv) {
     CLI11_PARSE(app, argc, argv);
 
     if (*estado)
-        return informar(baseEstado, [](servidor::Almacen& almacen) {
-            return servidor::informeEstado(almacen.estado(), servidor::ahora());
+        return informar(baseEstado, [&](servidor::Almacen& almacen) {
+            return servidor::informeEstado(almacen.estado(), servidor::ahora(), baseEstado);
         });
     if (*apartados)
         return informar(baseApartados, [&](servidor::Almacen& almacen) {
             return servidor::informeApartados(almacen.apartados(sitioApartados, maximoApartados));
         });
+    if (*reenviar) {
+        const auto desde = servidor::leerFecha(desdeReenviar);
+        if (!desde) {
+            std::cerr << "--desde no es una fecha AAAA-MM-DD [HH:MM[:SS]]: " << desdeReenviar
+                      << std::endl;
+            return 2;
+        }
+        return informar(baseReenviar, [&](servidor::Almacen& almacen) {
+            const int64_t n = almacen.reenviar(sitioReenviar, *desde);
+            return std::to_string(n) + " registros acusados por " + sitioReenviar + " desde " +
+                   servidor::textoFecha(*desde) + " se le ofreceran otra vez\n";
+        });
+    }
     if (base.empty()) {
         std::cerr << "Falta --base" << std::endl;
         return 2;

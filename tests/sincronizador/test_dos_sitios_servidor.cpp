@@ -5,6 +5,9 @@
 // nothing is left waiting at the server.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <string>
 
 #include "soporte/DosSitios.h"
@@ -12,6 +15,17 @@
 namespace {
 
 using namespace prueba;
+namespace fs = std::filesystem;
+
+// A copy of a closed SQLite database, as a backup takes it or puts it back:
+// the file and any write-ahead log left beside it.
+void copiarBase(const std::string& desde, const std::string& hasta) {
+    for (const std::string sufijo : {"", "-wal", "-shm"}) {
+        fs::remove(hasta + sufijo);
+        if (sufijo != "-shm" && fs::exists(desde + sufijo))
+            fs::copy_file(desde + sufijo, hasta + sufijo);
+    }
+}
 
 class ServidorDeDosSitios : public ::testing::Test {
   protected:
@@ -24,7 +38,13 @@ class ServidorDeDosSitios : public ::testing::Test {
     std::string contar(SitioEnProceso& sitio, const std::string& sql) {
         return sitio.valor("SELECT COUNT(*) FROM " + sql);
     }
+    ~ServidorDeDosSitios() override {
+        for (const char* sufijo : {"", "-wal"}) fs::remove(copia_ + sufijo);
+    }
     DosSitios s;
+    // Where a test keeps its backup.
+    const std::string copia_ =
+        (fs::temp_directory_path() / ("sinc-copia-" + std::to_string(getpid()) + ".db")).string();
 };
 
 // With the store's ids near the 64-bit maximum, B gets 19-digit ids,
@@ -87,6 +107,79 @@ TEST_F(ServidorDeDosSitios, DestinosAjenosYExtranosSeApartanYElBuenoLlega) {
         EXPECT_EQ(fila.pendientes, 0) << fila.sitio;
         if (fila.sitio == s.a.codigo()) EXPECT_EQ(fila.apartados, 4);
     }
+}
+
+// The server's store restored from a backup forgets the ids it gave since,
+// which B holds; the records posted after the restore must still reach B
+// (a store that gave those ids again lost all five).
+TEST_F(ServidorDeDosSitios, AlmacenRestauradoDeUnaCopiaNoPierdeLoNuevo) {
+    s.a.escribirProducto("RES-1", "Antes de la copia");
+    s.a.pasadas(1);
+    s.b.pasadas(2);
+    s.central.reabrir([&](const std::string& archivo) { copiarBase(archivo, copia_); });
+    for (int i = 1; i <= 5; ++i) s.a.escribirMensaje("Despues de la copia " + std::to_string(i));
+    s.a.pasadas(1);
+    s.b.pasadas(2);
+    s.central.reabrir([&](const std::string& archivo) { copiarBase(copia_, archivo); });
+    for (int i = 1; i <= 5; ++i) s.a.escribirMensaje("Tras restaurar " + std::to_string(i));
+    s.a.pasadas(1);
+    s.b.pasadas(2);
+
+    EXPECT_EQ(contar(s.b, "MENSAJE WHERE mensaje LIKE 'Tras restaurar*'"), "5");
+    EXPECT_EQ(contar(s.b, "MENSAJE WHERE mensaje LIKE 'Despues de la copia*'"), "5");
+    EXPECT_EQ(contar(s.b, "PRODUCTOS WHERE CodigoAB = 'RES-1'"), "1");
+    EXPECT_EQ(
+        contar(s.b, "COMUNICACIONES WHERE Funcion <> 'X' AND Destino = '" + s.b.codigo() + "'"),
+        "0");
+    EXPECT_EQ(pendientes(s.b.codigo()), 0);
+}
+
+// B restored from a backup lost what it received since. It then posts
+// under row ids it used before (its point of sale wrote after the backup),
+// which the server reports with the command to run; reenviar from the moment of the backup offers B
+// everything again under the same ids, and B applies what it lacked, and nothing twice.
+TEST_F(ServidorDeDosSitios, SitioRestauradoRecuperaLoPerdidoConReenviar) {
+    s.a.escribirProducto("SRE-1", "Antes de la copia");
+    s.a.escribirMensaje("Mensaje antes de la copia");
+    s.a.pasadas(1);
+    s.b.pasadas(2);
+    const int64_t momento = servidor::ahora();
+    copiarBase(s.b.base.ruta(), copia_);
+    s.b.escribirMensaje("Mensaje de B despues de la copia");
+    s.a.escribirProducto("SRE-2", "Despues de la copia");
+    s.a.escribirMensaje("Mensaje despues de la copia");
+    s.a.pasadas(1);
+    s.b.pasadas(2);
+    copiarBase(copia_, s.b.base.ruta());
+    ASSERT_EQ(contar(s.b, "PRODUCTOS WHERE CodigoAB = 'SRE-2'"), "0");
+
+    s.b.escribirMensaje("Mensaje de B tras restaurar");
+    s.b.pasadas(1);
+    EXPECT_NE(s.central.bitacora().find("el sitio volvio a usar la fila"), std::string::npos)
+        << s.central.bitacora();
+    EXPECT_NE(s.central.bitacora().find("reenviar --base BASE --sitio " + s.b.codigo()),
+              std::string::npos);
+    auto informe = [&] {
+        return servidor::informeEstado(s.central.almacen().estado(), servidor::ahora(),
+                                       "central.db");
+    };
+    EXPECT_NE(informe().find("reenviar --base central.db --sitio " + s.b.codigo()),
+              std::string::npos)
+        << informe();
+
+    EXPECT_GE(s.central.almacen().reenviar(s.b.codigo(), momento), 2);
+    s.b.pasadas(2);
+    s.a.pasadas(2);
+    EXPECT_EQ(s.filas("SELECT CodigoAB FROM PRODUCTOS WHERE CodigoAB LIKE 'SRE*' ORDER BY 1"),
+              (FilasDeAmbos{{{"SRE-1"}, {"SRE-2"}}, {{"SRE-1"}, {"SRE-2"}}}));
+    EXPECT_EQ(s.b.consultar("SELECT mensaje FROM MENSAJE WHERE origen = 'LOCAL' AND destino = "
+                            "'CHAT' ORDER BY 1"),
+              (Filas{{"Mensaje antes de la copia"}, {"Mensaje despues de la copia"}}));
+    EXPECT_EQ(contar(s.a, "MENSAJE WHERE mensaje = 'Mensaje de B tras restaurar'"), "1");
+    EXPECT_EQ(contar(s.a, "MENSAJE WHERE mensaje = 'Mensaje de B despues de la copia'"), "1");
+    EXPECT_EQ(pendientes(s.a.codigo()), 0);
+    EXPECT_EQ(pendientes(s.b.codigo()), 0);
+    EXPECT_EQ(informe().find("reenviar"), std::string::npos) << informe();
 }
 
 }  // namespace
