@@ -4,6 +4,7 @@
 // records kept aside (posted in another site's name, to a destination
 // outside the poster's client, or acknowledging no delivery).
 #include <signal.h>
+#include <sys/resource.h>
 
 #include <CLI/CLI.hpp>
 #include <filesystem>
@@ -55,6 +56,9 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, 4096));
     app.add_option("--conexiones", conexiones, "Conexiones con PostgreSQL")
         ->check(CLI::Range(1, 256));
+    app.add_option("--conexiones-por-direccion", limites.conexionesPorDireccion,
+                   "Conexiones a la vez desde una direccion (0: sin limite, detras de un proxy)")
+        ->check(CLI::Range(0, 100000));
     std::string baseEstado;
     auto* estado = app.add_subcommand(
         "estado", "Registros pendientes, el mas antiguo y la ultima peticion de cada sitio");
@@ -113,6 +117,14 @@ int main(int argc, char** argv) {
     if (base.empty()) {
         std::cerr << "Falta --base" << std::endl;
         return 2;
+    }
+
+    // Connections that wait for a worker hold a descriptor each: as many as
+    // the system lets the process have.
+    rlimit archivos{};
+    if (getrlimit(RLIMIT_NOFILE, &archivos) == 0 && archivos.rlim_cur < archivos.rlim_max) {
+        archivos.rlim_cur = archivos.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &archivos);
     }
 
     // SIGINT and SIGTERM stop the server cleanly from a thread of their own.

@@ -86,8 +86,8 @@ TEST_F(ServidorDeDosSitios, DestinosAjenosYExtranosSeApartanYElBuenoLlega) {
     const std::string ajeno = "900600001";
     s.b.pasadas(1);
     s.central.central().atenderSincronizador("r=servicio/getData&idSyA=" + ajeno);
-    for (const std::string destino : {ajeno, std::string(), std::string("900100"),
-                                      std::string("000000000000000 "), s.b.codigo()})
+    for (const std::string& destino : {ajeno, std::string(), std::string("900100"),
+                                       std::string("000000000000000 "), s.b.codigo()})
         s.a.ejecutar(
             "INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, Enviado, "
             "Campo1, Campo2, Campo3, Campo4) VALUES (2, 14, '" +
@@ -105,7 +105,9 @@ TEST_F(ServidorDeDosSitios, DestinosAjenosYExtranosSeApartanYElBuenoLlega) {
     EXPECT_NE(apartados[3].apartado.registro.find("000000000000000 "), std::string::npos);
     for (const auto& fila : s.central.almacen().estado()) {
         EXPECT_EQ(fila.pendientes, 0) << fila.sitio;
-        if (fila.sitio == s.a.codigo()) EXPECT_EQ(fila.apartados, 4);
+        if (fila.sitio == s.a.codigo()) {
+            EXPECT_EQ(fila.apartados, 4);
+        }
     }
 }
 
