@@ -214,6 +214,7 @@ void Recepcion::despachar() {
     while (true) {
         const int n = epoll_wait(epoll_, eventos, 256, 50);
         std::vector<std::string> lineas;
+        size_t entregadas = 0;
         {
             std::lock_guard<std::mutex> guarda(cerrojo_);
             if (parar_) {
@@ -240,7 +241,7 @@ void Recepcion::despachar() {
             const auto ahora = Reloj::now();
             juzgar(ahora);
             vencer(ahora);
-            repartir();
+            entregadas = repartir();
             if (ahora - ultimoAviso_ >= std::chrono::seconds(1)) {
                 for (const auto& [motivo, cuantas] : rechazos_)
                     lineas.push_back("rechazado: " + std::to_string(cuantas) + " conexiones, " +
@@ -249,7 +250,7 @@ void Recepcion::despachar() {
                 ultimoAviso_ = ahora;
             }
         }
-        hayTrabajo_.notify_all();
+        for (size_t i = 0; i < entregadas; ++i) hayTrabajo_.notify_one();
         for (const auto& linea : lineas) anotar_(linea);
     }
 }
@@ -318,9 +319,9 @@ void Recepcion::vencer(Reloj::time_point ahora) {
 // Hands waiting connections to the free workers: those whose request has
 // arrived first; the others, whose speed is still to be seen, only within
 // the share of the slow, those with a whole head first.
-void Recepcion::repartir() {
+size_t Recepcion::repartir() {
     const size_t hilos = std::max<size_t>(limites_.hilos, 1);
-    size_t lentos = 0;
+    size_t lentos = 0, entregadas = 0;
     for (const auto& t : atendidos_) lentos += (t->lento && !t->cortado) ? 1 : 0;
     auto entregar = [&](std::list<std::unique_ptr<Turno>>::iterator it, bool lento) {
         Turno& t = **it;
@@ -331,6 +332,7 @@ void Recepcion::repartir() {
         listos_.push_back(&t);
         atendidos_.splice(atendidos_.end(), esperando_, it);
         lentos += lento ? 1 : 0;
+        ++entregadas;
     };
     for (auto it = esperando_.begin(); it != esperando_.end() && atendidos_.size() < hilos;) {
         auto siguiente = std::next(it);
@@ -345,6 +347,7 @@ void Recepcion::repartir() {
             it = siguiente;
         }
     }
+    return entregadas;
 }
 
 void Recepcion::trabajar() {
@@ -360,11 +363,14 @@ void Recepcion::trabajar() {
         turnoActual = t;
         servir_(t->sock);
         turnoActual = nullptr;
+        bool hayQuienEspere;
         {
             std::lock_guard<std::mutex> guarda(cerrojo_);
             cerrar(*t);
+            hayQuienEspere = !esperando_.empty();
         }
-        despertar();
+        // A worker is free for whoever waits.
+        if (hayQuienEspere) despertar();
     }
 }
 

@@ -71,7 +71,7 @@ class Recepcion : public httplib::TaskQueue {
     void examinar(Turno& t);
     void juzgar(Reloj::time_point ahora);
     void vencer(Reloj::time_point ahora);
-    void repartir();
+    size_t repartir();  // how many it handed out
     void cerrar(Turno& t);
     void despertar();
     void contarRechazo(const std::string& motivo);
