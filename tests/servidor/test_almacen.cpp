@@ -40,7 +40,7 @@ servidor::RegistroEntrante registro(const std::string& id, const std::string& de
 
 servidor::Lote lote(const std::string& sitio, std::vector<servidor::RegistroEntrante> registros,
                     std::vector<int64_t> acuses = {}) {
-    return {sitio, kCliente, std::move(registros), std::move(acuses), {}};
+    return {sitio, kCliente, std::move(registros), std::move(acuses), {}, {}};
 }
 
 std::vector<int64_t> ids(const std::vector<Entrega>& entregas) {
