@@ -111,7 +111,8 @@ int main(int argc, char** argv) {
         return informar(baseReenviar, [&](servidor::Almacen& almacen) {
             const int64_t n = almacen.reenviar(sitioReenviar, *desde);
             return std::to_string(n) + " registros acusados por " + sitioReenviar + " desde " +
-                   servidor::textoFecha(*desde) + " se le ofreceran otra vez\n";
+                   servidor::textoFecha(*desde) + " se le ofreceran otra vez" +
+                   (n == 0 ? " (ninguno: revise --sitio y --desde)\n" : "\n");
         });
     }
     if (base.empty()) {
