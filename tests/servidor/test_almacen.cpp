@@ -235,6 +235,29 @@ TEST_P(AlmacenEnMotor, FilasQueVuelvenAtrasSeAvisanHastaReenviar) {
               std::string::npos);
 }
 
+// A store made by the previous version (acknowledged deliveries deleted,
+// nothing known of row ids going back) is brought up to date on opening,
+// and what it held is still delivered.
+TEST_P(AlmacenEnMotor, UnaBaseDeLaVersionAnteriorSeActualizaSinPerderNada) {
+    auto almacen = abrir();
+    almacen->entregar(kB, kCliente, 10, 100);
+    almacen->guardarLote(lote(kA, {registro("1", kB, "de antes")}), 100);
+    almacen.reset();
+    base_.ejecutar(
+        "DROP INDEX entregasPorSitioYAcuse; ALTER TABLE entregas DROP COLUMN acusada; "
+        "ALTER TABLE sitios DROP COLUMN retroceso; ALTER TABLE sitios DROP COLUMN filaRetroceso; "
+        "ALTER TABLE sitios DROP COLUMN copiaAntesDe; "
+        "CREATE INDEX entregasPorSitio ON entregas (sitio, registro); "
+        "UPDATE esquema SET version = 2");
+    almacen = abrir();
+    const auto entregas = almacen->entregar(kB, kCliente, 10, 200);
+    ASSERT_EQ(entregas.size(), 1u);
+    EXPECT_EQ(entregas[0].campos[0], "de antes");
+    almacen->guardarLote(lote(kB, {}, ids(entregas)), 201);
+    EXPECT_TRUE(almacen->entregar(kB, kCliente, 10, 202).empty());
+    EXPECT_EQ(almacen->reenviar(kB, 201), 1);
+}
+
 // Two stores on one database, as two server processes: one posts general
 // records while new sites of the same client make their first visits
 // through the other. Each new site must end up with every record exactly
