@@ -53,7 +53,9 @@ trap limpiar EXIT
 # Starts a server on $base and adds its host:port to $servidores.
 arrancar() {
   local n=${#pids[@]}
-  "$bin/sincronizador-servidor" --puerto 0 --base "$base" >"$dir/servidor-$n.log" 2>&1 &
+  # Every simulated site connects from this one address.
+  "$bin/sincronizador-servidor" --puerto 0 --base "$base" --conexiones-por-direccion 0 \
+    >"$dir/servidor-$n.log" 2>&1 &
   pids+=($!)
   for _ in $(seq 200); do
     if grep -q 'Servidor escuchando' "$dir/servidor-$n.log"; then

@@ -5,10 +5,25 @@
 // Delivery model. When a record is stored, a delivery row is made for each
 // site it is addressed to: its destination, or, for the general
 // destination, every known site of the poster's client but the poster. A
-// delivery row lives until its site acknowledges it (then it is deleted);
-// its id is what the site stores, so a record offered again carries the
-// same id and the site keeps it once. A site seen for the first time gets
-// a delivery of every general record of its client posted before.
+// delivery row is offered until its site acknowledges it; then it is marked
+// with the moment and kept, so that `reenviar` can offer it again to a
+// site that restored a backup. Its id is what the site stores, so a record
+// offered again carries the same id and the site keeps it once. A site seen
+// for the first time gets a delivery of every general record of its client
+// posted before.
+//
+// Delivery ids. A site takes a record under an id it holds for one it has,
+// so no id may be given twice, even by a store restored from a backup
+// (which forgets every id it gave since). The counter is therefore kept at
+// the clock in microseconds or above: raised to it when the store opens and
+// every couple of seconds after. Every id given is then below the clock of
+// its moment (as long as fewer than a million are given a second), and a
+// restored store, opened later, starts above every id it ever gave. With
+// PostgreSQL the raise waits until the counter is a second behind (see
+// seguirElReloj), so the store must be opened more than a second after the
+// backup was taken, which a restore always is. When a site acknowledges an
+// id above the counter (the clock went back), the counter moves past it.
+// Ids stay within 16 digits until the year 2286.
 //
 // Concurrency. With SQLite every transaction starts with BEGIN IMMEDIATE
 // on the one connection: transactions run one after another. With
@@ -36,7 +51,9 @@
 // it again.
 #include "Almacen.h"
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -53,7 +70,7 @@ namespace servidor {
 
 namespace {
 
-constexpr int kVersionEsquema = 2;
+constexpr int kVersionEsquema = 3;
 constexpr int kIntentos = 5;
 
 // "@ID@" is the engine's self-numbering key. The ids of `entregas` must
@@ -65,7 +82,10 @@ CREATE TABLE IF NOT EXISTS clientes (cliente TEXT PRIMARY KEY);
 CREATE TABLE IF NOT EXISTS sitios (
     codigo TEXT PRIMARY KEY,
     cliente TEXT NOT NULL,
-    visto BIGINT NOT NULL
+    visto BIGINT NOT NULL,
+    retroceso BIGINT NOT NULL DEFAULT 0,
+    filaRetroceso TEXT NOT NULL DEFAULT '',
+    copiaAntesDe BIGINT NOT NULL DEFAULT 0
 );
 CREATE INDEX IF NOT EXISTS sitiosPorCliente ON sitios (cliente);
 CREATE TABLE IF NOT EXISTS registros (
@@ -92,9 +112,9 @@ CREATE TABLE IF NOT EXISTS entregas (
     id @ID@,
     registro BIGINT NOT NULL REFERENCES registros (id),
     sitio TEXT NOT NULL,
+    acusada BIGINT NOT NULL DEFAULT 0,
     UNIQUE (registro, sitio)
 );
-CREATE INDEX IF NOT EXISTS entregasPorSitio ON entregas (sitio, registro);
 CREATE TABLE IF NOT EXISTS rechazados (
     id @ID@,
     sitio TEXT NOT NULL,
@@ -113,6 +133,35 @@ CREATE TABLE IF NOT EXISTS socios (
     UNIQUE (idRegistro, sucursal)
 );
 )SQL";
+
+// Made after the tables are brought to the current version.
+constexpr const char* kIndices = R"SQL(
+CREATE INDEX IF NOT EXISTS entregasPorSitioYAcuse ON entregas (sitio, acusada, registro);
+)SQL";
+
+// From the layout of version 2: acknowledged deliveries were deleted, and
+// nothing was known of a site's row ids going back.
+constexpr const char* kDeVersion2 = R"SQL(
+ALTER TABLE entregas ADD COLUMN acusada BIGINT NOT NULL DEFAULT 0;
+DROP INDEX IF EXISTS entregasPorSitio;
+ALTER TABLE sitios ADD COLUMN retroceso BIGINT NOT NULL DEFAULT 0;
+ALTER TABLE sitios ADD COLUMN filaRetroceso TEXT NOT NULL DEFAULT '';
+ALTER TABLE sitios ADD COLUMN copiaAntesDe BIGINT NOT NULL DEFAULT 0;
+)SQL";
+
+// The clock in microseconds, which delivery ids never fall behind.
+int64_t microsegundos() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+// A second of ids: a raise of a counter other processes may be using goes
+// this far past what called for it, so that it cannot land below an id
+// taken meanwhile.
+constexpr int64_t kMargenIds = 1000000;
+// An acknowledged id beyond this (the year 148,000 in microseconds) moves
+// nothing: a site cannot use up the ids of everyone.
+constexpr int64_t kTopeIds = INT64_MAX / 2;
 
 std::string esquemaPara(Motor motor) {
     std::string texto = kEsquema;
@@ -150,7 +199,7 @@ const std::string kPendientes =
     "SELECT e.id, r.tabla, r.origen, r.destino, r.general, r.servicio, r.funcion" +
     campos("r.", 39) +
     ", r.idOrigen FROM entregas e JOIN registros r ON r.id = e.registro WHERE e.sitio = $1 "
-    "ORDER BY e.registro LIMIT ";
+    "AND e.acusada = 0 ORDER BY e.registro LIMIT ";
 
 // A list of ids as one parameter, and the condition that reads it.
 std::string listaDeIds(Motor motor, const std::vector<int64_t>& ids) {
@@ -165,6 +214,17 @@ std::string idEnLista(Motor motor, std::string_view parametro) {
     if (motor == Motor::SQLite)
         return "id IN (SELECT value FROM json_each(" + std::string(parametro) + "))";
     return "id = ANY(CAST(" + std::string(parametro) + " AS BIGINT[]))";
+}
+// The same for texts of digits (a site's row ids).
+std::string listaDeFilas(Motor motor, const std::vector<std::string>& filas) {
+    std::string texto = motor == Motor::SQLite ? "[" : "{";
+    for (size_t i = 0; i < filas.size(); ++i) texto += (i > 0 ? ",\"" : "\"") + filas[i] + '"';
+    return texto + (motor == Motor::SQLite ? "]" : "}");
+}
+std::string filaEnLista(Motor motor, std::string_view parametro) {
+    if (motor == Motor::SQLite)
+        return "idOrigen IN (SELECT value FROM json_each(" + std::string(parametro) + "))";
+    return "idOrigen = ANY(CAST(" + std::string(parametro) + " AS TEXT[]))";
 }
 
 // Connections lent one at a time; a borrower waits for a free one.
@@ -200,6 +260,7 @@ class AlmacenSQL : public Almacen {
         auto primera = conectar();
         crearEsquema(*primera);
         reserva_.agregar(std::move(primera));
+        enTransaccion([this](ConexionSQL& c) { return seguirElReloj(c); });
         for (int i = 1; i < conexiones; ++i) reserva_.agregar(conectar());
         escritor_ = std::thread([this] { escribirVisitasPeriodicamente(); });
     }
@@ -221,6 +282,8 @@ class AlmacenSQL : public Almacen {
             for (const auto& r : lote.registros) hayGenerales = hayGenerales || r.general;
             if (hayGenerales) bloquearCliente(c, lote.cliente, "FOR SHARE");
             const std::string texto = std::to_string(ahora);
+            std::vector<std::string> filasNuevas;
+            std::vector<int64_t> registrosNuevos;
             for (const auto& r : lote.registros) {
                 ConexionSQL::Parametros p{lote.sitio,   r.idOrigen, r.huella,
                                           lote.cliente, r.destino,  r.general ? "1" : "0",
@@ -234,6 +297,8 @@ class AlmacenSQL : public Almacen {
                     continue;
                 }
                 ++resultado.nuevos;
+                filasNuevas.push_back(r.idOrigen);
+                registrosNuevos.push_back(std::stoll(id));
                 if (r.general)
                     c.ejecutar(
                         "INSERT INTO entregas (registro, sitio) "
@@ -246,9 +311,22 @@ class AlmacenSQL : public Almacen {
                         "VALUES (CAST($1 AS BIGINT), $2) ON CONFLICT DO NOTHING",
                         {id, r.destino});
             }
-            if (!lote.acuses.empty())
-                c.ejecutar("DELETE FROM entregas WHERE sitio = $1 AND " + idEnLista(motor_, "$2"),
-                           {lote.sitio, listaDeIds(motor_, lote.acuses)});
+            filasNuevas.insert(filasNuevas.end(), lote.filasAcuses.begin(), lote.filasAcuses.end());
+            if (!filasNuevas.empty())
+                notarRetroceso(c, lote.sitio, filasNuevas, registrosNuevos, ahora, resultado);
+            if (!lote.acuses.empty()) {
+                const int64_t acusadas = c.ejecutar(
+                    "UPDATE entregas SET acusada = CAST($3 AS BIGINT) WHERE sitio = $1 AND "
+                    "acusada = 0 AND " +
+                        idEnLista(motor_, "$2"),
+                    {lote.sitio, listaDeIds(motor_, lote.acuses), texto});
+                // Fewer than acknowledged: repeats, or ids this store never
+                // gave, which the counter must pass.
+                const int64_t mayor = *std::max_element(lote.acuses.begin(), lote.acuses.end());
+                if (acusadas < static_cast<int64_t>(lote.acuses.size()) && mayor <= kTopeIds &&
+                    elevarIds(c, mayor + kMargenIds, mayor))
+                    resultado.idsDesde = mayor + kMargenIds;
+            }
             for (const auto& a : lote.apartados)
                 c.ejecutar(
                     "INSERT INTO rechazados (sitio, idOrigen, motivo, registro, recibido) "
@@ -307,8 +385,9 @@ class AlmacenSQL : public Almacen {
             // A site acknowledges only records whose table code is above
             // zero; any other record would be offered forever.
             if (!unaVez.empty())
-                c.ejecutar("DELETE FROM entregas WHERE " + idEnLista(motor_, "$1"),
-                           {listaDeIds(motor_, unaVez)});
+                c.ejecutar("UPDATE entregas SET acusada = CAST($2 AS BIGINT) WHERE " +
+                               idEnLista(motor_, "$1"),
+                           {listaDeIds(motor_, unaVez), std::to_string(ahora)});
             return entregas;
         });
         notarVisita(sitio, ahora);
@@ -332,20 +411,37 @@ class AlmacenSQL : public Almacen {
             std::vector<EstadoSitio> filas;
             c.ejecutar(
                 "SELECT coalesce(s.cliente, ''), t.sitio, coalesce(p.pendientes, 0), "
-                "coalesce(p.masAntiguo, 0), coalesce(s.visto, 0), coalesce(a.apartados, 0) "
+                "coalesce(p.masAntiguo, 0), coalesce(s.visto, 0), coalesce(a.apartados, 0), "
+                "coalesce(s.retroceso, 0), coalesce(s.filaRetroceso, ''), "
+                "coalesce(s.copiaAntesDe, 0) "
                 "FROM (SELECT codigo AS sitio FROM sitios UNION SELECT sitio FROM entregas "
-                "UNION SELECT sitio FROM rechazados) t "
+                "WHERE acusada = 0 UNION SELECT sitio FROM rechazados) t "
                 "LEFT JOIN sitios s ON s.codigo = t.sitio "
                 "LEFT JOIN (SELECT e.sitio, count(*) AS pendientes, min(r.recibido) AS masAntiguo "
-                "FROM entregas e JOIN registros r ON r.id = e.registro GROUP BY e.sitio) p "
+                "FROM entregas e JOIN registros r ON r.id = e.registro WHERE e.acusada = 0 "
+                "GROUP BY e.sitio) p "
                 "ON p.sitio = t.sitio "
                 "LEFT JOIN (SELECT sitio, count(*) AS apartados FROM rechazados GROUP BY sitio) a "
                 "ON a.sitio = t.sitio ORDER BY 1, 2",
                 {}, [&filas](const FilaLeida& f) {
                     filas.push_back({std::string(f.texto(0)), std::string(f.texto(1)), f.entero(2),
-                                     f.entero(3), f.entero(4), f.entero(5)});
+                                     f.entero(3), f.entero(4), f.entero(5), f.entero(6),
+                                     std::string(f.texto(7)), f.entero(8)});
                 });
             return filas;
+        });
+    }
+
+    int64_t reenviar(const std::string& sitio, int64_t desde) override {
+        return enTransaccion([&](ConexionSQL& c) {
+            c.ejecutar(
+                "UPDATE sitios SET retroceso = 0, filaRetroceso = '', copiaAntesDe = 0 "
+                "WHERE codigo = $1",
+                {sitio});
+            return c.ejecutar(
+                "UPDATE entregas SET acusada = 0 WHERE sitio = $1 AND acusada >= CAST($2 AS "
+                "BIGINT)",
+                {sitio, std::to_string(std::max<int64_t>(desde, 1))});
         });
     }
 
@@ -453,6 +549,63 @@ class AlmacenSQL : public Almacen {
         }
     }
 
+    // Raises the delivery counter to `valor` when it is below `siMenorQue`,
+    // so that the next id given is above `valor`. True when it moved.
+    bool elevarIds(ConexionSQL& c, int64_t valor, int64_t siMenorQue) {
+        const ConexionSQL::Parametros p{std::to_string(valor), std::to_string(siMenorQue)};
+        if (motor_ == Motor::SQLite) {
+            // AUTOINCREMENT keeps the last id given in sqlite_sequence, and
+            // gives the next one above it.
+            c.ejecutar(
+                "INSERT INTO sqlite_sequence (name, seq) SELECT 'entregas', 0 "
+                "WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = 'entregas')",
+                {});
+            return c.ejecutar(
+                       "UPDATE sqlite_sequence SET seq = CAST($1 AS INTEGER) "
+                       "WHERE name = 'entregas' AND seq < CAST($2 AS INTEGER)",
+                       p) > 0;
+        }
+        return c.ejecutar(
+                   "SELECT setval(q.s::regclass, CAST($1 AS BIGINT)) FROM "
+                   "(SELECT pg_get_serial_sequence('entregas', 'id') AS s) q "
+                   "WHERE coalesce(pg_sequence_last_value(q.s::regclass), 0) < CAST($2 AS BIGINT)",
+                   p) > 0;
+    }
+
+    // Keeps the counter up with the clock. The one SQLite process raises it
+    // to the clock whenever it is behind; with PostgreSQL, where another
+    // server process may be taking ids meanwhile, only when it is a second
+    // behind (a raise then cannot land below an id taken in between).
+    bool seguirElReloj(ConexionSQL& c) {
+        const int64_t reloj = microsegundos();
+        return elevarIds(c, reloj, motor_ == Motor::SQLite ? reloj : reloj - kMargenIds);
+    }
+
+    // A site's row ids go back when it restores a backup: it then posts,
+    // under row ids it used before for a stored record, other records (new
+    // content, or acknowledgements). `filas` are the row ids of the batch's
+    // new records and acknowledgements, `nuevos` the ids the new records
+    // were stored under. The first such sign is kept for estado, until the
+    // operator runs reenviar.
+    void notarRetroceso(ConexionSQL& c, const std::string& sitio,
+                        const std::vector<std::string>& filas, const std::vector<int64_t>& nuevos,
+                        int64_t ahora, ResultadoLote& resultado) {
+        c.ejecutar("SELECT idOrigen, recibido FROM registros WHERE origen = $1 AND " +
+                       filaEnLista(motor_, "$2") + " AND NOT " + idEnLista(motor_, "$3") +
+                       " ORDER BY length(idOrigen), idOrigen, recibido LIMIT 1",
+                   {sitio, listaDeFilas(motor_, filas), listaDeIds(motor_, nuevos)},
+                   [&resultado](const FilaLeida& f) {
+                       resultado.filaRepetida = f.texto(0);
+                       resultado.copiaAntesDe = f.entero(1);
+                   });
+        if (resultado.filaRepetida.empty()) return;
+        c.ejecutar(
+            "UPDATE sitios SET retroceso = CAST($2 AS BIGINT), filaRetroceso = $3, "
+            "copiaAntesDe = CAST($4 AS BIGINT) WHERE codigo = $1 AND retroceso = 0",
+            {sitio, std::to_string(ahora), resultado.filaRepetida,
+             std::to_string(resultado.copiaAntesDe)});
+    }
+
     void bloquearCliente(ConexionSQL& c, const std::string& cliente, std::string_view modo) {
         if (motor_ == Motor::PostgreSQL)
             c.ejecutar("SELECT 1 FROM clientes WHERE cliente = $1 " + std::string(modo), {cliente});
@@ -493,22 +646,27 @@ class AlmacenSQL : public Almacen {
     // couple of seconds, not by every request: most requests of a site
     // that is up to date then write nothing (and, on SQLite, wait for no
     // flush to disk).
-    void escribirVisitas() {
+    //
+    // The same pass keeps the delivery counter up with the clock (see the
+    // top of this file): a store restored under a running server process
+    // of a shared database is caught within a pass.
+    void escribirVisitas(bool elevar = false) {
         std::unordered_map<std::string, int64_t> visitas;
         {
             std::lock_guard<std::mutex> guarda(cerrojoVisitas_);
             visitas.swap(visitas_);
         }
-        if (visitas.empty()) return;
+        if (visitas.empty() && !elevar) return;
         try {
             enTransaccion([&](ConexionSQL& c) {
                 for (const auto& [sitio, visto] : visitas)
                     c.ejecutar("UPDATE sitios SET visto = $2 WHERE codigo = $1 AND visto < $2",
                                {sitio, std::to_string(visto)});
+                if (elevar) seguirElReloj(c);
                 return 0;
             });
         } catch (const std::exception&) {
-            // Informational only; the next batch has newer times anyway.
+            // Informational only; the next pass tries again.
         }
     }
 
@@ -517,7 +675,7 @@ class AlmacenSQL : public Almacen {
         while (!parar_) {
             pararEscritor_.wait_for(guarda, std::chrono::seconds(2));
             guarda.unlock();
-            escribirVisitas();
+            escribirVisitas(true);
             guarda.lock();
         }
     }
@@ -533,7 +691,10 @@ class AlmacenSQL : public Almacen {
             int64_t version = 0;
             c.ejecutar("SELECT version FROM esquema", {},
                        [&version](const FilaLeida& f) { version = f.entero(0); });
-            if (version == 0) {
+            if (version == 2) {
+                c.ejecutarGuion(kDeVersion2);
+                c.ejecutar("UPDATE esquema SET version = $1", {std::to_string(kVersionEsquema)});
+            } else if (version == 0) {
                 int64_t registros = 0;
                 c.ejecutar("SELECT count(*) FROM registros", {},
                            [&registros](const FilaLeida& f) { registros = f.entero(0); });
@@ -547,6 +708,7 @@ class AlmacenSQL : public Almacen {
                 throw ErrorBase("La base es de otra version del servidor (esquema " +
                                 std::to_string(version) + ")");
             }
+            c.ejecutarGuion(kIndices);
             c.confirmar();
         } catch (...) {
             c.deshacer();

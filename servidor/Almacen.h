@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -39,7 +40,9 @@ struct RegistroEntrante {
     std::array<std::string, comun::kCamposCarga> campos;
 };
 
-// A record the poster sent in another site's name, kept whole.
+// A record that is not taken, kept whole with the reason: posted in another
+// site's name, addressed outside the poster's client, or an
+// acknowledgement naming no delivery.
 struct RegistroApartado {
     std::string idOrigen;
     std::string motivo;
@@ -59,13 +62,23 @@ struct Lote {
     std::string sitio;
     std::string cliente;
     std::vector<RegistroEntrante> registros;
-    std::vector<int64_t> acuses;  // deliveries the site acknowledges
+    std::vector<int64_t> acuses;           // deliveries the site acknowledges
+    std::vector<std::string> filasAcuses;  // the row ids of those acknowledgements
     std::vector<RegistroApartado> apartados;
 };
 
 struct ResultadoLote {
     int nuevos = 0;
     int repetidos = 0;
+    // The lowest row id the site used before for other content (its row
+    // ids went back: it restored a backup), "" when none; and when the
+    // store first received that row id, which the backup predates.
+    std::string filaRepetida;
+    int64_t copiaAntesDe = 0;
+    // When the site acknowledged an id above any this store gave (the
+    // store was restored, or its clock went back), the id the store's
+    // deliveries now continue from; 0 otherwise.
+    int64_t idsDesde = 0;
 };
 
 // A record owed to a site; `id` is the identifier the site stores and
@@ -100,7 +113,13 @@ struct EstadoSitio {
     int64_t pendientes = 0;      // records offered and not acknowledged
     int64_t masAntiguo = 0;      // when the oldest of them arrived (epoch s), 0: none
     int64_t ultimaPeticion = 0;  // epoch s, 0: never
-    int64_t apartados = 0;       // records it posted in another site's name
+    int64_t apartados = 0;       // records it posted that were kept aside
+    // When the store saw the site's row ids go back (epoch s, 0: not since
+    // the last reenviar), the first row id it used again, and when the
+    // store first received that row id.
+    int64_t retroceso = 0;
+    std::string filaRetroceso;
+    int64_t copiaAntesDe = 0;
 };
 
 class Almacen {
@@ -128,6 +147,12 @@ class Almacen {
     // Every site known or owed something, by client and site.
     virtual std::vector<EstadoSitio> estado() = 0;
 
+    // Offers `sitio` again, under their own ids, every record it
+    // acknowledged at `desde` (epoch s) or later, and forgets that its row
+    // ids went back. Returns how many. Safe because a site keeps each id
+    // once: what it still has it acknowledges again and does not apply.
+    virtual int64_t reenviar(const std::string& sitio, int64_t desde) = 0;
+
     // The records kept aside, oldest first, at most `maximo`; only those
     // posted by `sitio` unless it is empty.
     virtual std::vector<ApartadoGuardado> apartados(const std::string& sitio, int64_t maximo) = 0;
@@ -142,8 +167,18 @@ std::unique_ptr<Almacen> abrirAlmacen(const std::string& base, int conexiones = 
 bool esPostgres(const std::string& base);
 
 // The operator's table of `estado`: one line per site, by client, and a
-// total; the client of a site that never made a request shows as "-".
-std::string informeEstado(const std::vector<EstadoSitio>& sitios, int64_t ahora);
+// total; the client of a site that never made a request shows as "-". A
+// site whose row ids went back gets a warning line with the command to run
+// on the store `base`.
+std::string informeEstado(const std::vector<EstadoSitio>& sitios, int64_t ahora,
+                          const std::string& base = "BASE");
+
+// A moment as the operator reads and writes it, in local time:
+// "2026-05-01 14:30:00"; "nunca" for 0.
+std::string textoFecha(int64_t segundos);
+// "YYYY-MM-DD", "YYYY-MM-DD HH:MM" or "YYYY-MM-DD HH:MM:SS" (a "T" may stand
+// for the blank), in local time, as epoch s; nothing when it is not one.
+std::optional<int64_t> leerFecha(const std::string& texto);
 
 // The operator's list of records kept aside: one header line each (id,
 // posting site, when, why) and the record as it came.

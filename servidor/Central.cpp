@@ -3,10 +3,12 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <ctime>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
@@ -83,6 +85,17 @@ bool soloDigitos(std::string_view texto) {
     for (char c : texto)
         if (c < '0' || c > '9') return false;
     return true;
+}
+
+// A delivery id as the sites send it back: a whole number above zero that
+// fits 64 bits (up to 19 digits); nothing when it is not one.
+std::optional<int64_t> idDeEntrega(std::string_view texto) {
+    if (!soloDigitos(texto)) return std::nullopt;
+    int64_t valor = 0;
+    const auto [fin, error] = std::from_chars(texto.data(), texto.data() + texto.size(), valor);
+    if (error != std::errc() || fin != texto.data() + texto.size() || valor <= 0)
+        return std::nullopt;
+    return valor;
 }
 
 std::string recortar(std::string_view texto) {
@@ -310,6 +323,21 @@ Respuesta Central::atenderSincronizador(std::string_view cuerpo) {
     }
 }
 
+// Why a record of `sitio` may not go to `destino`; empty when it may: the
+// general code, or another site of the poster's own client (a code of the
+// client followed by a branch, in printable characters without blanks).
+std::string Central::destinoInvalido(const std::string& destino, const std::string& sitio,
+                                     const std::string& cliente) const {
+    if (destino == kDestinoGeneral) return {};
+    const std::string visto = "Destino '" + enUnaLinea(destino.substr(0, 80)) + "'";
+    if (destino == sitio) return visto + " es el mismo sitio";
+    const bool imprimible =
+        std::all_of(destino.begin(), destino.end(), [](char c) { return c > ' ' && c <= '~'; });
+    if (destino.size() > kLargoMaximoSitio || !imprimible || clienteDe(destino) != cliente)
+        return visto + " no es el general ni un sitio del cliente " + cliente;
+    return {};
+}
+
 Respuesta Central::setData(const std::string& sitio, std::string_view textoDato) {
     std::string texto = recortar(textoDato);
     comun::Variant raiz;
@@ -328,7 +356,7 @@ Respuesta Central::setData(const std::string& sitio, std::string_view textoDato)
     lote.sitio = sitio;
     lote.cliente = clienteDe(sitio);
     std::string valores;
-    int acuses = 0, ignorados = 0, ajenos = 0;
+    int acuses = 0, ignorados = 0, ajenos = 0, destinos = 0, ilegibles = 0, grandes = 0;
     auto listar = [&valores](const std::string& id) {
         if (!valores.empty()) valores += ',';
         valores += "{\"valor\":\"" + json::Encode(id) + "\"}";
@@ -358,16 +386,37 @@ Respuesta Central::setData(const std::string& sitio, std::string_view textoDato)
             }
             if (recortar(campo(registro, "Servicio")) == "0") {
                 // An acknowledgement: Campo1 is the delivery the site stored.
+                // One that names no delivery is kept aside for the operator:
+                // dropping it unseen would hide a site that cannot end its
+                // deliveries.
                 std::string entrega = recortar(campo(registro, "Campo1"));
-                if (soloDigitos(entrega) && entrega.size() < 19)
-                    lote.acuses.push_back(std::stoll(entrega));
+                if (auto n = idDeEntrega(entrega)) {
+                    lote.acuses.push_back(*n);
+                    lote.filasAcuses.push_back(id);
+                } else {
+                    lote.apartados.push_back({id,
+                                              "Acuse de una entrega ilegible: '" +
+                                                  enUnaLinea(entrega.substr(0, 80)) + "'",
+                                              comoJSON(registro)});
+                    ++ilegibles;
+                }
                 ++acuses;
+                continue;
+            }
+            // A destination outside the poster's client would reach another
+            // client; one that names no site would wait for ever, seen by
+            // nobody. Either is kept aside whole.
+            std::string destino = campo(registro, "Destino");
+            if (std::string motivo = destinoInvalido(destino, sitio, lote.cliente);
+                !motivo.empty()) {
+                lote.apartados.push_back({id, motivo, comoJSON(registro)});
+                ++destinos;
                 continue;
             }
             RegistroEntrante r;
             r.idOrigen = id;
             r.huella = huellaDe(registro);
-            r.destino = campo(registro, "Destino");
+            r.destino = destino;
             r.general = r.destino == kDestinoGeneral;
             r.servicio = campo(registro, "Servicio");
             r.tabla = campo(registro, "Tabla");
@@ -380,6 +429,7 @@ Respuesta Central::setData(const std::string& sitio, std::string_view textoDato)
             if (peso > limite_.registroMaximo) {
                 lote.apartados.push_back(
                     {id, demasiadoGrande(peso, limite_.registroMaximo), comoJSON(registro)});
+                ++grandes;
                 continue;
             }
             lote.registros.push_back(std::move(r));
@@ -393,10 +443,22 @@ Respuesta Central::setData(const std::string& sitio, std::string_view textoDato)
                  " acuses";
     if (ajenos > 0)
         r.bitacora += ", " + std::to_string(ajenos) + " en nombre de otro sitio (apartados)";
-    if (lote.apartados.size() > static_cast<size_t>(ajenos))
-        r.bitacora += ", " + std::to_string(lote.apartados.size() - ajenos) +
-                      " demasiado grandes (apartados)";
+    if (grandes > 0)
+        r.bitacora += ", " + std::to_string(grandes) + " demasiado grandes (apartados)";
+    if (destinos > 0)
+        r.bitacora += ", " + std::to_string(destinos) + " con destino invalido (apartados)";
+    if (ilegibles > 0)
+        r.bitacora += ", " + std::to_string(ilegibles) + " acuses ilegibles (apartados)";
     if (ignorados > 0) r.bitacora += ", " + std::to_string(ignorados) + " sin Id valido";
+    if (resultado.idsDesde > 0)
+        r.bitacora += ", acusa entregas que esta base no dio: sus ids siguen desde " +
+                      std::to_string(resultado.idsDesde);
+    if (!resultado.filaRepetida.empty())
+        r.bitacora += "; aviso: el sitio volvio a usar la fila " + resultado.filaRepetida +
+                      ". Si restauro una copia (anterior a " + textoFecha(resultado.copiaAntesDe) +
+                      "), para que reciba otra vez lo que perdio ejecute: "
+                      "sincronizador-servidor reenviar --base BASE --sitio " +
+                      sitio + " --desde \"FECHA DE LA COPIA\"";
     return r;
 }
 

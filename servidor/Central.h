@@ -2,8 +2,10 @@
 // transport: it takes a raw form body and gives the status, the body text
 // and one log line. Records posted by the sites are stored once, routed by
 // their destination and offered to each addressed site until that site
-// acknowledges them. A site posts only in its own name: a record whose
-// origin is another site is kept aside, not delivered. Safe to call from
+// acknowledges them. A site posts only in its own name and only to its own
+// client: a record whose origin is another site, or whose destination is
+// neither the general code nor a site of the poster's client, is kept
+// aside, not delivered. Safe to call from
 // several threads: the store serialises what must be.
 #pragma once
 
@@ -75,10 +77,14 @@ class Central {
     // as many records, down to one; each answer that was taken doubles it
     // again, up to the limit.
     void limiteRespuesta(const comun::LimiteLote& limite) { limite_ = limite; }
+    // The store, for the operator's views.
+    Almacen& almacen() { return *almacen_; }
 
   private:
     Respuesta getData(const std::string& sitio);
     Respuesta setData(const std::string& sitio, std::string_view dato);
+    std::string destinoInvalido(const std::string& destino, const std::string& sitio,
+                                const std::string& cliente) const;
     std::unique_ptr<Almacen> almacen_;
     size_t digitosSucursal_;
     std::string doctores_;

@@ -1,3 +1,5 @@
+#include <time.h>
+
 #include <cstdio>
 #include <ctime>
 
@@ -18,7 +20,9 @@ std::string duracion(int64_t segundos) {
            " h";
 }
 
-std::string fecha(int64_t segundos) {
+}  // namespace
+
+std::string textoFecha(int64_t segundos) {
     if (segundos <= 0) return "nunca";
     std::time_t t = static_cast<std::time_t>(segundos);
     std::tm local{};
@@ -28,9 +32,22 @@ std::string fecha(int64_t segundos) {
     return texto;
 }
 
-}  // namespace
+std::optional<int64_t> leerFecha(const std::string& texto) {
+    for (const char* formato : {"%Y-%m-%d %H:%M:%S", "%Y-%m-%dT%H:%M:%S", "%Y-%m-%d %H:%M",
+                                "%Y-%m-%dT%H:%M", "%Y-%m-%d"}) {
+        std::tm local{};
+        const char* fin = strptime(texto.c_str(), formato, &local);
+        if (!fin || *fin != '\0') continue;
+        local.tm_isdst = -1;
+        const std::time_t t = std::mktime(&local);
+        if (t <= 0) return std::nullopt;
+        return static_cast<int64_t>(t);
+    }
+    return std::nullopt;
+}
 
-std::string informeEstado(const std::vector<EstadoSitio>& sitios, int64_t ahora) {
+std::string informeEstado(const std::vector<EstadoSitio>& sitios, int64_t ahora,
+                          const std::string& base) {
     std::string informe;
     char linea[256];
     std::snprintf(linea, sizeof linea, "%-15s %-20s %10s %14s  %-19s %9s\n", "cliente", "sitio",
@@ -42,19 +59,28 @@ std::string informeEstado(const std::vector<EstadoSitio>& sitios, int64_t ahora)
         std::snprintf(linea, sizeof linea, "%-15s %-20s %10lld %14s  %-19s %9lld\n",
                       s.cliente.empty() ? "-" : s.cliente.c_str(), s.sitio.c_str(),
                       static_cast<long long>(s.pendientes), antiguedad.c_str(),
-                      fecha(s.ultimaPeticion).c_str(), static_cast<long long>(s.apartados));
+                      textoFecha(s.ultimaPeticion).c_str(), static_cast<long long>(s.apartados));
         informe += linea;
         pendientes += s.pendientes;
     }
     informe += std::to_string(sitios.size()) + " sitios, " + std::to_string(pendientes) +
                " registros pendientes\n";
+    for (const auto& s : sitios) {
+        if (s.retroceso == 0) continue;
+        informe += "Aviso: el sitio " + s.sitio + " volvio a usar la fila " + s.filaRetroceso +
+                   " el " + textoFecha(s.retroceso) + ". Si restauro una copia (anterior a " +
+                   textoFecha(s.copiaAntesDe) +
+                   "), para que reciba otra vez lo que perdio ejecute:\n"
+                   "    sincronizador-servidor reenviar --base " +
+                   base + " --sitio " + s.sitio + " --desde \"FECHA DE LA COPIA\"\n";
+    }
     return informe;
 }
 
 std::string informeApartados(const std::vector<ApartadoGuardado>& apartados) {
     std::string informe;
     for (const auto& a : apartados) {
-        informe += "#" + std::to_string(a.id) + "  " + a.sitio + "  " + fecha(a.recibido) +
+        informe += "#" + std::to_string(a.id) + "  " + a.sitio + "  " + textoFecha(a.recibido) +
                    "  fila " + a.apartado.idOrigen + ": " + a.apartado.motivo + "\n    " +
                    a.apartado.registro + "\n";
     }

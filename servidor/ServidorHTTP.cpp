@@ -18,6 +18,7 @@
 #include <functional>
 
 #include "Central.h"
+#include "Recepcion.h"
 
 namespace servidor {
 
@@ -110,6 +111,7 @@ class FlujoConPlazo : public httplib::Stream {
             const ssize_t n = tls_ ? recibirTls() : recibir();
             if (n <= 0) return n;
             lectura_.contar(static_cast<size_t>(n));
+            Recepcion::leidos(static_cast<size_t>(n));
             inicio_ = 0;
             fin_ = static_cast<size_t>(n);
         }
@@ -126,7 +128,10 @@ class FlujoConPlazo : public httplib::Stream {
             if (!escritura_.esperar(sock_, POLLOUT)) return -1;
             n = send(sock_, datos, largo, MSG_NOSIGNAL | MSG_DONTWAIT);
         } while (n < 0 && (errno == EAGAIN || errno == EINTR));
-        if (n > 0) escritura_.contar(static_cast<size_t>(n));
+        if (n > 0) {
+            escritura_.contar(static_cast<size_t>(n));
+            Recepcion::escritos(static_cast<size_t>(n));
+        }
         return n;
     }
 
@@ -163,6 +168,7 @@ class FlujoConPlazo : public httplib::Stream {
                 SSL_write(tls_, datos, static_cast<int>(std::min<size_t>(largo, 1 << 30)));
             if (n > 0) {
                 escritura_.contar(static_cast<size_t>(n));
+                Recepcion::escritos(static_cast<size_t>(n));
                 return n;
             }
             if (!esperarTls(escritura_, n)) return -1;
@@ -220,12 +226,12 @@ class FlujoConPlazo : public httplib::Stream {
 // instead of the answer.
 thread_local bool cuerpoSinLeer = false;
 // The body bytes this worker's request holds of Limites::memoriaCuerpos.
-thread_local size_t cuerpoReservado = 0;
+thread_local size_t cuerpoCargado = 0;
 
 // Ends a connection after its answer: no more writes, then, when the body
 // was left unread, what the client still sends is read and dropped for a
-// short while before the close.
-void cerrar(int sock) {
+// short while. The reception closes the socket.
+void terminar(int sock) {
     shutdown(sock, SHUT_WR);
     if (cuerpoSinLeer) {
         char descarte[16384];
@@ -241,7 +247,6 @@ void cerrar(int sock) {
         }
     }
     cuerpoSinLeer = false;
-    close(sock);
 }
 
 void responder(httplib::Response& res, int estado, const std::string& cuerpo) {
@@ -252,12 +257,17 @@ void responder(httplib::Response& res, int estado, const std::string& cuerpo) {
 }  // namespace
 
 // The HTTP library's server with its connections read through FlujoConPlazo,
-// one request each, on a pool of `Limites::hilos` workers.
+// one request each, on the `Limites::hilos` workers of a Recepcion.
 class ServidorHTTP::Http : public httplib::Server {
   public:
     explicit Http(const Limites& limites) : limites_(limites) {
-        new_task_queue = [hilos = std::max<size_t>(limites.hilos, 1)] {
-            return new httplib::ThreadPool(hilos);
+        new_task_queue = [this] {
+            recepcion_ = new Recepcion(
+                limites_, tls_ != nullptr, [this](int sock) { servir(sock); },
+                [this](const std::string& linea) {
+                    if (anotar_) anotar_(linea);
+                });
+            return recepcion_;
         };
     }
 
@@ -266,27 +276,33 @@ class ServidorHTTP::Http : public httplib::Server {
     // systems retry only after a second. Listening again widens the queue.
     void ampliarCola() { ::listen(svr_sock_, SOMAXCONN); }
 
-    // Takes `largo` bytes of the bodies' memory for this worker's request;
-    // false when others hold too much. A body alone is always let in.
-    bool reservarCuerpo(size_t largo) {
-        size_t previo = cuerposEnUso_.fetch_add(largo);
-        if (previo > 0 && previo + largo > limites_.memoriaCuerpos) {
+    // Charges `largo` more bytes of the bodies' memory to this worker's
+    // request; false when others hold too much. A body alone is always let
+    // in.
+    bool cargarCuerpo(size_t largo) {
+        const size_t previo = cuerposEnUso_.fetch_add(largo);
+        if (previo > cuerpoCargado && previo + largo > limites_.memoriaCuerpos) {
             cuerposEnUso_ -= largo;
             return false;
         }
-        cuerpoReservado = largo;
+        cuerpoCargado += largo;
         return true;
     }
 
     // Serves HTTPS with this context from now on.
-    void tls(SSL_CTX* contexto, std::function<void(const std::string&)> anotar) {
-        tls_ = contexto;
-        anotar_ = std::move(anotar);
-    }
+    void tls(SSL_CTX* contexto) { tls_ = contexto; }
+    void bitacora(std::function<void(const std::string&)> anotar) { anotar_ = std::move(anotar); }
 
   private:
+    // Called on the accept thread through the task queue: the connection
+    // waits in the reception for a worker.
     bool process_and_close_socket(int sock) override {
-        bool bien = false;
+        recepcion_->recibir(sock);
+        return true;
+    }
+
+    // One connection, on a worker of the reception, which closes it after.
+    void servir(int sock) {
         SSL* sesion = nullptr;
         if (tls_) {
             sesion = SSL_new(tls_);
@@ -299,7 +315,7 @@ class ServidorHTTP::Http : public httplib::Server {
                 if (anotar_) anotar_("rechazado: saludo TLS fallido");
             } else {
                 bool cerrada = false;
-                bien = process_request(flujo, true, cerrada, nullptr);
+                process_request(flujo, true, cerrada, nullptr);
             }
         }
         if (sesion) {
@@ -309,13 +325,13 @@ class ServidorHTTP::Http : public httplib::Server {
             SSL_free(sesion);
             ERR_clear_error();
         }
-        cuerposEnUso_ -= cuerpoReservado;
-        cuerpoReservado = 0;
-        cerrar(sock);
-        return bien;
+        cuerposEnUso_ -= cuerpoCargado;
+        cuerpoCargado = 0;
+        terminar(sock);
     }
 
     const Limites& limites_;
+    Recepcion* recepcion_ = nullptr;  // owned by the library while it listens
     std::atomic<size_t> cuerposEnUso_{0};
     SSL_CTX* tls_ = nullptr;
     std::function<void(const std::string&)> anotar_;
@@ -327,6 +343,7 @@ ServidorHTTP::ServidorHTTP(Central& central, std::ostream& bitacora, Limites lim
       limites_(limites),
       http_(std::make_unique<Http>(limites_)) {
     http_->set_payload_max_length(limites_.cuerpoMaximo);
+    http_->bitacora([this](const std::string& linea) { anotar(linea); });
 
     // The length is checked before the body is read: without it the body
     // would run until the client closes, which a site waiting for its
@@ -352,9 +369,6 @@ ServidorHTTP::ServidorHTTP(Central& central, std::ostream& bitacora, Limites lim
             } else if (req.has_header("Transfer-Encoding")) {
                 responder(res, 400, "Transfer-Encoding no admitido\r\n");
                 motivo = "Transfer-Encoding no admitido";
-            } else if (!http_->reservarCuerpo(std::stoull(largo))) {
-                responder(res, 503, "Servidor ocupado\r\n");
-                motivo = "sin memoria para el cuerpo";
             }
         }
         if (motivo.empty()) return R::Unhandled;
@@ -370,16 +384,35 @@ ServidorHTTP::ServidorHTTP(Central& central, std::ostream& bitacora, Limites lim
         return [this, socio](const httplib::Request&, httplib::Response& res,
                              const httplib::ContentReader& leer) {
             std::string cuerpo;
-            bool completo = leer([this, &cuerpo](const char* datos, size_t largo) {
+            bool sinMemoria = false;
+            bool completo = leer([&](const char* datos, size_t largo) {
                 if (cuerpo.size() + largo > limites_.cuerpoMaximo) return false;
+                if (cuerpo.size() + largo > cuerpo.capacity()) {
+                    // The room the body takes is charged before it is taken.
+                    const size_t antes = cuerpo.capacity();
+                    const size_t pedido = std::max(antes * 2, cuerpo.size() + largo);
+                    if (!http_->cargarCuerpo(pedido - antes)) {
+                        sinMemoria = true;
+                        return false;
+                    }
+                    cuerpo.reserve(pedido);
+                    if (cuerpo.capacity() > pedido) http_->cargarCuerpo(cuerpo.capacity() - pedido);
+                }
                 cuerpo.append(datos, largo);
                 return true;
             });
+            if (sinMemoria) {
+                cuerpoSinLeer = true;
+                responder(res, 503, "Servidor ocupado\r\n");
+                anotar("rechazado: sin memoria para el cuerpo");
+                return;
+            }
             if (!completo) {
                 responder(res, 408, "Peticion incompleta\r\n");
                 anotar("rechazado: cuerpo incompleto");
                 return;
             }
+            Recepcion::procesando();
             Respuesta respuesta =
                 socio ? central_.atenderSocio(cuerpo) : central_.atenderSincronizador(cuerpo);
             responder(res, respuesta.estado, respuesta.cuerpo);
@@ -426,7 +459,7 @@ bool ServidorHTTP::usarTls(const std::string& certificado, const std::string& cl
         return fallo("la clave " + clave + " no es la del certificado");
     if (tls_) SSL_CTX_free(tls_);
     tls_ = contexto;
-    http_->tls(tls_, [this](const std::string& linea) { anotar(linea); });
+    http_->tls(tls_);
     return true;
 }
 

@@ -2,13 +2,18 @@
 // POST "/ombrel.php" for the partner push, one request per connection,
 // every answer text/plain and the connection closed after it.
 //
-// A worker is held by a connection from its first byte to its close, so a
-// client that sends slowly, or not at all, is cut off: after a grace period
-// it must keep up a minimum rate over a sliding window, and may not fall
-// silent for long. The minimum is far below any real line (a site on
-// 64 kbit/s moves 8,000 bytes a second). A POST must say its length, and a length above the cap is
-// refused before any of the body is read. With a certificate it serves HTTPS, with the same limits
-// on the TLS handshake as on the request.
+// A connection waits without a worker until it has sent something (see
+// Recepcion.h): connections whose request has arrived whole are served
+// first, slow ones may hold only a share of the workers, and one peer
+// address only so many connections. A worker is then held by a connection
+// until its close, so a client that sends slowly, or not at all, is cut
+// off: after a grace period it must keep up a minimum rate over a sliding
+// window, and may not fall silent for long. The minimum is far below any
+// real line (a site on 64 kbit/s moves 8,000 bytes a second). A POST must
+// say its length, and a length above the cap is refused before any of the
+// body is read; the memory of the bodies is charged as their bytes arrive.
+// With a certificate it serves HTTPS, with the same limits on the TLS
+// handshake as on the request.
 #pragma once
 
 #include <chrono>
@@ -42,10 +47,19 @@ struct Limites {
     size_t ritmoMinimo = 2u * 1024u;
     std::chrono::milliseconds ventana{30000};
     size_t cuerpoMaximo = kCuerpoMaximo;
-    // Request bodies held at once (their parse takes a few times more); a
-    // body that does not fit while others are held is answered 503 at
-    // once, and the site tries again on its next pass.
+    // Request bodies held at once (their parse takes a few times more),
+    // charged as their bytes arrive, not as their length announces: a body
+    // that grows past it while others are held is answered 503 at once,
+    // and the site tries again on its next pass.
     size_t memoriaCuerpos = 256u * 1024u * 1024u;
+    // Connections one peer address may hold at once, waiting or served;
+    // more are answered 503 at once. 0: no limit (behind a proxy that
+    // connects from one address).
+    size_t conexionesPorDireccion = 32;
+    // Workers kept for connections that move at least `ritmoUtil` bytes a
+    // second; slower ones share the rest. 0: a quarter of `hilos`.
+    size_t reservaUtiles = 0;
+    size_t ritmoUtil = 2u * 1024u;
 };
 
 class ServidorHTTP {

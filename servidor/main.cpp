@@ -1,8 +1,10 @@
 // sincronizador-servidor: the reference central server. It listens on
 // loopback only and keeps its records in a SQLite file or a PostgreSQL
 // database; `estado` prints what waits for each site, `apartados` the
-// records a site posted in another site's name.
+// records kept aside (posted in another site's name, to a destination
+// outside the poster's client, or acknowledging no delivery).
 #include <signal.h>
+#include <sys/resource.h>
 
 #include <CLI/CLI.hpp>
 #include <filesystem>
@@ -54,6 +56,9 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, 4096));
     app.add_option("--conexiones", conexiones, "Conexiones con PostgreSQL")
         ->check(CLI::Range(1, 256));
+    app.add_option("--conexiones-por-direccion", limites.conexionesPorDireccion,
+                   "Conexiones a la vez desde una direccion (0: sin limite, detras de un proxy)")
+        ->check(CLI::Range(0, 100000));
     std::string baseEstado;
     auto* estado = app.add_subcommand(
         "estado", "Registros pendientes, el mas antiguo y la ultima peticion de cada sitio");
@@ -61,11 +66,23 @@ int main(int argc, char** argv) {
     std::string baseApartados, sitioApartados;
     int64_t maximoApartados = 100;
     auto* apartados = app.add_subcommand(
-        "apartados", "Registros que un sitio envio en nombre de otro, guardados aparte");
+        "apartados",
+        "Registros guardados aparte: en nombre de otro sitio, a un destino que no es del cliente, "
+        "o acuses ilegibles");
     apartados->add_option("--base", baseApartados, "La base del servidor")->required();
     apartados->add_option("--sitio", sitioApartados, "Solo los que envio este sitio");
     apartados->add_option("--maximo", maximoApartados, "Cuantos, los mas antiguos primero")
         ->check(CLI::Range(int64_t{1}, int64_t{1000000}));
+    std::string baseReenviar, sitioReenviar, desdeReenviar;
+    auto* reenviar = app.add_subcommand(
+        "reenviar",
+        "Ofrece otra vez a un sitio restaurado de una copia todo lo que acuso desde un momento");
+    reenviar->add_option("--base", baseReenviar, "La base del servidor")->required();
+    reenviar->add_option("--sitio", sitioReenviar, "El sitio restaurado")->required();
+    reenviar
+        ->add_option("--desde", desdeReenviar,
+                     "Cuando se hizo la copia: AAAA-MM-DD [HH:MM[:SS]], hora local")
+        ->required();
     std::string certificado, clave;
     auto* opcionCertificado =
         app.add_option("--tls-cert", certificado, "Certificado PEM (con su cadena): sirve HTTPS")
@@ -77,16 +94,38 @@ int main(int argc, char** argv) {
     CLI11_PARSE(app, argc, argv);
 
     if (*estado)
-        return informar(baseEstado, [](servidor::Almacen& almacen) {
-            return servidor::informeEstado(almacen.estado(), servidor::ahora());
+        return informar(baseEstado, [&](servidor::Almacen& almacen) {
+            return servidor::informeEstado(almacen.estado(), servidor::ahora(), baseEstado);
         });
     if (*apartados)
         return informar(baseApartados, [&](servidor::Almacen& almacen) {
             return servidor::informeApartados(almacen.apartados(sitioApartados, maximoApartados));
         });
+    if (*reenviar) {
+        const auto desde = servidor::leerFecha(desdeReenviar);
+        if (!desde) {
+            std::cerr << "--desde no es una fecha AAAA-MM-DD [HH:MM[:SS]]: " << desdeReenviar
+                      << std::endl;
+            return 2;
+        }
+        return informar(baseReenviar, [&](servidor::Almacen& almacen) {
+            const int64_t n = almacen.reenviar(sitioReenviar, *desde);
+            return std::to_string(n) + " registros acusados por " + sitioReenviar + " desde " +
+                   servidor::textoFecha(*desde) + " se le ofreceran otra vez" +
+                   (n == 0 ? " (ninguno: revise --sitio y --desde)\n" : "\n");
+        });
+    }
     if (base.empty()) {
         std::cerr << "Falta --base" << std::endl;
         return 2;
+    }
+
+    // Connections that wait for a worker hold a descriptor each: as many as
+    // the system lets the process have.
+    rlimit archivos{};
+    if (getrlimit(RLIMIT_NOFILE, &archivos) == 0 && archivos.rlim_cur < archivos.rlim_max) {
+        archivos.rlim_cur = archivos.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &archivos);
     }
 
     // SIGINT and SIGTERM stop the server cleanly from a thread of their own.

@@ -94,6 +94,11 @@ int32_t codigoEntero(const Variant& v, const char* nombre) {
     throw ErrorRegistro(std::string(nombre) + " no es un numero entero: '" + v.texto() + "'");
 }
 
+// A row id as a statement's value: exact past 32 bits (and past 2^53).
+Variant valorDeId(int64_t id) {
+    return Variant(comun::Decimal{std::to_string(id)});
+}
+
 int32_t enteroDe(const Variant& v) {
     if (v.esNull() || v.esEmpty()) return 0;
     if (v.esTexto() && !comun::IsNumeric(v)) return 0;
@@ -390,7 +395,7 @@ void Aplicador::registrarFallo(int64_t id, const std::string& tabla, const std::
     f.ultimo = ahora;
     const datos::ListaParametros valores = {Variant(f.intentos), Variant(f.espera),
                                             Variant("mensaje::" + mensaje), Variant(ahora),
-                                            Variant(comun::Decimal{std::to_string(id)})};
+                                            valorDeId(id)};
     if (conocido) {
         con_.comando(
             "UPDATE FALLOS_APLICACION SET Intentos = ?, Espera = ?, Mensaje = ?, UltimoFallo = ? "
@@ -409,7 +414,7 @@ void Aplicador::guardarPedidoNoAplicado(const Registro& r, const std::string& mo
                                         const comun::Fecha& ahora) {
     // The record as the queue holds it, every column, in the form of the
     // batches exchanged with the server.
-    auto fila = con_.Query("SELECT * FROM COMUNICACIONES WHERE Id = ?", {Variant(r.id)});
+    auto fila = con_.Query("SELECT * FROM COMUNICACIONES WHERE Id = ?", {valorDeId(r.id)});
     std::string texto = DAO_Conexion::RsVacio(fila) ? std::string("null") : json::RStoJSON(*fila);
     DAO_Conexion::CerrarRs(fila);
     if (texto.size() >= 2 && texto.front() == '[' && texto.back() == ']')
@@ -417,7 +422,7 @@ void Aplicador::guardarPedidoNoAplicado(const Registro& r, const std::string& mo
     con_.comando(
         "INSERT INTO PEDIDOS_NO_APLICADOS (Fecha, IdComunicacion, IdServidor, Origen, Motivo, "
         "Texto) VALUES (?, ?, ?, ?, ?, ?)",
-        {Variant(ahora), Variant(r.id), Variant("id::" + r.campo(kCamposCarga)),
+        {Variant(ahora), valorDeId(r.id), Variant("id::" + r.campo(kCamposCarga)),
          Variant("origen::" + r.origen), Variant("motivo::" + motivo), Variant("texto::" + texto)});
 }
 

@@ -78,6 +78,8 @@ class CentralEnProceso {
         return todos;
     }
 
+    servidor::Central& central() { return central_; }
+
   private:
     servidor::Central central_;
     long filaAcuse_ = 0;

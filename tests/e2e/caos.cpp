@@ -173,10 +173,26 @@ Estado leerEstado(const fs::path& base) {
     leer("PEDIDOS_NO_APLICADOS", "SELECT IdServidor, Origen, Motivo FROM PEDIDOS_NO_APLICADOS",
          false);
     leer("entrantes",
-         "SELECT Tabla, Origen, Servicio, Funcion, Campo1, Campo2, Campo3, Campo18, Campo40 FROM "
+         "SELECT Campo40, Tabla, Origen, Servicio, Funcion, Campo1, Campo2, Campo3, Campo18 FROM "
          "COMUNICACIONES WHERE Destino = '" +
              kSitio + "'",
          false);
+    // Server ids follow the server's clock, so two runs get other ids in
+    // the same order: each stands as its rank among the run's ids.
+    auto& entrantes = e.tablas["entrantes"];
+    auto idDe = [](const std::string& fila) {
+        const std::string id = fila.substr(0, fila.find('|'));
+        return id.empty() ? -1LL : std::stoll(id);
+    };
+    std::vector<long long> ids;
+    for (const auto& fila : entrantes) ids.push_back(idDe(fila));
+    std::sort(ids.begin(), ids.end());
+    for (auto& fila : entrantes) {
+        const long long id = idDe(fila);
+        const auto rango = std::lower_bound(ids.begin(), ids.end(), id) - ids.begin();
+        fila = fila.substr(fila.find('|') + 1) + std::to_string(rango) + "|";
+    }
+    std::sort(entrantes.begin(), entrantes.end());
     con.desconectar();
     return e;
 }

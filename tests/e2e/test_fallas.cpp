@@ -1,20 +1,35 @@
 // The fault matrix: the real headless synchronizer of a site against a
 // loopback peer that fails in one way, in front of the reference server's
-// logic running in this process. Whatever the fault, once a sound server is
+// logic running in this process; and against the server itself while
+// hostile connections besiege it. Whatever the fault, once a sound server is
 // back every record the site queued reaches the server exactly once, and
 // every record the server held for the site is stored once and applied once.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <iostream>
 #include <map>
 #include <memory>
 #include <ostream>
 #include <random>
+#include <sstream>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CentralEnProceso.h"
 #include "Entorno.h"
+#include "ServidorHTTP.h"
 
 namespace e2e {
 namespace {
@@ -325,21 +340,83 @@ size_t contarTexto(const std::string& texto, const std::string& buscado) {
     return n;
 }
 
+// Where every case starts: the sibling is known to the server and has
+// posted its records, and the site has queued its own.
+// `antes` runs before the site queues its own records, so what it queues
+// stands at the head of the queue.
+struct Escenario {
+    explicit Escenario(const std::function<void(const Sitio&, CentralEnProceso&)>& antes = {}) {
+        central.cuerpo("r=servicio/getData&idSyA=" + kHermano);
+        if (central.publicar(kHermano, registrosDelHermano()).find("\"valor\":\"5\"") ==
+            std::string::npos)
+            throw std::runtime_error("the server did not take the sibling's records");
+        if (antes) antes(s, central);
+        escribirSalientes(s);
+    }
+    CarpetaTemporal carpeta;
+    CentralEnProceso central{carpeta.ruta()};
+    const Sitio s = crearSitio(carpeta.ruta(), kCliente, "001");
+};
+
+// Each record the server held for the site stored once, applied once and
+// acknowledged; each record the site queued (and what applying the order
+// queued) reached the sibling once. `cuarentena`: the case offered one
+// unstorable record.
+void comprobarQueTodoLlegoUnaVez(Escenario& e, bool cuarentena, const std::string& salidas) {
+    const Sitio& s = e.s;
+    const std::string cliente = "(SELECT IdTercero FROM TERCEROS WHERE Telefono1 = '3001112233')";
+    const auto entrantes = contar(
+        s,
+        {{"producto guardado", entrante(2, "Campo1 = 'ENT-P1'")},
+         {"producto aplicado", entrante(2, "Campo1 = 'ENT-P1' AND Funcion = 'X'")},
+         {"producto", "PRODUCTOS WHERE CodigoAB = 'ENT-P1'"},
+         {"mensaje guardado", entrante(14, "Campo1 = 'Mensaje de la sede 002' AND Funcion = 'X'")},
+         {"mensaje", "MENSAJE WHERE mensaje = 'Mensaje de la sede 002'"},
+         {"movimiento guardado", entrante(16, "Campo18 = 'RR-ENT-1' AND Funcion = 'X'")},
+         {"movimiento", "MOVINVHOY WHERE NUMERORR = 'RR-ENT-1'"},
+         {"pedido guardado", entrante(22, "Campo1 = '2001' AND Funcion = 'X'")},
+         {"linea del pedido", "COMANDAS WHERE Tercero = " + cliente},
+         {"acompanamiento",
+          "ACOMPANAMIENTOS WHERE IDCOMANDA IN (SELECT idComanda FROM COMANDAS "
+          "WHERE Tercero = " +
+              cliente + ")"},
+         {"usuario guardado", entrante(25, "Campo5 = '3001112233' AND Funcion = 'X'")},
+         {"usuario", "PW WHERE Documento = '3001112233'"},
+         {"sin aplicar", "COMUNICACIONES WHERE Destino = '" + kSitio + "' AND Funcion <> 'X'"},
+         {"sin enviar", "COMUNICACIONES WHERE Origen = '" + kSitio + "' AND Enviado = False"},
+         {"cuarentena", "CUARENTENA"}});
+    std::map<std::string, std::string> esperado;
+    for (const auto& [nombre, valor] : entrantes) esperado[nombre] = "1";
+    esperado["sin aplicar"] = "0";
+    esperado["sin enviar"] = "0";
+    esperado["cuarentena"] = cuarentena ? "1" : "0";
+    EXPECT_EQ(entrantes, esperado) << salidas;
+
+    // Nothing more is held for the site: everything was acknowledged.
+    EXPECT_TRUE(e.central.pendientes(kSitio).empty()) << salidas;
+
+    std::map<std::string, int> recibidos;
+    for (const auto& r : e.central.pendientes(kHermano)) {
+        if (r.at("Origen") != kSitio) continue;
+        const std::string tabla = r.at("Tabla");
+        ++recibidos[tabla == "6" || tabla == "10" ? tabla : tabla + ":" + r.at("Campo1")];
+    }
+    for (const std::string& clave :
+         {std::string("2:SAL-P1"), std::string("14:Mensaje de la sede 001"), std::string("9:S4-1"),
+          std::string("9:S4-2"), std::string("6"), std::string("10")}) {
+        EXPECT_EQ(recibidos[clave], 1) << clave << "\n" << salidas;
+    }
+}
+
 class MatrizDeFallas : public testing::TestWithParam<Falla> {};
 
 TEST_P(MatrizDeFallas, NadaSePierdeYCadaRegistroSeGuardaYAplicaUnaVez) {
     const Falla falla = GetParam();
     const Efecto efecto = efectoDe(falla);
-    CarpetaTemporal carpeta;
-    CentralEnProceso central(carpeta.ruta());
-    const Sitio s = crearSitio(carpeta.ruta(), kCliente, "001");
-
-    // The sibling is known to the server and has posted its records.
-    central.cuerpo("r=servicio/getData&idSyA=" + kHermano);
-    ASSERT_NE(central.publicar(kHermano, registrosDelHermano()).find("\"valor\":\"5\""),
-              std::string::npos);
-    ASSERT_NO_FATAL_FAILURE(prepararTamanos(falla, s, central));
-    escribirSalientes(s);
+    Escenario e([falla](const Sitio& s, CentralEnProceso& c) { prepararTamanos(falla, s, c); });
+    ASSERT_FALSE(HasFatalFailure());
+    CentralEnProceso& central = e.central;
+    const Sitio& s = e.s;
 
     PeerGuionado peer(guionDe(falla, central));
     const std::string direccion =
@@ -378,35 +455,8 @@ TEST_P(MatrizDeFallas, NadaSePierdeYCadaRegistroSeGuardaYAplicaUnaVez) {
     const Resultado sano = sincronizar(s, peer.direccion(), 6, intervalo);
     ASSERT_EQ(sano.codigo, 0) << lineas(sano.salida);
 
-    // Inbound: each record stored once, marked applied, and its row written
-    // once in its table.
-    const std::string cliente = "(SELECT IdTercero FROM TERCEROS WHERE Telefono1 = '3001112233')";
-    const auto entrantes = contar(
-        s,
-        {{"producto guardado", entrante(2, "Campo1 = 'ENT-P1'")},
-         {"producto aplicado", entrante(2, "Campo1 = 'ENT-P1' AND Funcion = 'X'")},
-         {"producto", "PRODUCTOS WHERE CodigoAB = 'ENT-P1'"},
-         {"mensaje guardado", entrante(14, "Campo1 = 'Mensaje de la sede 002' AND Funcion = 'X'")},
-         {"mensaje", "MENSAJE WHERE mensaje = 'Mensaje de la sede 002'"},
-         {"movimiento guardado", entrante(16, "Campo18 = 'RR-ENT-1' AND Funcion = 'X'")},
-         {"movimiento", "MOVINVHOY WHERE NUMERORR = 'RR-ENT-1'"},
-         {"pedido guardado", entrante(22, "Campo1 = '2001' AND Funcion = 'X'")},
-         {"linea del pedido", "COMANDAS WHERE Tercero = " + cliente},
-         {"acompanamiento",
-          "ACOMPANAMIENTOS WHERE IDCOMANDA IN (SELECT idComanda FROM COMANDAS "
-          "WHERE Tercero = " +
-              cliente + ")"},
-         {"usuario guardado", entrante(25, "Campo5 = '3001112233' AND Funcion = 'X'")},
-         {"usuario", "PW WHERE Documento = '3001112233'"},
-         {"sin aplicar", "COMUNICACIONES WHERE Destino = '" + kSitio + "' AND Funcion <> 'X'"},
-         {"sin enviar", "COMUNICACIONES WHERE Origen = '" + kSitio + "' AND Enviado = False"},
-         {"cuarentena", "CUARENTENA"}});
-    std::map<std::string, std::string> esperado;
-    for (const auto& [nombre, valor] : entrantes) esperado[nombre] = "1";
-    esperado["sin aplicar"] = "0";
-    esperado["sin enviar"] = "0";
-    esperado["cuarentena"] = falla == Falla::RegistroInguardableEntreBuenos ? "1" : "0";
-    EXPECT_EQ(entrantes, esperado) << lineas(conFalla.salida) << "\n----\n" << lineas(sano.salida);
+    comprobarQueTodoLlegoUnaVez(e, falla == Falla::RegistroInguardableEntreBuenos,
+                                lineas(conFalla.salida) + "\n----\n" + lineas(sano.salida));
     if (falla == Falla::RegistroInguardableEntreBuenos) {
         EXPECT_NE(consultar(s, "SELECT Texto FROM CUARENTENA")[0][0].find("99999999999"),
                   std::string::npos);
@@ -430,25 +480,6 @@ TEST_P(MatrizDeFallas, NadaSePierdeYCadaRegistroSeGuardaYAplicaUnaVez) {
                          entrante(9, "Campo1 LIKE 'GRANDE-*' AND length(Campo2) = " +
                                          std::to_string(kRegistroDe40MiB) + " AND Funcion = 'X'")),
             "2");
-    }
-
-    // Nothing more is held for the site: everything was acknowledged.
-    EXPECT_TRUE(central.pendientes(kSitio).empty()) << lineas(sano.salida);
-
-    // Outbound: what the site queued, and what applying the order queued,
-    // reached the sibling exactly once.
-    std::map<std::string, int> recibidos;
-    for (const auto& r : central.pendientes(kHermano)) {
-        if (r.at("Origen") != kSitio) continue;
-        const std::string tabla = r.at("Tabla");
-        ++recibidos[tabla == "6" || tabla == "10" ? tabla : tabla + ":" + r.at("Campo1")];
-    }
-    for (const std::string& clave :
-         {std::string("2:SAL-P1"), std::string("14:Mensaje de la sede 001"), std::string("9:S4-1"),
-          std::string("9:S4-2"), std::string("6"), std::string("10")}) {
-        EXPECT_EQ(recibidos[clave], 1) << clave << "\n"
-                                       << lineas(conFalla.salida) << "\n----\n"
-                                       << lineas(sano.salida);
     }
 }
 
@@ -532,6 +563,186 @@ INSTANTIATE_TEST_SUITE_P(Sentidos, LineaDe64Kbits,
                              return info.param == Sentido::Subida ? "LoteDelSitioLento"
                                                                   : "RespuestaAlSitioLento";
                          });
+
+// --- the server under siege ---
+
+// Hostile connections, from a thread of their own until destroyed, each
+// opened again when the server ends it.
+enum class Asedio {
+    // Four connections announce 64 MiB bodies and send nothing.
+    CuatroReservan,
+    // 700 connections, each from a loopback address of its own, send a
+    // byte of a request head every two seconds.
+    MultitudLenta,
+};
+
+std::string nombreAsedio(const testing::TestParamInfo<Asedio>& info) {
+    return info.param == Asedio::CuatroReservan ? "CuatroConexionesReservanSinEnviar"
+                                                : "SetecientasConexionesGoteanBytes";
+}
+
+class Asediador {
+  public:
+    Asediador(int puerto, Asedio asedio)
+        : puerto_(puerto),
+          asedio_(asedio),
+          conexiones_(asedio == Asedio::CuatroReservan ? 4 : 700) {
+        hilo_ = std::thread([this] { correr(); });
+    }
+    ~Asediador() {
+        parar_ = true;
+        hilo_.join();
+        for (auto& c : conexiones_)
+            if (c.fd >= 0) close(c.fd);
+    }
+    // Waits (bounded) until every connection has sent something.
+    bool enMarcha(std::chrono::milliseconds limite) {
+        const auto fin = std::chrono::steady_clock::now() + limite;
+        while (enviaron_ < static_cast<int>(conexiones_.size()) &&
+               std::chrono::steady_clock::now() < fin)
+            std::this_thread::sleep_for(20ms);
+        return enviaron_ >= static_cast<int>(conexiones_.size());
+    }
+    int aperturas() const { return aperturas_; }
+
+  private:
+    using Reloj = std::chrono::steady_clock;
+    struct Conexion {
+        int fd = -1;
+        Reloj::time_point proxima;  // next open or next byte
+        size_t enviados = 0;
+        bool envioAlgunaVez = false;
+    };
+
+    void abrir(size_t i, Conexion& c, Reloj::time_point ahora) {
+        c.fd = socket(AF_INET, SOCK_STREAM, 0);
+        if (asedio_ == Asedio::MultitudLenta) {
+            sockaddr_in propia{};
+            propia.sin_family = AF_INET;
+            propia.sin_addr.s_addr = htonl(0x7F010000u | static_cast<uint32_t>(i + 1));
+            bind(c.fd, reinterpret_cast<sockaddr*>(&propia), sizeof propia);
+        }
+        sockaddr_in dir{};
+        dir.sin_family = AF_INET;
+        dir.sin_port = htons(static_cast<uint16_t>(puerto_));
+        dir.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(c.fd, reinterpret_cast<sockaddr*>(&dir), sizeof dir) != 0) {
+            cerrar(c, ahora);
+            return;
+        }
+        ++aperturas_;
+        c.enviados = 0;
+        if (asedio_ == Asedio::CuatroReservan) {
+            const std::string cabecera =
+                "POST /sincronizador/ HTTP/1.0\r\nContent-Length: 67108864\r\n\r\n";
+            send(c.fd, cabecera.data(), cabecera.size(), MSG_NOSIGNAL);
+            enviado(c);
+        }
+        // The crowd's first bytes are spread over two seconds.
+        c.proxima = ahora + std::chrono::milliseconds(i * 2000 / conexiones_.size());
+    }
+    void enviado(Conexion& c) {
+        if (!c.envioAlgunaVez) ++enviaron_;
+        c.envioAlgunaVez = true;
+    }
+    void cerrar(Conexion& c, Reloj::time_point ahora) {
+        if (c.fd >= 0) close(c.fd);
+        c.fd = -1;
+        c.proxima = ahora + 100ms;
+    }
+
+    void correr() {
+        const std::string cabecera =
+            "POST /sincronizador/ HTTP/1.0\r\nHost: x\r\nX-Relleno: " + std::string(4000, 'a');
+        std::vector<pollfd> espera;
+        while (!parar_) {
+            const auto ahora = Reloj::now();
+            espera.clear();
+            for (size_t i = 0; i < conexiones_.size(); ++i) {
+                Conexion& c = conexiones_[i];
+                if (c.fd < 0 && ahora >= c.proxima) abrir(i, c, ahora);
+                if (c.fd < 0) continue;
+                if (asedio_ == Asedio::MultitudLenta && ahora >= c.proxima) {
+                    if (send(c.fd, &cabecera[c.enviados++ % cabecera.size()], 1, MSG_NOSIGNAL) !=
+                        1) {
+                        cerrar(c, ahora);
+                        continue;
+                    }
+                    enviado(c);
+                    c.proxima = ahora + 2s;
+                }
+                espera.push_back({c.fd, POLLIN, 0});
+            }
+            // The server sends nothing but an answer before it ends a
+            // connection: whatever arrives means it is ending.
+            if (poll(espera.data(), espera.size(), 20) <= 0) continue;
+            for (const pollfd& p : espera) {
+                if (!p.revents) continue;
+                for (auto& c : conexiones_)
+                    if (c.fd == p.fd) cerrar(c, Reloj::now());
+            }
+        }
+    }
+
+    const int puerto_;
+    const Asedio asedio_;
+    std::vector<Conexion> conexiones_;
+    std::atomic<bool> parar_{false};
+    std::atomic<int> enviaron_{0};
+    std::atomic<int> aperturas_{0};
+    std::thread hilo_;
+};
+
+// Room for the hostile connections at both ends, in this process.
+void subirLimiteDeArchivos() {
+    rlimit limite{};
+    getrlimit(RLIMIT_NOFILE, &limite);
+    limite.rlim_cur = limite.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limite);
+    getrlimit(RLIMIT_NOFILE, &limite);
+    if (limite.rlim_cur < 2048)
+        throw std::runtime_error("the test needs 2048 open files; the limit is " +
+                                 std::to_string(limite.rlim_cur));
+}
+
+// The reference server, as the program serves it (default limits), under
+// siege while the real synchronizer of a site runs three passes: the site
+// is not shut out, no answer of its is 503, and every record arrives once.
+class ServidorAsediado : public testing::TestWithParam<Asedio> {};
+
+TEST_P(ServidorAsediado, ElSitioSigueSincronizandoYNadaSePierde) {
+    subirLimiteDeArchivos();
+    Escenario e;
+    std::ostringstream bitacora;
+    servidor::ServidorHTTP http(e.central.central(), bitacora);
+    const int puerto = http.enlazar("127.0.0.1", 0);
+    ASSERT_GT(puerto, 0);
+    std::thread sirviendo([&http] { http.atender(); });
+
+    Resultado r;
+    std::chrono::milliseconds duracion{};
+    {
+        Asediador asedio(puerto, GetParam());
+        ASSERT_TRUE(asedio.enMarcha(30s));
+        const auto inicio = std::chrono::steady_clock::now();
+        r = sincronizar(e.s, "127.0.0.1:" + std::to_string(puerto), 3, 10, 90s);
+        duracion = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - inicio);
+        std::cout << "[ asedio   ] " << asedio.aperturas() << " hostile connections opened, "
+                  << "the site's three passes took " << duracion.count() << " ms\n";
+    }
+    http.detener();
+    sirviendo.join();
+
+    ASSERT_EQ(r.codigo, 0) << r.salida.substr(0, 4000);
+    EXPECT_EQ(r.salida.find("Ninguna accion realizada"), std::string::npos)
+        << r.salida.substr(0, 4000);
+    comprobarQueTodoLlegoUnaVez(e, false, r.salida.substr(0, 4000));
+}
+
+INSTANTIATE_TEST_SUITE_P(Asedios, ServidorAsediado,
+                         testing::Values(Asedio::CuatroReservan, Asedio::MultitudLenta),
+                         nombreAsedio);
 
 }  // namespace
 }  // namespace e2e

@@ -3,7 +3,9 @@
 // one database at the same time.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <set>
@@ -38,7 +40,7 @@ servidor::RegistroEntrante registro(const std::string& id, const std::string& de
 
 servidor::Lote lote(const std::string& sitio, std::vector<servidor::RegistroEntrante> registros,
                     std::vector<int64_t> acuses = {}) {
-    return {sitio, kCliente, std::move(registros), std::move(acuses), {}};
+    return {sitio, kCliente, std::move(registros), std::move(acuses), {}, {}};
 }
 
 std::vector<int64_t> ids(const std::vector<Entrega>& entregas) {
@@ -116,6 +118,144 @@ TEST_P(AlmacenEnMotor, EstadoPorClienteYSitio) {
     EXPECT_NE(lista.find("fila 3: Origen 1 no es " + kA + "\n    {}\n"), std::string::npos)
         << lista;
     EXPECT_NE(lista.find("1 registros apartados"), std::string::npos) << lista;
+}
+
+// A store restored from a backup forgets the ids it gave since. The sites
+// hold them and take a record under a known id for one they have, so the
+// restored store must give ids above every id it ever gave.
+TEST_P(AlmacenEnMotor, TrasRestaurarUnaCopiaLosIdsNoSeRepiten) {
+    auto almacen = abrir();
+    almacen->entregar(kB, kCliente, 10, 100);
+    almacen->guardarLote(lote(kA, {registro("1", kB, "antes de la copia")}), 100);
+    const auto antes = almacen->entregar(kB, kCliente, 10, 100);
+    ASSERT_EQ(antes.size(), 1u);
+    almacen->guardarLote(lote(kB, {}, ids(antes)), 101);
+    const std::string copia = std::to_string(antes[0].id);
+
+    std::vector<servidor::RegistroEntrante> despues;
+    for (int i = 2; i <= 6; ++i) despues.push_back(registro(std::to_string(i), kB, "despues"));
+    almacen->guardarLote(lote(kA, despues), 102);
+    const auto dadas = almacen->entregar(kB, kCliente, 10, 102);
+    ASSERT_EQ(dadas.size(), 5u);
+    almacen->guardarLote(lote(kB, {}, ids(dadas)), 103);
+
+    // The restore of a copy taken two seconds ago: what came after it is
+    // gone, and the counter is back where it stood then (the last id given
+    // before the copy, which a store that follows the clock keeps below the
+    // clock of that moment, in microseconds).
+    almacen.reset();
+    const std::string contador = std::to_string(
+        std::min(antes[0].id, std::chrono::duration_cast<std::chrono::microseconds>(
+                                  std::chrono::system_clock::now().time_since_epoch())
+                                      .count() -
+                                  2000000));
+    base_.ejecutar(
+        "DELETE FROM entregas WHERE id > " + copia +
+        "; DELETE FROM registros WHERE id NOT IN (SELECT registro FROM entregas); " +
+        (GetParam() == "sqlite"
+             ? "UPDATE sqlite_sequence SET seq = " + contador + " WHERE name = 'entregas'"
+             : "SELECT setval(pg_get_serial_sequence('entregas', 'id'), " + contador + ")"));
+    almacen = abrir();
+    std::vector<servidor::RegistroEntrante> nuevos;
+    for (int i = 7; i <= 11; ++i) nuevos.push_back(registro(std::to_string(i), kB, "nuevo"));
+    almacen->guardarLote(lote(kA, nuevos), 200);
+    const auto tras = almacen->entregar(kB, kCliente, 10, 200);
+    ASSERT_EQ(tras.size(), 5u);
+    for (const auto& e : tras) {
+        EXPECT_GT(e.id, dadas.back().id);
+        EXPECT_LT(e.id, int64_t{10000000000000000});  // 16 digits at most, for a long while
+    }
+
+    // A site that acknowledges an id the store never gave (its clock went
+    // back) moves the counter past it.
+    const int64_t ajeno = tras.back().id + 50000000;
+    std::vector<int64_t> acuses = ids(tras);
+    acuses.push_back(ajeno);
+    EXPECT_GT(almacen->guardarLote(lote(kB, {}, acuses), 201).idsDesde, ajeno);
+    almacen->guardarLote(lote(kA, {registro("12", kB, "otro")}), 202);
+    const auto luego = almacen->entregar(kB, kCliente, 10, 202);
+    ASSERT_EQ(luego.size(), 1u);
+    EXPECT_GT(luego[0].id, ajeno);
+}
+
+// A site that restored a backup lost what it acknowledged since. The store
+// keeps what each site acknowledged, with its id, so the operator can offer
+// it again from a moment on; the site keeps each id once.
+TEST_P(AlmacenEnMotor, ReenviarOfreceDeNuevoLoAcusadoDesdeUnMomento) {
+    auto almacen = abrir();
+    almacen->entregar(kB, kCliente, 10, 100);
+    almacen->guardarLote(lote(kA, {registro("1", kB, "uno"), registro("2", kGeneral, "dos")}), 100);
+    const auto primeras = almacen->entregar(kB, kCliente, 10, 100);
+    ASSERT_EQ(primeras.size(), 2u);
+    almacen->guardarLote(lote(kB, {}, ids(primeras)), 200);
+    almacen->guardarLote(lote(kA, {registro("3", kB, "tres")}), 300);
+    const auto tercera = almacen->entregar(kB, kCliente, 10, 300);
+    ASSERT_EQ(tercera.size(), 1u);
+    almacen->guardarLote(lote(kB, {}, ids(tercera)), 400);
+    almacen->guardarLote(lote(kA, {registro("4", kB, "cuatro")}), 500);
+
+    EXPECT_EQ(almacen->reenviar(kB, 300), 1);
+    auto otraVez = almacen->entregar(kB, kCliente, 10, 600);
+    ASSERT_EQ(otraVez.size(), 2u);
+    EXPECT_EQ(otraVez[0].id, tercera[0].id);
+    EXPECT_EQ(otraVez[0].campos[0], "tres");
+    EXPECT_EQ(otraVez[1].campos[0], "cuatro");
+    EXPECT_EQ(almacen->reenviar(kB, 100), 2);
+    EXPECT_EQ(almacen->entregar(kB, kCliente, 10, 700).size(), 4u);
+    EXPECT_EQ(almacen->reenviar(kA, 100), 0);
+}
+
+// The sign of a site that restored a backup: a row id it used before, with
+// other content. The store notes it once, for estado, until reenviar.
+TEST_P(AlmacenEnMotor, FilasQueVuelvenAtrasSeAvisanHastaReenviar) {
+    auto almacen = abrir();
+    almacen->guardarLote(lote(kA, {registro("7", kB, "x"), registro("8", kB, "y")}), 1000);
+    EXPECT_EQ(almacen->guardarLote(lote(kA, {registro("7", kB, "x")}), 1100).filaRepetida, "");
+    const auto r =
+        almacen->guardarLote(lote(kA, {registro("8", kB, "otra"), registro("7", kB, "z")}), 2000);
+    EXPECT_EQ(r.nuevos, 2);
+    EXPECT_EQ(r.filaRepetida, "7");
+    EXPECT_EQ(r.copiaAntesDe, 1000);
+
+    auto fila = [&] {
+        for (const auto& f : almacen->estado())
+            if (f.sitio == kA) return f;
+        return servidor::EstadoSitio{};
+    };
+    EXPECT_EQ(fila().retroceso, 2000);
+    EXPECT_EQ(fila().filaRetroceso, "7");
+    const std::string informe = servidor::informeEstado(almacen->estado(), 2000, "central.db");
+    EXPECT_NE(informe.find("sincronizador-servidor reenviar --base central.db --sitio " + kA +
+                           " --desde"),
+              std::string::npos)
+        << informe;
+    almacen->reenviar(kA, 1000);
+    EXPECT_EQ(fila().retroceso, 0);
+    EXPECT_EQ(servidor::informeEstado(almacen->estado(), 2000, "central.db").find("reenviar"),
+              std::string::npos);
+}
+
+// A store made by the previous version (acknowledged deliveries deleted,
+// nothing known of row ids going back) is brought up to date on opening,
+// and what it held is still delivered.
+TEST_P(AlmacenEnMotor, UnaBaseDeLaVersionAnteriorSeActualizaSinPerderNada) {
+    auto almacen = abrir();
+    almacen->entregar(kB, kCliente, 10, 100);
+    almacen->guardarLote(lote(kA, {registro("1", kB, "de antes")}), 100);
+    almacen.reset();
+    base_.ejecutar(
+        "DROP INDEX entregasPorSitioYAcuse; ALTER TABLE entregas DROP COLUMN acusada; "
+        "ALTER TABLE sitios DROP COLUMN retroceso; ALTER TABLE sitios DROP COLUMN filaRetroceso; "
+        "ALTER TABLE sitios DROP COLUMN copiaAntesDe; "
+        "CREATE INDEX entregasPorSitio ON entregas (sitio, registro); "
+        "UPDATE esquema SET version = 2");
+    almacen = abrir();
+    const auto entregas = almacen->entregar(kB, kCliente, 10, 200);
+    ASSERT_EQ(entregas.size(), 1u);
+    EXPECT_EQ(entregas[0].campos[0], "de antes");
+    almacen->guardarLote(lote(kB, {}, ids(entregas)), 201);
+    EXPECT_TRUE(almacen->entregar(kB, kCliente, 10, 202).empty());
+    EXPECT_EQ(almacen->reenviar(kB, 201), 1);
 }
 
 // Two stores on one database, as two server processes: one posts general

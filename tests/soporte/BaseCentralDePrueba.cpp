@@ -9,6 +9,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "ConexionSQL.h"
+
 namespace prueba {
 
 namespace fs = std::filesystem;
@@ -17,7 +19,7 @@ namespace {
 
 void callar(void*, const char*) {}
 
-void ejecutar(const std::string& uri, const std::string& sql) {
+void ejecutarEnCluster(const std::string& uri, const std::string& sql) {
     PGconn* c = PQconnectdb(uri.c_str());
     if (PQstatus(c) != CONNECTION_OK) {
         std::string mensaje = PQerrorMessage(c);
@@ -55,7 +57,7 @@ BaseCentralDePrueba::BaseCentralDePrueba(const std::string& motor) : motor_(moto
     if (motor_ == "postgresql") {
         std::string uri = uriPostgres();
         esquema_ = nombre;
-        ejecutar(uri, "CREATE SCHEMA " + esquema_);
+        ejecutarEnCluster(uri, "CREATE SCHEMA " + esquema_);
         base_ = uri + (uri.find('?') == std::string::npos ? "?" : "&") +
                 "options=-csearch_path%3D" + esquema_;
     } else {
@@ -63,10 +65,16 @@ BaseCentralDePrueba::BaseCentralDePrueba(const std::string& motor) : motor_(moto
     }
 }
 
+void BaseCentralDePrueba::ejecutar(const std::string& sql) const {
+    auto conexion = motor_ == "postgresql" ? servidor::conectarPostgres(base_)
+                                           : servidor::conectarSQLite(base_);
+    conexion->ejecutarGuion(sql);
+}
+
 BaseCentralDePrueba::~BaseCentralDePrueba() {
     if (!esquema_.empty()) {
         try {
-            ejecutar(uriPostgres(), "DROP SCHEMA " + esquema_ + " CASCADE");
+            ejecutarEnCluster(uriPostgres(), "DROP SCHEMA " + esquema_ + " CASCADE");
         } catch (...) {
         }
         return;

@@ -22,6 +22,9 @@ class BaseCentralDePrueba {
     BaseCentralDePrueba& operator=(const BaseCentralDePrueba&) = delete;
     // What --base takes.
     const std::string& base() const { return base_; }
+    // Runs statements without parameters on the store, through a
+    // connection of its own (to shape it as a test needs).
+    void ejecutar(const std::string& sql) const;
 
   private:
     std::string motor_;

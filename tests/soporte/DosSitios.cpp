@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "ConexionSQL.h"
 #include "soporte/PuntoDeVenta.h"
 
 namespace prueba {
@@ -31,21 +32,30 @@ const char* razon(int estado) {
 
 // ---------------------------------------------------------------- server
 
-CentralEnProceso::CentralEnProceso(std::string doctores) {
+CentralEnProceso::CentralEnProceso(std::string doctores) : doctores_(std::move(doctores)) {
     static std::atomic<int> contador{0};
     carpeta_ = (fs::temp_directory_path() /
                 ("sinc-central-" + std::to_string(getpid()) + "-" + std::to_string(contador++)))
                    .string();
     fs::remove_all(carpeta_);
     fs::create_directories(carpeta_);
-    central_ =
-        std::make_unique<servidor::Central>(carpeta_ + "/central.db", 3, std::move(doctores));
+    central_ = std::make_unique<servidor::Central>(carpeta_ + "/central.db", 3, doctores_);
+}
+
+void CentralEnProceso::reabrir(const std::function<void(const std::string&)>& entretanto) {
+    central_.reset();
+    entretanto(carpeta_ + "/central.db");
+    central_ = std::make_unique<servidor::Central>(carpeta_ + "/central.db", 3, doctores_);
 }
 
 CentralEnProceso::~CentralEnProceso() {
     central_.reset();
     std::error_code ec;
     fs::remove_all(carpeta_, ec);
+}
+
+void CentralEnProceso::ejecutarEnAlmacen(const std::string& sql) {
+    servidor::conectarSQLite(carpeta_ + "/central.db")->ejecutarGuion(sql);
 }
 
 std::string CentralEnProceso::atender(const std::string& peticion) {
@@ -69,6 +79,7 @@ std::string CentralEnProceso::atender(const std::string& peticion) {
 
     const servidor::Respuesta r = ruta == "/ombrel.php" ? central_->atenderSocio(cuerpo)
                                                         : central_->atenderSincronizador(cuerpo);
+    bitacora_ += r.bitacora + "\n";
     return "HTTP/1.0 " + std::to_string(r.estado) + " " + razon(r.estado) +
            "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(r.cuerpo.size()) +
            "\r\n\r\n" + r.cuerpo;

@@ -43,13 +43,24 @@ class CentralEnProceso {
     // the handler ("/ombrel.php" the partner's, any other the sites').
     std::string atender(const std::string& peticion);
     servidor::Central& central() { return *central_; }
+    servidor::Almacen& almacen() { return central_->almacen(); }
+    // Runs statements on the store's file through a connection of its own.
+    void ejecutarEnAlmacen(const std::string& sql);
+    // Closes the store, lets `entretanto` work on its file (copy it, put a
+    // copy back) and opens it again, as an operator stopping and starting
+    // the server.
+    void reabrir(const std::function<void(const std::string& archivo)>& entretanto);
+    // The server's log: one line per request answered.
+    const std::string& bitacora() const { return bitacora_; }
     // How many requests it has answered.
     int atendidas() const { return atendidas_; }
 
   private:
     std::string carpeta_;
+    std::string doctores_;
     std::unique_ptr<servidor::Central> central_;
     int atendidas_ = 0;
+    std::string bitacora_;
 };
 
 // How the next exchanges fail; Ninguna lets them through.
