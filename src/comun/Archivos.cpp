@@ -27,4 +27,8 @@ int crearArchivoNuevo(const std::string& ruta) noexcept {
     return 0;
 }
 
+std::filesystem::path rutaDe(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 }  // namespace comun

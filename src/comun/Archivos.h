@@ -1,6 +1,7 @@
 // Files the program creates itself.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 namespace comun {
@@ -10,5 +11,10 @@ namespace comun {
 // already, which is left untouched). Exclusive on every system: fopen's "x"
 // is ignored by the C runtime of Windows, which truncates the file.
 int crearArchivoNuevo(const std::string& ruta) noexcept;
+
+// The path a text of the program (UTF-8) names. std::filesystem takes a
+// plain narrow text in the C runtime's own encoding, which on Windows is
+// not UTF-8: a folder named with "ñ" would be another, missing one.
+std::filesystem::path rutaDe(const std::string& utf8);
 
 }  // namespace comun

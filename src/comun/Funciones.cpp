@@ -2,7 +2,9 @@
 
 #include <ctime>
 #include <filesystem>
+
 #include <fstream>
+#include "comun/Archivos.h"
 
 #include "comun/Texto.h"
 
@@ -49,7 +51,7 @@ std::string leerConfiguracion(const std::string& ruta,
                               const std::function<void(const std::string&)>& avisar) {
     // A folder of that name opens on some systems but holds no line.
     std::error_code error;
-    const bool esCarpeta = std::filesystem::is_directory(ruta, error);
+    const bool esCarpeta = std::filesystem::is_directory(rutaDe(ruta), error);
     std::ifstream archivo;
     if (!esCarpeta) archivo.open(ruta, std::ios::binary);
     if (esCarpeta || !archivo) {

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "comun/Archivos.h"
+
 namespace comun {
 
 namespace {
@@ -39,13 +41,15 @@ Registro::~Registro() {
 
 bool Registro::abrir(std::string& error) {
     if (archivo_) std::fclose(archivo_);
-    archivo_ = std::fopen(ruta_.c_str(), "a");
+    // Binary on every system: in text mode the C runtime of Windows writes
+    // each "\n" as "\r\n", and a line's own "\r" would come out doubled.
+    archivo_ = std::fopen(ruta_.c_str(), "ab");
     if (!archivo_) {
         error = ruta_ + ": " + std::strerror(errno);
         return false;
     }
     std::error_code ec;
-    const auto tamano = std::filesystem::file_size(ruta_, ec);
+    const auto tamano = std::filesystem::file_size(rutaDe(ruta_), ec);
     tamano_ = ec ? 0 : tamano;
     return true;
 }
@@ -80,7 +84,7 @@ void Registro::escribirLinea(const std::string& linea) {
     if (tamano_ > 0 && tamano_ + texto.size() > tamanoMaximo_) rotar();
     // A file that could not be reopened (its folder gone, a full disk) is
     // tried again now and then; the lines in between are lost.
-    if (!archivo_ && ++perdidas_ % kReintento == 0) archivo_ = std::fopen(ruta_.c_str(), "a");
+    if (!archivo_ && ++perdidas_ % kReintento == 0) archivo_ = std::fopen(ruta_.c_str(), "ab");
     if (!archivo_) return;
     if (std::fwrite(texto.data(), 1, texto.size(), archivo_) == texto.size()) {
         tamano_ += texto.size();
@@ -95,18 +99,18 @@ void Registro::rotar() {
     archivo_ = nullptr;
     std::error_code ec;
     if (archivosViejos_ == 0) {
-        std::filesystem::remove(ruta_, ec);
+        std::filesystem::remove(rutaDe(ruta_), ec);
     } else {
-        std::filesystem::remove(ruta_ + "." + std::to_string(archivosViejos_), ec);
+        std::filesystem::remove(rutaDe(ruta_ + "." + std::to_string(archivosViejos_)), ec);
         for (int n = archivosViejos_ - 1; n >= 1; --n)
-            std::filesystem::rename(ruta_ + "." + std::to_string(n),
-                                    ruta_ + "." + std::to_string(n + 1), ec);
-        std::filesystem::rename(ruta_, ruta_ + ".1", ec);
+            std::filesystem::rename(rutaDe(ruta_ + "." + std::to_string(n)),
+                                    rutaDe(ruta_ + "." + std::to_string(n + 1)), ec);
+        std::filesystem::rename(rutaDe(ruta_), rutaDe(ruta_ + ".1"), ec);
     }
-    archivo_ = std::fopen(ruta_.c_str(), "a");
+    archivo_ = std::fopen(ruta_.c_str(), "ab");
     tamano_ = 0;
     if (archivo_) {
-        const auto tamano = std::filesystem::file_size(ruta_, ec);
+        const auto tamano = std::filesystem::file_size(rutaDe(ruta_), ec);
         tamano_ = ec ? 0 : tamano;
     }
 }

@@ -456,9 +456,14 @@ std::string Variant::CStr() const {
                       valor_);
 }
 
-std::string Variant::texto() const {
+std::string Variant::texto() const& {
     if (esNull() || esObjeto()) return "";
     return CStr();
+}
+
+std::string Variant::texto() && {
+    if (auto* t = std::get_if<std::string>(&valor_)) return std::move(*t);
+    return static_cast<const Variant&>(*this).texto();
 }
 
 double Variant::CDbl() const {

@@ -114,7 +114,9 @@ class Variant {
     // where Null should read as "".
     std::string CStr() const;
     // Like CStr, but Null gives "" and an object gives "".
-    std::string texto() const;
+    std::string texto() const&;
+    // The same of a value about to go: a text is moved out, not copied.
+    std::string texto() &&;
 
     // Numeric conversions. Texts are read with "." as decimal separator,
     // optional blanks and sign; anything else raises ErrorTipo. Empty is 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <unordered_set>
@@ -132,8 +133,6 @@ std::string_view ultimos(std::string_view t, size_t n) {
 
 // ---------------------------------------------------------------------------
 // The parser
-
-thread_local std::string psErrors;
 
 // The runtime's descriptions of the two errors a parse can raise.
 constexpr std::string_view kErrorConversion = "Type mismatch";
@@ -836,14 +835,11 @@ class Analizador {
 
 }  // namespace
 
-Variant parse(std::string_view texto) {
-    psErrors.clear();
-    Analizador a(texto, psErrors);
-    return a.raiz();
-}
-
-const std::string& GetParserErrors() {
-    return psErrors;
+Analisis parse(std::string_view texto) {
+    Analisis resultado;
+    Analizador a(texto, resultado.errores);
+    resultado.valor = a.raiz();
+    return resultado;
 }
 
 // ---------------------------------------------------------------------------
@@ -922,6 +918,113 @@ std::string Encode(std::string_view texto) {
         }
     }
     return r;
+}
+
+void ObjetoTextos::agregar(std::string_view clave, std::string_view valor) {
+    if (texto_.size() > 1) texto_ += ',';
+    texto_ += '"';
+    texto_ += Encode(clave);
+    texto_ += "\":\"";
+    texto_ += Encode(valor);
+    texto_ += '"';
+}
+
+std::string ObjetoTextos::cerrar() {
+    std::string t = std::move(texto_);
+    t += '}';
+    texto_ = "{";
+    return t;
+}
+
+std::string lista(const std::vector<std::string>& elementos, std::string_view separador) {
+    size_t total = 2;
+    for (const std::string& e : elementos) total += e.size() + separador.size();
+    std::string t;
+    t.reserve(total);
+    t += '[';
+    for (size_t i = 0; i < elementos.size(); ++i) {
+        if (i) t += separador;
+        t += elementos[i];
+    }
+    t += ']';
+    return t;
+}
+
+namespace {
+
+void escribirCadena(std::string& s, std::string_view t) {
+    s += '"';
+    for (const char c : t) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            s += '\\';
+            s += c;
+        } else if (u < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", u);
+            s += escape;
+        } else {
+            s += c;
+        }
+    }
+    s += '"';
+}
+
+void escribirValor(std::string& s, const Variant& v, int profundidad) {
+    if (v.esObjeto()) {
+        if (profundidad <= 0) {
+            s += "\"...\"";
+        } else if (auto d = v.objetoComo<Diccionario>()) {
+            s += '{';
+            for (size_t i = 0; i < d->Count(); ++i) {
+                if (i) s += ',';
+                escribirCadena(s, d->Keys()[i]);
+                s += ':';
+                escribirValor(s, d->valorEn(i), profundidad - 1);
+            }
+            s += '}';
+        } else if (auto c = v.objetoComo<Coleccion>()) {
+            s += '[';
+            bool primero = true;
+            for (const Variant& e : c->elementos()) {
+                if (!primero) s += ',';
+                primero = false;
+                escribirValor(s, e, profundidad - 1);
+            }
+            s += ']';
+        } else {
+            s += "null";
+        }
+        return;
+    }
+    switch (v.tipo()) {
+        case comun::TipoVariant::Empty:
+        case comun::TipoVariant::Null:
+            s += "null";
+            break;
+        case comun::TipoVariant::Boolean:
+            s += v.CBool() ? "true" : "false";
+            break;
+        case comun::TipoVariant::Decimal:
+        case comun::TipoVariant::Integer:
+        case comun::TipoVariant::Long:
+        case comun::TipoVariant::Single:
+        case comun::TipoVariant::Double:
+        case comun::TipoVariant::Currency:
+            s += v.texto();
+            break;
+        default:
+            escribirCadena(s, v.texto());
+            break;
+    }
+}
+
+}  // namespace
+
+std::string escribir(const Variant& valor, int profundidad) {
+    std::string s;
+    escribirValor(s, valor, profundidad);
+    return s;
 }
 
 std::string filaJSON(const FuenteFilas& rs) {

@@ -1,6 +1,7 @@
 // The JSON module: a lenient parser into dictionaries and 1-based
 // collections, the serialiser of record sets, and the string escaper.
-// Parsing never throws; problems are collected in the parser's error text.
+// Parsing never throws; problems are collected in the error text it returns
+// with its result.
 #pragma once
 
 #include <deque>
@@ -79,12 +80,18 @@ class Coleccion : public comun::Objeto {
     std::deque<Variant> elementos_;
 };
 
-// Parses a text. Returns the root Diccionario or Coleccion wrapped in a
+// What a parse gives: the root Diccionario or Coleccion wrapped in a
 // Variant (an Object), or an Empty Variant when the first non-blank
-// character is neither "{" nor "[" ("Invalid JSON").
-Variant parse(std::string_view texto);
-// The error text of the last parse on this thread; empty when it succeeded.
-const std::string& GetParserErrors();
+// character is neither "{" nor "[" ("Invalid JSON"); and the error text,
+// one line per problem, empty when the text parsed cleanly. A text with
+// errors still gives the tree built up to them.
+struct Analisis {
+    Variant valor;
+    std::string errores;
+    bool correcto() const { return errores.empty(); }
+};
+
+Analisis parse(std::string_view texto);
 
 // What RStoJSON needs of a record set; the data layer's record set
 // implements it (tests use a small in-memory one).
@@ -111,5 +118,29 @@ inline constexpr std::string_view kSeparadorFilas = ",\r\n";
 
 // Escapes one text for use inside a JSON string (no surrounding quotes).
 std::string Encode(std::string_view texto);
+
+// A JSON object written member by member, every value a text, keys and
+// values escaped by Encode, with no blanks: the form in which records
+// travel between the sites and the server.
+class ObjetoTextos {
+  public:
+    void agregar(std::string_view clave, std::string_view valor);
+    // The object's text, closed; the writer is left empty.
+    std::string cerrar();
+
+  private:
+    std::string texto_ = "{";
+};
+
+// A JSON array of elements that are JSON texts already, joined by
+// `separador`.
+std::string lista(const std::vector<std::string>& elementos, std::string_view separador = ",");
+
+// A parsed value written back as JSON text, to keep it as it came: members
+// in their order, texts as they are (only '"', '\\' and control characters
+// escaped), numbers as they were written, Empty as null. Containers nested
+// deeper than `profundidad` are written as "...", since a hostile text may
+// nest without end.
+std::string escribir(const Variant& valor, int profundidad = 32);
 
 }  // namespace json

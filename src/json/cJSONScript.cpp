@@ -20,10 +20,11 @@ std::string textoDe(const Variant& v) {
 }  // namespace
 
 std::string cJSONScript::Eval(const std::string& script) {
-    Variant raiz = parse(script);
+    const Analisis analisis = parse(script);
+    const Variant& raiz = analisis.valor;
     std::string resultado;
-    if (!GetParserErrors().empty() || !raiz.esObjeto()) {
-        dialogos_.mensaje(GetParserErrors(), "Parser Error", DialogosScript::Icono::Exclamacion);
+    if (!analisis.correcto() || !raiz.esObjeto()) {
+        dialogos_.mensaje(analisis.errores, "Parser Error", DialogosScript::Icono::Exclamacion);
         return resultado;
     }
     // An object at the root holds no numbered elements: it gives nothing.

@@ -7,26 +7,14 @@
 #include <gtest/gtest.h>
 
 #include "comun/Funciones.h"
+#include "soporte/Reloj.h"
 
 using namespace comun;
 
 namespace {
 
-class RelojFijo : public Reloj {
-  public:
-    Fecha momento;
-    Fecha ahora() const noexcept override { return momento; }
-};
-
 double minutoA(int hora, int minuto) {
-    RelojFijo reloj;
-    reloj.momento.anio = 2024;
-    reloj.momento.mes = 3;
-    reloj.momento.dia = 7;
-    reloj.momento.hora = hora;
-    reloj.momento.minuto = minuto;
-    reloj.momento.segundo = 59;
-    return minutoDelServicio(reloj);
+    return minutoDelServicio(prueba::RelojFijo({2024, 3, 7, hora, minuto, 59}));
 }
 
 // A configuration file in a fresh temporary folder, removed at the end.

@@ -10,7 +10,6 @@
 using comun::Variant;
 using json::Coleccion;
 using json::Diccionario;
-using json::GetParserErrors;
 using json::parse;
 
 namespace {
@@ -49,37 +48,45 @@ std::string volcar(const Variant& v) {
 }
 
 std::string arbol(std::string_view texto) {
-    return volcar(parse(texto));
+    return volcar(parse(texto).valor);
+}
+
+// The error text of a parse.
+std::string errores(std::string_view texto) {
+    return parse(texto).errores;
 }
 
 TEST(Parse, RootMustBeObjectOrArray) {
     for (const char* texto : {"", "   ", "42", "\"x\"", "true"}) {
-        EXPECT_TRUE(parse(texto).esEmpty()) << texto;
-        EXPECT_EQ(GetParserErrors(), "Invalid JSON") << texto;
+        const json::Analisis a = parse(texto);
+        EXPECT_TRUE(a.valor.esEmpty()) << texto;
+        EXPECT_EQ(a.errores, "Invalid JSON") << texto;
+        EXPECT_FALSE(a.correcto());
     }
-    // The next parse empties the error text; text after the root is ignored.
+    // Text after the root is ignored.
     EXPECT_EQ(arbol("[1] trailing {"), "[1]");
-    EXPECT_EQ(GetParserErrors(), "");
+    EXPECT_TRUE(parse("[1] trailing {").correcto());
 }
 
 TEST(Parse, CommentsAndParenthesesAreBlank) {
-    const std::string limpio = arbol(R"({"a":[1,2,{"b":"c"}],"d":true,"e":null})");
-    ASSERT_EQ(GetParserErrors(), "");
+    const char* simple = R"({"a":[1,2,{"b":"c"}],"d":true,"e":null})";
+    const std::string limpio = arbol(simple);
+    ASSERT_EQ(errores(simple), "");
     const char* adornado =
         "// header line\r\n{ /* block\n comment */ \"a\" : ( [ (1) , 2 // two\n"
         ", {\"b\":(\"c\")} ] ), \"d\":/**/true, \"e\": / null }";
     EXPECT_EQ(arbol(adornado), limpio);
-    EXPECT_EQ(GetParserErrors(), "");
+    EXPECT_EQ(errores(adornado), "");
 }
 
 TEST(Parse, LenientKeysAndMissingCommas) {
-    EXPECT_EQ(arbol("{ nombre : 'Ana', 'la clave':1 \"otra\tclave\" : 2, \"a:b\":3 }"),
-              "{nombre:\"Ana\",laclave:1,otraclave:2,a:b:3}");
-    EXPECT_EQ(GetParserErrors(), "");
+    const char* claves = "{ nombre : 'Ana', 'la clave':1 \"otra\tclave\" : 2, \"a:b\":3 }";
+    EXPECT_EQ(arbol(claves), "{nombre:\"Ana\",laclave:1,otraclave:2,a:b:3}");
+    EXPECT_EQ(errores(claves), "");
     EXPECT_EQ(arbol("[1 2 'tres' {} []]"), "[1,2,\"tres\",{},[]]");
-    EXPECT_EQ(GetParserErrors(), "");
+    EXPECT_EQ(errores("[1 2 'tres' {} []]"), "");
     // Keys are exact: case matters, backslashes are not interpreted.
-    auto d = parse(R"({"Id":1,"id":2,"a\n":3})").objetoComo<Diccionario>();
+    auto d = parse(R"({"Id":1,"id":2,"a\n":3})").valor.objetoComo<Diccionario>();
     EXPECT_EQ(volcar(d->Item("Id")), "1");
     EXPECT_EQ(volcar(d->Item("id")), "2");
     EXPECT_TRUE(d->Exists("a\\n"));
@@ -88,7 +95,7 @@ TEST(Parse, LenientKeysAndMissingCommas) {
 
 TEST(Parse, DuplicateKeyKeepsFirstValueAndStops) {
     EXPECT_EQ(arbol(R"({"a":1,"a":2,"b":3})"), "{a:1}");
-    EXPECT_EQ(GetParserErrors(),
+    EXPECT_EQ(errores(R"({"a":1,"a":2,"b":3})"),
               "This key is already associated with an element of this collection: a\r\n");
 }
 
@@ -99,8 +106,9 @@ TEST(Parse, DuplicatesAreFoundInObjectsOfAnySize) {
         for (int i = 0; i < n; ++i)
             t += "\"k" + std::to_string(i) + "\":" + std::to_string(i) + ",";
         t += "\"k" + std::to_string(n / 2) + "\":-1, \"extra\":0}";
-        auto d = parse(t).objetoComo<Diccionario>();
-        EXPECT_EQ(GetParserErrors(),
+        const json::Analisis a = parse(t);
+        auto d = a.valor.objetoComo<Diccionario>();
+        EXPECT_EQ(a.errores,
                   "This key is already associated with an element of this collection: k" +
                       std::to_string(n / 2) + "\r\n")
             << n;
@@ -120,7 +128,8 @@ TEST(Parse, DuplicatesAreFoundInObjectsOfAnySize) {
 TEST(Parse, RecordsWithTheSameKeysStayIndependent) {
     // Objects with the same keys share their key list; changing the keys of
     // one must leave the others as parsed.
-    auto lista = parse(R"([{"a":1,"b":2},{"a":3,"b":4},{"a":5,"b":6}])").objetoComo<Coleccion>();
+    auto lista =
+        parse(R"([{"a":1,"b":2},{"a":3,"b":4},{"a":5,"b":6}])").valor.objetoComo<Coleccion>();
     auto primero = lista->Item(1).objetoComo<Diccionario>();
     auto segundo = lista->Item(2).objetoComo<Diccionario>();
     EXPECT_TRUE(primero->Add("c", Variant("nuevo")));
@@ -137,7 +146,7 @@ TEST(Parse, RecordsWithTheSameKeysStayIndependent) {
             t += (i ? ",\"k" : "\"k") + std::to_string(i) + "\":" + std::to_string(r);
         t += "}";
     }
-    lista = parse(t + "]").objetoComo<Coleccion>();
+    lista = parse(t + "]").valor.objetoComo<Coleccion>();
     auto grande = lista->Item(2).objetoComo<Diccionario>();
     grande->Set("extra", Variant("x"));
     EXPECT_EQ(grande->Item("extra").comoTexto(), "x");
@@ -147,50 +156,50 @@ TEST(Parse, RecordsWithTheSameKeysStayIndependent) {
 }
 
 TEST(Parse, TruncatedTextsReportTheLastTwentyCharacters) {
-    EXPECT_EQ(arbol(R"({"lista":[10,20,"abcdefghijklmnopqrstuvwxyz)"),
-              "{lista:[10,20,\"abcdefghijklmnopqrstuvwxyz\"]}");
-    EXPECT_EQ(GetParserErrors(),
+    const char* cortado = R"({"lista":[10,20,"abcdefghijklmnopqrstuvwxyz)";
+    EXPECT_EQ(arbol(cortado), "{lista:[10,20,\"abcdefghijklmnopqrstuvwxyz\"]}");
+    EXPECT_EQ(errores(cortado),
               "Missing ']': ghijklmnopqrstuvwxyz\r\nMissing '}': ghijklmnopqrstuvwxyz\r\n");
     // Characters, not bytes: twenty ñ are forty bytes.
     std::string enies;
     for (int i = 0; i < 25; ++i) enies += "ñ";
-    parse("[\"" + enies);
     std::string veinte;
     for (int i = 0; i < 20; ++i) veinte += "ñ";
-    EXPECT_EQ(GetParserErrors(), "Missing ']': " + veinte + "\r\n");
+    EXPECT_EQ(errores("[\"" + enies), "Missing ']': " + veinte + "\r\n");
     // A number that runs into the end of the text is no value.
     EXPECT_EQ(arbol("[1,2"), "[1,~]");
-    EXPECT_EQ(GetParserErrors(), "Missing ']': [1,2\r\n");
+    EXPECT_EQ(errores("[1,2"), "Missing ']': [1,2\r\n");
     EXPECT_EQ(arbol("{\"a\":1,"), "{a:1,:~}");
 }
 
 TEST(Parse, ErrorPositionsAreOneBasedCharacters) {
     EXPECT_EQ(arbol("{\"a\" 1}"), "{a:1}");
-    EXPECT_EQ(GetParserErrors(), "Invalid Key at position 6 : a\r\n");
+    EXPECT_EQ(errores("{\"a\" 1}"), "Invalid Key at position 6 : a\r\n");
     // ñ is one character (two bytes), so "nul" is the seventh character.
     EXPECT_EQ(arbol("[\"ñ\", nul]"), "[\"ñ\"]");
-    EXPECT_EQ(GetParserErrors(), "Invalid null value at position 7 : nul]\r\n");
+    EXPECT_EQ(errores("[\"ñ\", nul]"), "Invalid null value at position 7 : nul]\r\n");
     // Several errors in one text count on from the earlier ones.
     EXPECT_EQ(arbol("{'ñé' 1, 'ü' 2}"), "{ñé:1,ü:2}");
-    EXPECT_EQ(GetParserErrors(),
+    EXPECT_EQ(errores("{'ñé' 1, 'ü' 2}"),
               "Invalid Key at position 7 : ñé\r\nInvalid Key at position 14 : ü\r\n");
 }
 
 TEST(Parse, InvalidLiteralEndsTheParseInsteadOfLooping) {
     EXPECT_EQ(arbol("[true, tru, 1]"), "[true]");
-    EXPECT_EQ(GetParserErrors(), "Invalid Boolean at position 8 : tru, 1]\r\n");
+    EXPECT_EQ(errores("[true, tru, 1]"), "Invalid Boolean at position 8 : tru, 1]\r\n");
     EXPECT_EQ(arbol("[[1, nope], 2]"), "[[1]]");
-    EXPECT_EQ(GetParserErrors(), "Invalid null value at position 6 : nope], 2]\r\n");
+    EXPECT_EQ(errores("[[1, nope], 2]"), "Invalid null value at position 6 : nope], 2]\r\n");
     EXPECT_EQ(arbol("{\"a\":1,\"b\":fals,\"c\":2}"), "{a:1}");
-    EXPECT_EQ(GetParserErrors(), "Invalid Boolean at position 12 : fals,\"c\":2}\r\n");
+    EXPECT_EQ(errores("{\"a\":1,\"b\":fals,\"c\":2}"),
+              "Invalid Boolean at position 12 : fals,\"c\":2}\r\n");
 }
 
 TEST(Parse, StringEscapes) {
-    EXPECT_EQ(
-        arbol(R"(["\u00F1\u00e9", "\ud83d\ude00", "\q\%", "a\"b", 'it\'s', "\/\\", "\u20AC"])"),
-        "[\"ñé\",\"😀\",\"q%\",\"a\"b\",\"it's\",\"/\\\",\"€\"]");
-    EXPECT_EQ(GetParserErrors(), "");
-    auto c = parse(R"(["\b\f\n\r\t", "\ud800x", 'a"b'])").objetoComo<Coleccion>();
+    const char* escapes =
+        R"(["\u00F1\u00e9", "\ud83d\ude00", "\q\%", "a\"b", 'it\'s', "\/\\", "\u20AC"])";
+    EXPECT_EQ(arbol(escapes), "[\"ñé\",\"😀\",\"q%\",\"a\"b\",\"it's\",\"/\\\",\"€\"]");
+    EXPECT_EQ(errores(escapes), "");
+    auto c = parse(R"(["\b\f\n\r\t", "\ud800x", 'a"b'])").valor.objetoComo<Coleccion>();
     EXPECT_EQ(c->Item(1).comoTexto(), "\b\f\n\r\t");
     EXPECT_EQ(c->Item(2).comoTexto(), "\xEF\xBF\xBDx");  // lone surrogate: U+FFFD
     EXPECT_EQ(c->Item(3).comoTexto(), "a\"b");
@@ -198,37 +207,35 @@ TEST(Parse, StringEscapes) {
     EXPECT_EQ(arbol("[\"abc"), "[\"abc\"]");
     // A \u without four hexadecimal digits is a conversion error.
     EXPECT_EQ(arbol("[1,\"\\uZZZZ\"]"), "[1]");
-    EXPECT_EQ(GetParserErrors().rfind("Type mismatch: ", 0), 0u);
+    EXPECT_EQ(errores("[1,\"\\uZZZZ\"]").rfind("Type mismatch: ", 0), 0u);
 }
 
 TEST(Parse, NumbersKeepTheirExactTextAndBadOnesAreConversionErrors) {
-    EXPECT_EQ(arbol("[12345678901234567, -1.5e+3, 0.10, +7, .5]"),
-              "[12345678901234567,-1.5e+3,0.10,+7,.5]");
-    EXPECT_EQ(GetParserErrors(), "");
+    const char* numeros = "[12345678901234567, -1.5e+3, 0.10, +7, .5]";
+    EXPECT_EQ(arbol(numeros), "[12345678901234567,-1.5e+3,0.10,+7,.5]");
+    EXPECT_EQ(errores(numeros), "");
     for (const char* malo : {"[-]", "[1.2.3]", "[1e]", "[--1]"}) {
         EXPECT_EQ(arbol(malo), "[]") << malo;
-        EXPECT_EQ(GetParserErrors(), "Type mismatch: ]\r\n") << malo;
+        EXPECT_EQ(errores(malo), "Type mismatch: ]\r\n") << malo;
     }
     EXPECT_EQ(arbol("{\"a\":1,\"b\":}"), "{a:1}");
-    EXPECT_EQ(GetParserErrors(), "Type mismatch: b\r\n");
+    EXPECT_EQ(errores("{\"a\":1,\"b\":}"), "Type mismatch: b\r\n");
     EXPECT_EQ(arbol("[1,]"), "[1]");
-    EXPECT_EQ(GetParserErrors(), "Type mismatch: ]\r\n");
+    EXPECT_EQ(errores("[1,]"), "Type mismatch: ]\r\n");
 }
 
 TEST(Parse, NestingDepthIsLimited) {
     auto anidado = [](int n) { return std::string(n, '[') + std::string(n, ']'); };
-    parse(anidado(1000));
-    EXPECT_EQ(GetParserErrors(), "");
-    Variant v = parse(anidado(1001));
-    EXPECT_TRUE(v.esObjeto());
-    EXPECT_EQ(GetParserErrors(), "Maximum nesting depth exceeded at position 1001\r\n");
+    EXPECT_EQ(errores(anidado(1000)), "");
+    const json::Analisis hondo = parse(anidado(1001));
+    EXPECT_TRUE(hondo.valor.esObjeto());
+    EXPECT_EQ(hondo.errores, "Maximum nesting depth exceeded at position 1001\r\n");
     // Far deeper than any stack could recurse, and unbalanced.
-    parse(std::string(2'000'000, '['));
-    EXPECT_EQ(GetParserErrors(), "Maximum nesting depth exceeded at position 1001\r\n");
+    EXPECT_EQ(errores(std::string(2'000'000, '[')),
+              "Maximum nesting depth exceeded at position 1001\r\n");
     std::string objetos;
     for (int i = 0; i < 100'000; ++i) objetos += "{\"a\":";
-    parse(objetos);
-    EXPECT_NE(GetParserErrors().find("Maximum nesting depth exceeded"), std::string::npos);
+    EXPECT_NE(errores(objetos).find("Maximum nesting depth exceeded"), std::string::npos);
 }
 
 TEST(Parse, ArbitraryTextsAlwaysEnd) {
@@ -244,8 +251,8 @@ TEST(Parse, ArbitraryTextsAlwaysEnd) {
         std::string t = (caso % 2) ? "[" : "{";
         const size_t largo = azar() % 40;
         for (size_t i = 0; i < largo; ++i) t += alfabeto[azar() % alfabeto.size()];
-        Variant v = parse(t);
-        EXPECT_TRUE(v.esObjeto()) << t;
+        const json::Analisis a = parse(t);
+        EXPECT_TRUE(a.valor.esObjeto()) << t;
     }
 }
 
@@ -263,8 +270,9 @@ TEST(Encode, EscapesByCodePoint) {
     EXPECT_EQ(Encode(""), "");
     // Whatever Encode writes, the parser reads back (quotes become blanks).
     const std::string original = "Peña \"el\" C:\\dir\t€ 😀 {x} & \x01 fin";
-    auto c = parse("[\"" + Encode(original) + "\"]").objetoComo<Coleccion>();
-    ASSERT_EQ(GetParserErrors(), "");
+    const json::Analisis a = parse("[\"" + Encode(original) + "\"]");
+    ASSERT_EQ(a.errores, "");
+    auto c = a.valor.objetoComo<Coleccion>();
     EXPECT_EQ(c->Item(1).comoTexto(), original);
 }
 

@@ -3,6 +3,10 @@
 // a string by its length. The heap is counted through the global allocation
 // functions of this test program.
 #include <malloc.h>
+#ifdef _WIN32
+// The C runtime of Windows names it _msize.
+#define malloc_usable_size _msize
+#endif
 
 #include <gtest/gtest.h>
 
@@ -15,7 +19,6 @@
 using comun::Variant;
 using json::Coleccion;
 using json::Diccionario;
-using json::GetParserErrors;
 using json::parse;
 
 namespace {
@@ -43,8 +46,8 @@ size_t picoDeParse(const std::string& texto, std::string* errores = nullptr) {
     const size_t antes = enUso;
     pico = enUso;
     {
-        Variant arbol = parse(texto);
-        if (errores) *errores = GetParserErrors();
+        json::Analisis arbol = parse(texto);
+        if (errores) *errores = arbol.errores;
     }
     return pico - antes;
 }
@@ -94,7 +97,7 @@ TEST(ParseLimites, TinyValuesStopAtTheMemoryBound) {
         EXPECT_LE(picoDeParse(texto, &errores), cota(texto)) << pieza;
         EXPECT_EQ(errores.rfind("Out of memory: ", 0), 0u) << pieza;
         EXPECT_EQ(errores.find("\r\n"), errores.size() - 2) << pieza;
-        auto lista = parse(texto).objetoComo<Coleccion>();
+        auto lista = parse(texto).valor.objetoComo<Coleccion>();
         EXPECT_GT(lista->Count(), 10'000u) << pieza;
         EXPECT_LT(lista->Count(), 2'000'000u) << pieza;
     }
@@ -133,14 +136,15 @@ TEST(ParseLimites, RealAnswersFitTheBound) {
     std::string errores;
     EXPECT_LE(picoDeParse(texto, &errores), cota(texto));
     EXPECT_EQ(errores, "");
-    EXPECT_EQ(parse(texto).objetoComo<Coleccion>()->Count(), 40'000u);
+    EXPECT_EQ(parse(texto).valor.objetoComo<Coleccion>()->Count(), 40'000u);
 }
 
 TEST(ParseLimites, ErrorTextKeepsTheFirstLinesAndCountsTheRest) {
     // Every record's key lacks its colon: one error line each.
     const std::string texto = repetir("[{\"a\" 1}", ",{\"a\" 1}", 19'999) + "]";
-    auto lista = parse(texto).objetoComo<Coleccion>();
-    const std::string& errores = GetParserErrors();
+    const json::Analisis analisis = parse(texto);
+    auto lista = analisis.valor.objetoComo<Coleccion>();
+    const std::string& errores = analisis.errores;
     EXPECT_EQ(lista->Count(), 20'000u);
     EXPECT_LE(errores.size(), 65u * 1024);
     EXPECT_EQ(
@@ -159,8 +163,7 @@ TEST(ParseLimites, ErrorTextKeepsTheFirstLinesAndCountsTheRest) {
 
     // One huge excerpt is cut at the bound, at a whole character.
     const std::string resto = repetir("", "ñ", 100'000);
-    parse("[tru" + resto);
-    const std::string& corto = GetParserErrors();
+    const std::string corto = parse("[tru" + resto).errores;
     EXPECT_LE(corto.size(), 64u * 1024 + 8);
     EXPECT_EQ(corto.rfind("Invalid Boolean at position 2 : truñ", 0), 0u);
     EXPECT_EQ(corto.substr(corto.size() - 7), "ñ...\r\n");
@@ -172,9 +175,10 @@ TEST(ParseLimites, LongStringsWithManyEscapesReadWhole) {
     std::string linea(38, 'x');
     std::string doble = repetir("", linea + "\\n", 20'000);
     std::string simple = repetir("", "\\'\\\"\\u00F1", 20'000);
-    auto lista = parse("[\"" + doble + "\", '" + simple + "', \"a'b\\\"c\", 'd\"e\\'f']")
-                     .objetoComo<Coleccion>();
-    ASSERT_EQ(GetParserErrors(), "");
+    const json::Analisis analisis =
+        parse("[\"" + doble + "\", '" + simple + "', \"a'b\\\"c\", 'd\"e\\'f']");
+    ASSERT_EQ(analisis.errores, "");
+    auto lista = analisis.valor.objetoComo<Coleccion>();
     ASSERT_EQ(lista->Count(), 4u);
     EXPECT_EQ(lista->Item(1).comoTexto(), repetir("", linea + "\n", 20'000));
     EXPECT_EQ(lista->Item(2).comoTexto(), repetir("", "'\"ñ", 20'000));
