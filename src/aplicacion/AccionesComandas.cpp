@@ -19,10 +19,6 @@ constexpr size_t kUltimoAcompanamiento = 39;
 // Who books the lines that come from the central ordering channel.
 constexpr const char* kClienteDomicilios = "Cliente Domicilios";
 
-std::string q(const std::string& texto) {
-    return DAO_Conexion::ValidarSql(Variant(texto));
-}
-
 std::string nadieTiene(const std::string& telefono) {
     return "nadie tiene el telefono '" + telefono + "'";
 }
@@ -36,12 +32,20 @@ comun::Fecha fechaTrabajo(DAO_Conexion& con) {
     return f;
 }
 
+// A date text as a date column stores it: the date it reads as, or the text
+// itself when it reads as none.
+Variant fechaGuardada(const std::string& texto) {
+    comun::Fecha f;
+    if (comun::leerFecha(texto, f) && f.valida()) return Variant(f);
+    return Variant(texto);
+}
+
 }  // namespace
 
 AccionesComandas::AccionesComandas(DAO_Conexion& conexion, const comun::Reloj& reloj)
     : con_(conexion), reloj_(reloj) {}
 
-std::string AccionesComandas::aplicar(const Registro& r) {
+std::string AccionesComandas::aplicar(const Entrante& r) {
     if (r.funcion == "E") {
         if (cancelar(r.campo(1)) == 0) return "no hay linea " + r.campo(1) + " que anular";
         return {};
@@ -77,7 +81,7 @@ std::string AccionesComandas::aplicar(const Registro& r) {
     return pedirDomicilio(p).motivo;
 }
 
-std::string AccionesComandas::telefonoDelCliente(const Registro& r) {
+std::string AccionesComandas::telefonoDelCliente(const Entrante& r) {
     if (r.funcion != "A") return {};
     const std::string& accion = r.campo(2);
     if (accion == "Impresion Cuenta" || accion == "Detalle domicilio")
@@ -88,7 +92,7 @@ std::string AccionesComandas::telefonoDelCliente(const Registro& r) {
 
 int AccionesComandas::cancelar(const std::string& idComanda) {
     const int32_t id = servicios::enteroDeTexto(idComanda, "Campo1 (la linea a anular)");
-    return con_.comando("UPDATE COMANDAS SET IMPRM = 'E' WHERE idComanda = " + std::to_string(id));
+    return con_.comando("UPDATE COMANDAS SET IMPRM = 'E' WHERE idComanda = ?", {Variant(id)});
 }
 
 bool AccionesComandas::imprimirCuenta(const std::string& telefono) {
@@ -100,10 +104,9 @@ bool AccionesComandas::imprimirCuenta(const std::string& telefono) {
     const int16_t mesa = comandas.getMesaDomicilio(t.idTercero);
     con_.comando(
         "INSERT INTO COMANDAS (idmesa, nombreproducto, concepto, fecha, hora, mesero, "
-        "ImprM) VALUES ('" +
-        std::to_string(mesa) + "', 'Impresion Cuenta', 'Impresion', '" +
-        q(servicios::valoresSitio(con_).fechaTrabajo) + "', '" +
-        servicios::textoHora(reloj_.ahora()) + "', 'Cliente Domicilios', 'X')");
+        "ImprM) VALUES (?, 'Impresion Cuenta', 'Impresion', ?, ?, 'Cliente Domicilios', 'X')",
+        {Variant(std::to_string(mesa)), fechaGuardada(servicios::valoresSitio(con_).fechaTrabajo),
+         Variant(servicios::textoHora(reloj_.ahora()))});
     transaccion.confirmar();
     return true;
 }
@@ -118,17 +121,17 @@ bool AccionesComandas::detalleDomicilio(const std::string& telefono, const std::
     // used again once its orders are paid, and the lines of those orders
     // are another customer's.
     return con_.comando(
-               "UPDATE COMANDAS SET DETALLE1 = 'Pago en " + q(medioPago) +
-               "' WHERE IDCOMANDA = (SELECT MIN(IDCOMANDA) FROM COMANDAS WHERE idmesa = '" +
-               std::to_string(mesa) + "' AND ESTADO = 'Pendiente' AND TERCERO = '" +
-               std::to_string(t.idTercero) + "') ") > 0;
+               "UPDATE COMANDAS SET DETALLE1 = ? WHERE IDCOMANDA = (SELECT MIN(IDCOMANDA) FROM "
+               "COMANDAS WHERE idmesa = ? AND ESTADO = 'Pendiente' AND TERCERO = ?)",
+               {Variant("Pago en " + medioPago), Variant(std::to_string(mesa)),
+                Variant(std::to_string(t.idTercero))}) > 0;
 }
 
 std::string AccionesComandas::productoDesconocido(const std::string& codigo) {
     // Under the "Comun" regime the product is looked up with its tax row: a
     // product without one is not found either, and is told apart here.
     if (servicios::valoresSitio(con_).regimen == "Comun") {
-        auto rs = con_.Query("SELECT impx FROM PRODUCTOS WHERE CodigoAB = '" + q(codigo) + "'");
+        auto rs = con_.Query("SELECT impx FROM PRODUCTOS WHERE CodigoAB = ?", {Variant(codigo)});
         if (!DAO_Conexion::RsVacio(rs)) {
             const std::string impuesto = "Impuesto" + (*rs)["impx"].texto();
             DAO_Conexion::CerrarRs(rs);

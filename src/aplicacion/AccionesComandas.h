@@ -46,11 +46,11 @@ class AccionesComandas {
     // before anything is written. Returns why the action changed nothing
     // (an unknown product, a telephone nobody has, ...), or "" when it
     // wrote what it asks.
-    std::string aplicar(const Registro& r);
+    std::string aplicar(const Entrante& r);
     // The customer's telephone a record of code 22 concerns, as stored
     // (a bill request's or payment note's Campo1, a new order's Campo6);
     // "" for a cancellation, which names a line.
-    static std::string telefonoDelCliente(const Registro& r);
+    static std::string telefonoDelCliente(const Entrante& r);
 
     // Marks order line `idComanda` cancelled (print mark "E"); the row stays.
     // Returns the number of lines marked.

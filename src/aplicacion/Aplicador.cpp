@@ -13,11 +13,12 @@
 
 #include "aplicacion/AccionesComandas.h"
 #include "aplicacion/Usuarios.h"
-#include "comun/Comunicacion.h"
 #include "comun/Funciones.h"
 #include "comun/Texto.h"
 #include "comun/Variant.h"
 #include "json/JSON.h"
+#include "protocolo/Comunicacion.h"
+#include "protocolo/Entero.h"
 
 namespace aplicacion {
 
@@ -29,7 +30,7 @@ using datos::TipoColumna;
 namespace {
 
 // Payload columns of a communication record.
-using comun::kCamposCarga;
+using protocolo::kCamposCarga;
 
 // The longest a record that failed waits for its next attempt.
 constexpr double kEsperaMaximaSegundos = 600;
@@ -44,10 +45,6 @@ class ErrorRegistro : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
 };
-
-std::string q(const std::string& texto) {
-    return DAO_Conexion::ValidarSql(Variant(texto));
-}
 
 bool vacio(const std::string& t) {
     return t.empty();
@@ -66,31 +63,7 @@ bool aBooleano(const std::string& t) {
 // cut: that would apply the record to a table it does not name.
 int32_t codigoEntero(const Variant& v, const char* nombre) {
     if (v.esNull() || v.esEmpty()) return 0;
-    switch (v.tipo()) {
-        case comun::TipoVariant::Integer:
-        case comun::TipoVariant::Long:
-            return v.CLng();
-        case comun::TipoVariant::Double: {
-            const double d = v.CDbl();
-            if (d == std::floor(d) && d >= INT32_MIN && d <= INT32_MAX)
-                return static_cast<int32_t>(d);
-            break;
-        }
-        case comun::TipoVariant::String: {
-            const std::string& t = v.comoTexto();
-            const size_t inicio = !t.empty() && t[0] == '-' ? 1 : 0;
-            bool digitos = t.size() > inicio && t.size() - inicio <= 10;
-            for (size_t i = inicio; digitos && i < t.size(); ++i)
-                digitos = t[i] >= '0' && t[i] <= '9';
-            if (digitos) {
-                const long long n = std::stoll(t);
-                if (n >= INT32_MIN && n <= INT32_MAX) return static_cast<int32_t>(n);
-            }
-            break;
-        }
-        default:
-            break;
-    }
+    if (const auto n = protocolo::entero32DeValor(v)) return *n;
     throw ErrorRegistro(std::string(nombre) + " no es un numero entero: '" + v.texto() + "'");
 }
 
@@ -137,9 +110,47 @@ const comun::Reloj& relojDelSistema() {
     return reloj;
 }
 
+// What each table code changes: its target table and the family that
+// applies it. A code not listed changes nothing.
+enum class Familia {
+    Ninguna,  // known, but changes nothing here
+    Insumo,
+    Producto,
+    Receta,  // a complete recipe line; an incomplete one is a generic insert
+    RVent,
+    Generico,
+    SucYAgen,
+    Mensaje,
+    Movimiento,
+    Comandas,
+    Usuario,
+};
+
+struct CodigoTabla {
+    int32_t codigo;
+    const char* tabla;
+    Familia familia;
+};
+
+constexpr CodigoTabla kCodigosTabla[] = {
+    {1, "Insumos", Familia::Insumo},     {2, "Productos", Familia::Producto},
+    {3, "Rzs", Familia::Receta},         {7, "rVent", Familia::RVent},
+    {8, "MovInv", Familia::Generico},    {11, "CxPg", Familia::Generico},
+    {12, "Terceros", Familia::Ninguna},  {13, "SucYAgen", Familia::SucYAgen},
+    {14, "Mensaje", Familia::Mensaje},   {16, "MovInvHoy", Familia::Movimiento},
+    {22, "Comandas", Familia::Comandas}, {24, "ConGen", Familia::Generico},
+    {25, "Pw", Familia::Usuario},
+};
+
+const CodigoTabla* codigoTabla(int32_t codigo) {
+    for (const CodigoTabla& c : kCodigosTabla)
+        if (c.codigo == codigo) return &c;
+    return nullptr;
+}
+
 }  // namespace
 
-const std::string& Registro::campo(size_t k) const {
+const std::string& Entrante::campo(size_t k) const {
     static const std::string nada;
     return k < campos.size() ? campos[k] : nada;
 }
@@ -151,36 +162,8 @@ Aplicador::Aplicador(DAO_Conexion& conexion, comun::Bitacora& bitacora, const co
     : con_(conexion), bitacora_(bitacora), reloj_(reloj) {}
 
 std::string Aplicador::tablaDestino(int32_t tabla) {
-    switch (tabla) {
-        case 1:
-            return "Insumos";
-        case 2:
-            return "Productos";
-        case 3:
-            return "Rzs";
-        case 7:
-            return "rVent";
-        case 8:
-            return "MovInv";
-        case 11:
-            return "CxPg";
-        case 12:
-            return "Terceros";
-        case 13:
-            return "SucYAgen";
-        case 14:
-            return "Mensaje";
-        case 16:
-            return "MovInvHoy";
-        case 22:
-            return "Comandas";
-        case 24:
-            return "ConGen";
-        case 25:
-            return "Pw";
-        default:
-            return {};
-    }
+    const CodigoTabla* c = codigoTabla(tabla);
+    return c ? std::string(c->tabla) : std::string();
 }
 
 void Aplicador::aplicarComunicacion() {
@@ -195,8 +178,10 @@ void Aplicador::aplicarComunicacion() {
         con_.cargarValoresSitio();
         const comun::Fecha ahora = reloj_.ahora();
         leerFallos();
-        auto sel = con_.Query("SELECT * FROM COMUNICACIONES WHERE FUNCION <> 'X' AND DESTINO = '" +
-                              q(sitio) + "' AND (Tabla <> 23 and Tabla <> 27) ORDER BY TABLA, id");
+        auto sel = con_.Query(
+            "SELECT * FROM COMUNICACIONES WHERE FUNCION <> 'X' AND DESTINO = ? AND (Tabla <> 23 "
+            "and Tabla <> 27) ORDER BY TABLA, id",
+            {Variant(sitio)});
 
         std::vector<size_t> posCampos(kCamposCarga + 1, 0);
         if (!DAO_Conexion::RsVacio(sel)) {
@@ -222,7 +207,7 @@ void Aplicador::aplicarComunicacion() {
         // never overtakes the order it belongs to.
         std::set<std::string> clientesEnEspera;
         while (!DAO_Conexion::RsVacio(sel)) {
-            Registro r;
+            Entrante r;
             std::string tablaLeida = (*sel)["Tabla"].texto();
             std::string errorLectura;
             try {
@@ -248,7 +233,9 @@ void Aplicador::aplicarComunicacion() {
                                   " espera su reintento");
                 continue;
             }
-            if (!lote) lote.emplace(con_);
+            // Without savepoints (the Access engine) each record's own
+            // transaction below is the only one: no group around them.
+            if (!lote && con_.admiteSavepoints()) lote.emplace(con_);
             try {
                 datos::Transaccion t(con_);
                 if (!errorLectura.empty()) throw ErrorRegistro(errorLectura);
@@ -260,8 +247,8 @@ void Aplicador::aplicarComunicacion() {
                 if (!sinEfecto_.empty()) guardarPedidoNoAplicado(r, sinEfecto_, ahora);
                 marcar(r);
                 if (fallo != fallos_.end()) {
-                    con_.comando("DELETE FROM FALLOS_APLICACION WHERE IdComunicacion = " +
-                                 std::to_string(r.id));
+                    con_.comando("DELETE FROM FALLOS_APLICACION WHERE IdComunicacion = ?",
+                                 {valorDeId(r.id)});
                 }
                 t.confirmar();
                 if (sinEfecto_.empty()) {
@@ -281,7 +268,7 @@ void Aplicador::aplicarComunicacion() {
             }
             if (++enLote >= kRegistrosPorLote) {
                 cerrarDestinos();
-                lote->confirmar();
+                if (lote) lote->confirmar();
                 lote.reset();
                 enLote = 0;
             }
@@ -308,7 +295,7 @@ void Aplicador::aplicarComunicacion() {
 // text too long): the column is left unset, the refusal goes to the debug
 // log and the copy goes on. A failure of the database itself is not the
 // column's and is raised.
-void Aplicador::asignarTolerante(Recordset& rs, size_t i, const Variant& valor, const Registro& r) {
+void Aplicador::asignarTolerante(Recordset& rs, size_t i, const Variant& valor, const Entrante& r) {
     std::string motivo;
     try {
         rs.asignar(i, valor);
@@ -324,7 +311,7 @@ void Aplicador::asignarTolerante(Recordset& rs, size_t i, const Variant& valor, 
 }
 
 void Aplicador::leerRegistro(const Recordset& sel, const std::vector<size_t>& posCampos,
-                             Registro& r) {
+                             Entrante& r) {
     r.servicio = codigoEntero(sel["Servicio"], "Servicio");
     r.tabla = codigoEntero(sel["Tabla"], "Tabla");
     r.funcion = sel["Funcion"].texto();
@@ -394,8 +381,7 @@ void Aplicador::registrarFallo(int64_t id, const std::string& tabla, const std::
     f.mensaje = mensaje;
     f.ultimo = ahora;
     const datos::ListaParametros valores = {Variant(f.intentos), Variant(f.espera),
-                                            Variant("mensaje::" + mensaje), Variant(ahora),
-                                            valorDeId(id)};
+                                            Variant(mensaje), Variant(ahora), valorDeId(id)};
     if (conocido) {
         con_.comando(
             "UPDATE FALLOS_APLICACION SET Intentos = ?, Espera = ?, Mensaje = ?, UltimoFallo = ? "
@@ -410,7 +396,7 @@ void Aplicador::registrarFallo(int64_t id, const std::string& tabla, const std::
     fallos_[id] = f;
 }
 
-void Aplicador::guardarPedidoNoAplicado(const Registro& r, const std::string& motivo,
+void Aplicador::guardarPedidoNoAplicado(const Entrante& r, const std::string& motivo,
                                         const comun::Fecha& ahora) {
     // The record as the queue holds it, every column, in the form of the
     // batches exchanged with the server.
@@ -422,56 +408,58 @@ void Aplicador::guardarPedidoNoAplicado(const Registro& r, const std::string& mo
     con_.comando(
         "INSERT INTO PEDIDOS_NO_APLICADOS (Fecha, IdComunicacion, IdServidor, Origen, Motivo, "
         "Texto) VALUES (?, ?, ?, ?, ?, ?)",
-        {Variant(ahora), valorDeId(r.id), Variant("id::" + r.campo(kCamposCarga)),
-         Variant("origen::" + r.origen), Variant("motivo::" + motivo), Variant("texto::" + texto)});
+        {Variant(ahora), valorDeId(r.id), Variant(r.campo(kCamposCarga)), Variant(r.origen),
+         Variant(motivo), Variant(texto)});
 }
 
-void Aplicador::marcar(const Registro& r) {
-    const std::string id = std::to_string(r.id);
+void Aplicador::marcar(const Entrante& r) {
+    // Bound, so each text is translated and prepared once a connection.
     if (r.tabla == 0)
-        con_.comando("DELETE FROM COMUNICACIONES WHERE ID = " + id);
+        con_.comando("DELETE FROM COMUNICACIONES WHERE ID = ?", {valorDeId(r.id)});
     else
-        con_.comando("UPDATE COMUNICACIONES SET FUNCION = 'X' WHERE ID = " + id);
+        con_.comando("UPDATE COMUNICACIONES SET FUNCION = 'X' WHERE ID = ?", {valorDeId(r.id)});
 }
 
-void Aplicador::aplicarRegistro(const Registro& r) {
+void Aplicador::aplicarRegistro(const Entrante& r) {
     if (r.servicio == 1) return;  // request records change no table
-    if (tablaDestino(r.tabla).empty()) return;
-    switch (r.tabla) {
-        case 12:
+    const CodigoTabla* codigo = codigoTabla(r.tabla);
+    if (!codigo) return;
+    switch (codigo->familia) {
+        case Familia::Ninguna:
             return;
-        case 13:
+        case Familia::SucYAgen:
             return aplicarSucYAgen(r);
-        case 2:
+        case Familia::Producto:
             return aplicarProducto(r);
-        case 1:
+        case Familia::Insumo:
             return aplicarInsumo(r);
-        case 3: {
+        case Familia::Receta: {
             bool completo = true;
             for (size_t k = 2; k <= 7; ++k) completo = completo && !vacio(r.campo(k));
             if (completo) return aplicarReceta(r);
             return aplicarGenerico(r);
         }
-        case 7:
+        case Familia::RVent:
             return aplicarRVent(r);
-        case 14:
+        case Familia::Mensaje:
             return aplicarMensaje(r);
-        case 16:
+        case Familia::Movimiento:
             return aplicarMovimiento(r);
-        case 22:
+        case Familia::Comandas:
             sinEfecto_ = AccionesComandas(con_, reloj_).aplicar(r);
             return;
-        case 25:
+        case Familia::Usuario:
             return aplicarUsuario(con_, r);
-        default:
+        case Familia::Generico:
             return aplicarGenerico(r);
     }
 }
 
-Recordset& Aplicador::filaUpsert(bool existe, const std::string& seleccion, const Registro& r,
+Recordset& Aplicador::filaUpsert(bool existe, std::string_view seleccion,
+                                 const datos::ListaParametros& clave, const Entrante& r,
                                  std::unique_ptr<Recordset>& propia) {
     if (existe) {
-        propia = con_.Query(seleccion);
+        propia = con_.Query(seleccion, clave);
         return *propia;
     }
     Recordset& rs = abrirDestino(r);
@@ -479,7 +467,7 @@ Recordset& Aplicador::filaUpsert(bool existe, const std::string& seleccion, cons
     return rs;
 }
 
-Recordset& Aplicador::abrirDestino(const Registro& r) {
+Recordset& Aplicador::abrirDestino(const Entrante& r) {
     // Kept open for the run: reopening a table per record costs more than
     // the append itself.
     auto& rs = destinos_[r.tabla];
@@ -493,8 +481,8 @@ void Aplicador::cerrarDestinos() {
     destinos_.clear();
 }
 
-bool Aplicador::hayFilas(std::string_view sql) {
-    auto rs = con_.Query(sql);
+bool Aplicador::hayFilas(std::string_view sql, const datos::ListaParametros& valores) {
+    auto rs = con_.Query(sql, valores);
     const bool hay = !DAO_Conexion::RsVacio(rs);
     return hay;
 }
@@ -502,24 +490,24 @@ bool Aplicador::hayFilas(std::string_view sql) {
 // --- lookups and small writers ---
 
 bool Aplicador::existeTerceroPorDocumento(const std::string& documento) {
-    return hayFilas("SELECT * FROM Terceros WHERE IDDOCUMENTO = '" + q(documento) + "'");
+    return hayFilas("SELECT * FROM Terceros WHERE IDDOCUMENTO = ?", {Variant(documento)});
 }
 
 bool Aplicador::existeSucYAgen(const std::string& tercero, const std::string& idSyA) {
-    return hayFilas("SELECT * FROM SucYAgen WHERE Tercero = '" + q(tercero) + "' AND idSyA = '" +
-                    q(idSyA) + "'");
+    return hayFilas("SELECT * FROM SucYAgen WHERE Tercero = ? AND idSyA = ?",
+                    {Variant(tercero), Variant(idSyA)});
 }
 
 bool Aplicador::existeInsumo(const std::string& codigo, const std::string&) {
-    return hayFilas("SELECT Nombre FROM Insumos WHERE Codigo = '" + q(codigo) + "'");
+    return hayFilas("SELECT Nombre FROM Insumos WHERE Codigo = ?", {Variant(codigo)});
 }
 
 bool Aplicador::existeProducto(const std::string& codigoAB) {
-    return hayFilas("SELECT NombreProducto FROM ProductoS WHERE CodigoAB = '" + q(codigoAB) + "'");
+    return hayFilas("SELECT NombreProducto FROM ProductoS WHERE CodigoAB = ?", {Variant(codigoAB)});
 }
 
 void Aplicador::setPreparacion(const std::string& codigo) {
-    if (hayFilas("SELECT codigo FROM preparaciones WHERE Codigo = '" + q(codigo) + "'")) return;
+    if (hayFilas("SELECT codigo FROM preparaciones WHERE Codigo = ?", {Variant(codigo)})) return;
     // Added through the table, so the code is checked against its column as
     // every other write of the families is: a code too long for it refuses
     // the record instead of being stored past the column's width.
@@ -535,23 +523,26 @@ void Aplicador::setCostoUEPS(const std::string& codigo, double costo) {
     // would be stored as text in the number column.
     if (!std::isfinite(costo))
         throw ErrorRegistro("el costo del insumo '" + codigo + "' no es un numero finito");
-    con_.comando("UPDATE INSUMOS SET COSTO = '" + comun::textoDouble(costo) + "' WHERE CODIGO = '" +
-                 q(codigo) + "' ");
+    con_.comando("UPDATE INSUMOS SET COSTO = ? WHERE CODIGO = ?",
+                 {Variant(comun::textoDouble(costo)), Variant(codigo)});
 }
 
 // --- products (2) ---
 
-void Aplicador::aplicarProducto(const Registro& r) {
+void Aplicador::aplicarProducto(const Entrante& r) {
     const std::string& codigo = r.campo(1);
     if (vacioRecortado(r.campo(2))) return;
     if (r.funcion == "E") {
-        con_.comando("DELETE FROM PRODUCTOS WHERE CODIGOAB = '" + q(codigo) + "'");
-        con_.comando("DELETE FROM RZS WHERE IDPRODUCTO = '" + q(codigo) + "'");
+        con_.comando("DELETE FROM PRODUCTOS WHERE CODIGOAB = ?", {Variant(codigo)});
+        con_.comando("DELETE FROM RZS WHERE IDPRODUCTO = ?", {Variant(codigo)});
         return;
     }
     if (r.funcion != "A") return;
 
-    if (existeProducto(codigo)) {
+    // The product's rows, found by their key (bound: one text, translated
+    // and prepared once a run); none, and the product is added.
+    auto rs = con_.Query("SELECT * FROM PRODUCTOS WHERE CodigoAB = ?", {Variant(codigo)});
+    if (!DAO_Conexion::RsVacio(rs)) {
         // Tax and unit price go into number columns. The engine would keep a
         // text that is not a number as text there, so such a record is
         // refused before any write, as the statement itself fails in Access.
@@ -565,7 +556,6 @@ void Aplicador::aplicarProducto(const Registro& r) {
         // beyond the 16-bit column, a price beyond the currency range or a
         // name too long refuses the record, instead of storing a value that
         // no later read of the table can take.
-        auto rs = con_.Query("SELECT * FROM PRODUCTOS WHERE CodigoAB = '" + q(codigo) + "'");
         while (!DAO_Conexion::RsVacio(rs)) {
             rs->asignar("NombreProducto", Variant(r.campo(2)));
             rs->asignar("Categoria", Variant(r.campo(3)));
@@ -578,6 +568,7 @@ void Aplicador::aplicarProducto(const Registro& r) {
         rs->Close();
         return;
     }
+    rs->Close();
 
     // A product is backed by a supply of the same code.
     if (!existeInsumo(codigo, {})) {
@@ -602,41 +593,41 @@ void Aplicador::aplicarProducto(const Registro& r) {
         ins->Close();
     }
 
-    Recordset* rs = &abrirDestino(r);
-    rs->AddNew();
-    rs->asignar("CodigoAB", Variant(codigo));
-    rs->asignar("NombreProducto", Variant(r.campo(2)));
-    rs->asignar("Categoria", Variant(r.campo(3)));
+    Recordset* nuevo = &abrirDestino(r);
+    nuevo->AddNew();
+    nuevo->asignar("CodigoAB", Variant(codigo));
+    nuevo->asignar("NombreProducto", Variant(r.campo(2)));
+    nuevo->asignar("Categoria", Variant(r.campo(3)));
     const std::string negocio = comun::recortar(r.campo(4));
-    rs->asignar("Negocio", Variant(negocio.empty() ? std::string("COCINA") : negocio));
-    rs->asignar("PrecioUnidad", Variant(r.campo(9)));
-    rs->asignar("impx", Variant(r.campo(7)));
-    rs->asignar("impvr", Variant(int32_t{0}));
-    rs->asignar("Bloquear", Variant(r.campo(12)));
+    nuevo->asignar("Negocio", Variant(negocio.empty() ? std::string("COCINA") : negocio));
+    nuevo->asignar("PrecioUnidad", Variant(r.campo(9)));
+    nuevo->asignar("impx", Variant(r.campo(7)));
+    nuevo->asignar("impvr", Variant(int32_t{0}));
+    nuevo->asignar("Bloquear", Variant(r.campo(12)));
     for (int k = 1; k <= 9; ++k)
-        rs->asignar("Precio" + std::to_string(k), Variant(r.campo(12 + static_cast<size_t>(k))));
-    rs->Update();
+        nuevo->asignar("Precio" + std::to_string(k), Variant(r.campo(12 + static_cast<size_t>(k))));
+    nuevo->Update();
 }
 
 // --- supplies (1) ---
 
-void Aplicador::aplicarInsumo(const Registro& r) {
+void Aplicador::aplicarInsumo(const Entrante& r) {
     const std::string& codigo = r.campo(1);
     if (vacio(codigo) || vacio(r.campo(2))) return;
     if (r.funcion == "E") {
         // The supply row stays, out of inventory; its product and recipe go.
-        con_.comando("UPDATE INSUMOS SET INVENTARIO = -1, NOMBRE = '' WHERE CODIGO = '" +
-                     q(codigo) + "'");
-        con_.comando("DELETE FROM PRODUCTOS WHERE CODIGOAB = '" + q(codigo) + "'");
-        con_.comando("DELETE FROM RZS WHERE IDPRODUCTO = '" + q(codigo) + "'");
+        con_.comando("UPDATE INSUMOS SET INVENTARIO = -1, NOMBRE = '' WHERE CODIGO = ?",
+                     {Variant(codigo)});
+        con_.comando("DELETE FROM PRODUCTOS WHERE CODIGOAB = ?", {Variant(codigo)});
+        con_.comando("DELETE FROM RZS WHERE IDPRODUCTO = ?", {Variant(codigo)});
         return;
     }
     if (r.funcion != "A") return;
 
     std::unique_ptr<Recordset> propio;
     Recordset* rs =
-        &filaUpsert(existeInsumo(codigo, r.campo(2)),
-                    "SELECT * FROM Insumos WHERE Codigo = '" + q(codigo) + "'", r, propio);
+        &filaUpsert(existeInsumo(codigo, r.campo(2)), "SELECT * FROM Insumos WHERE Codigo = ?",
+                    {Variant(codigo)}, r, propio);
     // Positional copy; the last inventory date and the cost date keep their
     // local values.
     const size_t n = rs->numeroCampos();
@@ -653,10 +644,11 @@ void Aplicador::aplicarInsumo(const Registro& r) {
 
 // --- recipe lines (3) ---
 
-void Aplicador::aplicarReceta(const Registro& r) {
+void Aplicador::aplicarReceta(const Entrante& r) {
     if (r.funcion == "E") {
-        con_.comando("DELETE FROM RZS WHERE IDPRODUCTO = '" + q(r.campo(2)) + "' AND TIPO like '" +
-                     q(literalLike(comun::izquierda(r.campo(8), 4))) + "*'");
+        con_.comando(
+            "DELETE FROM RZS WHERE IDPRODUCTO = ? AND TIPO like ?",
+            {Variant(r.campo(2)), Variant(literalLike(comun::izquierda(r.campo(8), 4)) + "*")});
         return;
     }
     setPreparacion(r.campo(2));
@@ -680,27 +672,23 @@ void Aplicador::aplicarReceta(const Registro& r) {
 
 // --- inventory movements (16) ---
 
-void Aplicador::aplicarMovimiento(const Registro& r) {
-    std::string fecha = comun::formatearFecha(Variant(r.campo(7)));
-    if (fecha.empty())
-        throw ErrorRegistro("la fecha del movimiento no es una fecha: '" + r.campo(7) + "'");
+void Aplicador::aplicarMovimiento(const Entrante& r) {
     // A movement stored with its time of day is only found again by the
-    // same date and time: a literal of the day alone would never match it,
-    // and every re-delivery would store the movement once more.
-    comun::Fecha conHora;
-    if (comun::leerFecha(r.campo(7), conHora) && conHora.tieneHora()) {
-        char hora[16];
-        std::snprintf(hora, sizeof hora, " %02d:%02d:%02d", conHora.hora, conHora.minuto,
-                      conHora.segundo);
-        fecha += hora;
-    }
+    // same date and time: the day alone would never match it, and every
+    // re-delivery would store the movement once more. The date binds as
+    // the date it is, with its time when it has one.
+    comun::Fecha fecha;
+    if (!comun::leerFecha(r.campo(7), fecha) || !fecha.valida())
+        throw ErrorRegistro("la fecha del movimiento no es una fecha: '" + r.campo(7) + "'");
 
     // Known already, today or among the stored movements?
-    const std::string condicion = "where fecha = #" + fecha + "# AND NUMERORR = '" +
-                                  q(r.campo(18)) + "' AND SyA = '" + q(r.origen) +
-                                  "' AND CODIGO = '" + q(r.campo(2)) + "' ";
-    auto dup = con_.Query("select COUNT(*) AS ID from movinvHOY " + condicion +
-                          "UNION select COUNT(*) AS ID from movinv " + condicion);
+    const char* condicion = " where fecha = ? AND NUMERORR = ? AND SyA = ? AND CODIGO = ? ";
+    const datos::ListaParametros clave = {Variant(fecha), Variant(r.campo(18)), Variant(r.origen),
+                                          Variant(r.campo(2))};
+    auto dup = con_.Query(
+        std::string("select COUNT(*) AS ID from movinvHOY") + condicion +
+            "UNION select COUNT(*) AS ID from movinv" + condicion,
+        {clave[0], clave[1], clave[2], clave[3], clave[0], clave[1], clave[2], clave[3]});
     double conocidos = 0;
     while (!DAO_Conexion::RsVacio(dup)) {
         conocidos += dobleDe((*dup)["id"]);
@@ -761,13 +749,12 @@ void Aplicador::aplicarMovimiento(const Registro& r) {
 
 // --- sites and agencies (13) ---
 
-void Aplicador::aplicarSucYAgen(const Registro& r) {
+void Aplicador::aplicarSucYAgen(const Entrante& r) {
     if (r.funcion != "A") return;
     std::unique_ptr<Recordset> propio;
     Recordset* rs = &filaUpsert(existeSucYAgen(r.campo(3), r.campo(4)),
-                                "SELECT * FROM SucYAgen WHERE TERCERO = '" + q(r.campo(3)) +
-                                    "' AND IDSYA = '" + q(r.campo(4)) + "'",
-                                r, propio);
+                                "SELECT * FROM SucYAgen WHERE TERCERO = ? AND IDSYA = ?",
+                                {Variant(r.campo(3)), Variant(r.campo(4))}, r, propio);
     const size_t n = rs->numeroCampos();
     for (size_t p = 0; p < n; ++p) {
         const TipoColumna tipo = rs->tipoCampo(p);
@@ -781,7 +768,7 @@ void Aplicador::aplicarSucYAgen(const Registro& r) {
 
 // --- sales rows (7) ---
 
-void Aplicador::aplicarRVent(const Registro& r) {
+void Aplicador::aplicarRVent(const Entrante& r) {
     if (r.funcion != "A") return;
     Recordset* rs = &abrirDestino(r);
     rs->AddNew();
@@ -795,7 +782,7 @@ void Aplicador::aplicarRVent(const Registro& r) {
 
 // --- messages (14): column p takes Campo p; column 0 is the counter ---
 
-void Aplicador::aplicarMensaje(const Registro& r) {
+void Aplicador::aplicarMensaje(const Entrante& r) {
     Recordset* rs = &abrirDestino(r);
     rs->AddNew();
     const size_t n = rs->numeroCampos();
@@ -805,7 +792,7 @@ void Aplicador::aplicarMensaje(const Registro& r) {
 
 // --- generic insert (8, 11, 24 and incomplete recipe lines) ---
 
-void Aplicador::aplicarGenerico(const Registro& r) {
+void Aplicador::aplicarGenerico(const Entrante& r) {
     Recordset* rs = &abrirDestino(r);
     rs->AddNew();
     const size_t n = rs->numeroCampos();

@@ -18,7 +18,7 @@ namespace aplicacion {
 
 // One inbound record as the families read it: the frame columns and the
 // payload texts (a null payload column reads as the empty text).
-struct Registro {
+struct Entrante {
     int64_t id = 0;
     int32_t servicio = 0;
     int32_t tabla = 0;
@@ -74,7 +74,7 @@ class Aplicador {
     };
 
     void leerRegistro(const datos::Recordset& sel, const std::vector<size_t>& posCampos,
-                      Registro& r);
+                      Entrante& r);
     // Loads FALLOS_APLICACION and counts this run for every waiting record.
     void leerFallos();
     // Whether a record that failed is due for another attempt: its runs to
@@ -85,34 +85,36 @@ class Aplicador {
     // when it is new or its message changed.
     void registrarFallo(int64_t id, const std::string& tabla, const std::string& mensaje,
                         const comun::Fecha& ahora);
-    void aplicarRegistro(const Registro& r);
-    void marcar(const Registro& r);
+    void aplicarRegistro(const Entrante& r);
+    void marcar(const Entrante& r);
     // Keeps an order action that changed nothing, whole, with why.
-    void guardarPedidoNoAplicado(const Registro& r, const std::string& motivo,
+    void guardarPedidoNoAplicado(const Entrante& r, const std::string& motivo,
                                  const comun::Fecha& ahora);
 
-    void aplicarProducto(const Registro& r);
-    void aplicarInsumo(const Registro& r);
-    void aplicarReceta(const Registro& r);
-    void aplicarMovimiento(const Registro& r);
-    void aplicarSucYAgen(const Registro& r);
-    void aplicarRVent(const Registro& r);
-    void aplicarMensaje(const Registro& r);
-    void aplicarGenerico(const Registro& r);
+    void aplicarProducto(const Entrante& r);
+    void aplicarInsumo(const Entrante& r);
+    void aplicarReceta(const Entrante& r);
+    void aplicarMovimiento(const Entrante& r);
+    void aplicarSucYAgen(const Entrante& r);
+    void aplicarRVent(const Entrante& r);
+    void aplicarMensaje(const Entrante& r);
+    void aplicarGenerico(const Entrante& r);
 
     // The target table of the record's code, opened whole for appending and
     // kept for the rest of the run.
-    datos::Recordset& abrirDestino(const Registro& r);
-    // The row an upsert writes: the first row of `seleccion` when the key
-    // exists (kept alive in `propia`), else a new row of the target table.
-    datos::Recordset& filaUpsert(bool existe, const std::string& seleccion, const Registro& r,
+    datos::Recordset& abrirDestino(const Entrante& r);
+    // The row an upsert writes: the first row of `seleccion` with its `clave`
+    // bound when the key exists (kept alive in `propia`), else a new row of
+    // the target table.
+    datos::Recordset& filaUpsert(bool existe, std::string_view seleccion,
+                                 const datos::ListaParametros& clave, const Entrante& r,
                                  std::unique_ptr<datos::Recordset>& propia);
     void cerrarDestinos();
     // Writes one column of an append, skipping a value the column refuses
     // (reported to the debug log with the table, column and reason).
     void asignarTolerante(datos::Recordset& rs, size_t i, const comun::Variant& valor,
-                          const Registro& r);
-    bool hayFilas(std::string_view sql);
+                          const Entrante& r);
+    bool hayFilas(std::string_view sql, const datos::ListaParametros& valores = {});
 
     datos::DAO_Conexion& con_;
     comun::Bitacora& bitacora_;

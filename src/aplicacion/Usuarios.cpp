@@ -8,16 +8,16 @@ using comun::Variant;
 using datos::DAO_Conexion;
 using datos::Recordset;
 
-void aplicarUsuario(DAO_Conexion& con, const Registro& r) {
+void aplicarUsuario(DAO_Conexion& con, const Entrante& r) {
     // Looked up as it is stored: trimmed.
     const std::string documento = comun::recortar(r.campo(5));
-    auto tercero = con.Query("SELECT IDTERCERO FROM TERCEROS WHERE IDDOCUMENTO = '" +
-                             DAO_Conexion::ValidarSql(Variant(documento)) + "'");
+    auto tercero =
+        con.Query("SELECT IDTERCERO FROM TERCEROS WHERE IDDOCUMENTO = ?", {Variant(documento)});
     if (documento.empty() || DAO_Conexion::RsVacio(tercero)) return;  // must be a third party here
     const int32_t id = (*tercero)["IDTERCERO"].CLng();
     DAO_Conexion::CerrarRs(tercero);
 
-    auto usuario = con.Query("SELECT * FROM PW WHERE IDTERCERO = " + std::to_string(id));
+    auto usuario = con.Query("SELECT * FROM PW WHERE IDTERCERO = ?", {Variant(id)});
     const bool nuevo = DAO_Conexion::RsVacio(usuario);
     if (nuevo) {
         DAO_Conexion::CerrarRs(usuario);

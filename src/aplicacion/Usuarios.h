@@ -11,6 +11,6 @@ namespace aplicacion {
 // updates it; a user that exists keeps its password and date. A person who
 // is not a third party of this site changes nothing. The connection must be
 // open.
-void aplicarUsuario(datos::DAO_Conexion& con, const Registro& r);
+void aplicarUsuario(datos::DAO_Conexion& con, const Entrante& r);
 
 }  // namespace aplicacion

@@ -13,10 +13,6 @@ using datos::DAO_Conexion;
 
 namespace {
 
-std::string q(const std::string& texto) {
-    return DAO_Conexion::ValidarSql(Variant(texto));
-}
-
 // The date part of a date, as the database stores dates.
 std::string textoFecha(const comun::Fecha& f) {
     comun::Fecha dia;
@@ -51,19 +47,22 @@ bool ServicioComandas::setCuenta(const clsComandas& comanda,
     const std::string valor = textoNumero(comanda.valor, "el valor");
     const std::string hora = textoHora(reloj_.ahora());
 
-    const std::string sql =
+    // Every value bound, as the text it stands for: one statement, prepared
+    // once, whatever the line holds.
+    con_.comando(
         "INSERT INTO comandas(CodigoAB,idmesa,nombreproducto,cantidad,fecha,mesero,nick,estado,"
         "concepto,ok, despcoc,desp,tdc,tdm,negocio,tin,idproducto,hora, valor,detalle, imprCoc, "
-        "ImprM, BImp, Impx, ImpVr, idFactura, Tercero, Detalle2) Values ('" +
-        q(comanda.CodigoAB) + "','" + q(mesa) + "','" + q(comanda.NombreProducto) + "','" +
-        cantidad + "','" + textoFecha(comanda.Fecha) + "','" + q(comanda.Mesero) + "','" +
-        q(comanda.nick) + "','Pendiente','Ventas','0','Y','X','0','0','" + q(comanda.Negocio) +
-        "','O','" + std::to_string(comanda.IdProducto) + "','" + hora + "'," + valor + ",'" +
-        q(comanda.Detalle) + "',' ','C','" + std::to_string(redondearEntero(comanda.BImp)) + "','" +
-        (comanda.ImpX.empty() ? std::string(" ") : q(comanda.ImpX)) + "','" +
-        std::to_string(redondearEntero(comanda.ImpVr)) + "','0','" + std::to_string(idTercero) +
-        "','" + std::to_string(nPersonas) + "')";
-    con_.comando(sql);
+        "ImprM, BImp, Impx, ImpVr, idFactura, Tercero, Detalle2) Values (?, ?, ?, ?, ?, ?, ?, "
+        "'Pendiente', 'Ventas', '0', 'Y', 'X', '0', '0', ?, 'O', ?, ?, ?, ?, ' ', 'C', ?, ?, ?, "
+        "'0', ?, ?)",
+        {Variant(comanda.CodigoAB), Variant(mesa), Variant(comanda.NombreProducto),
+         Variant(cantidad), Variant(textoFecha(comanda.Fecha)), Variant(comanda.Mesero),
+         Variant(comanda.nick), Variant(comanda.Negocio),
+         Variant(std::to_string(comanda.IdProducto)), Variant(hora), Variant(valor),
+         Variant(comanda.Detalle), Variant(std::to_string(redondearEntero(comanda.BImp))),
+         Variant(comanda.ImpX.empty() ? std::string(" ") : comanda.ImpX),
+         Variant(std::to_string(redondearEntero(comanda.ImpVr))),
+         Variant(std::to_string(idTercero)), Variant(std::to_string(nPersonas))});
 
     // The row this insert created, by the key it was given: the site's own
     // application writes order lines at the same time, so the newest line
@@ -101,8 +100,8 @@ bool ServicioComandas::setCuentaMesa(const clsComandas& comanda,
 int16_t ServicioComandas::getMesaDomicilio(int32_t idTercero) {
     // A customer with a pending order keeps its table. A table whose number
     // is not a number is no one's delivery table.
-    auto rs = con_.Query("SELECT IDMESA FROM COMANDAS WHERE ESTADO = 'Pendiente' AND TERCERO = '" +
-                         std::to_string(idTercero) + "'");
+    auto rs = con_.Query("SELECT IDMESA FROM COMANDAS WHERE ESTADO = 'Pendiente' AND TERCERO = ?",
+                         {Variant(std::to_string(idTercero))});
     while (!DAO_Conexion::RsVacio(rs)) {
         const Variant actual = (*rs)["IDMESA"];
         if (comun::IsNumeric(actual)) return actual.CInt();
@@ -161,10 +160,10 @@ void ServicioComandas::escribirAdicional(int32_t idComanda, int32_t codigoProduc
 
     con_.comando(
         "INSERT INTO ACOMPANAMIENTOS(IDCOMANDA, NOMBREPRODUCTO, CODPRODUCTO, ACOMPANAMIENTO, "
-        "CODINSUMO, CANTIDAD, COSTO) VALUES (" +
-        std::to_string(idComanda) + ", '" + q(producto.nombre) + "', " +
-        std::to_string(codigoProducto) + ", '" + q(acompanamiento.nombre) + "', " +
-        std::to_string(codigoAcompanamiento) + ", '" + textoCantidad + "' , '" + costo + "')");
+        "CODINSUMO, CANTIDAD, COSTO) VALUES (?, ?, ?, ?, ?, ?, ?)",
+        {Variant(idComanda), Variant(producto.nombre), Variant(codigoProducto),
+         Variant(acompanamiento.nombre), Variant(codigoAcompanamiento), Variant(textoCantidad),
+         Variant(costo)});
 
     // Read back by its own key, like the order line.
     const int32_t id = ultimoIdInsertado(con_);
@@ -178,7 +177,7 @@ void ServicioComandas::escribirAdicional(int32_t idComanda, int32_t codigoProduc
 
 RegInsumo ServicioComandas::getInsumo(const std::string& codigo) {
     RegInsumo r;
-    auto rs = con_.Query("SELECT * FROM INSUMOS AS I WHERE i.codigo = '" + q(codigo) + "'");
+    auto rs = con_.Query("SELECT * FROM INSUMOS AS I WHERE i.codigo = ?", {Variant(codigo)});
     if (!DAO_Conexion::RsVacio(rs)) {
         r.codigo = textoDe(*rs, "Codigo");
         r.nombre = textoDe(*rs, "Nombre");

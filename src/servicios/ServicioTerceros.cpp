@@ -13,10 +13,6 @@ using datos::Recordset;
 
 namespace {
 
-std::string q(const std::string& texto) {
-    return DAO_Conexion::ValidarSql(Variant(texto));
-}
-
 // The value, or the table's placeholder text when it is empty.
 std::string oDefecto(const std::string& valor, const char* defecto = "No Definido") {
     return valor.empty() ? std::string(defecto) : valor;
@@ -63,7 +59,7 @@ RegTercero ServicioTerceros::getTerceroTelefono(const std::string& telefono) {
     // Looked up as the registration stores it; a blank telephone is nobody's.
     const std::string buscado = telefonoGuardado(telefono);
     if (buscado.empty()) return {};
-    auto rs = con_.Query("SELECT IDTERCERO FROM TERCEROS WHERE TELEFONO1 = '" + q(buscado) + "'");
+    auto rs = con_.Query("SELECT IDTERCERO FROM TERCEROS WHERE TELEFONO1 = ?", {Variant(buscado)});
     int32_t id = 0;
     if (!DAO_Conexion::RsVacio(rs)) id = (*rs)["IDTERCERO"].CLng();
     DAO_Conexion::CerrarRs(rs);
@@ -72,7 +68,7 @@ RegTercero ServicioTerceros::getTerceroTelefono(const std::string& telefono) {
 
 RegTercero ServicioTerceros::getTercero(int32_t id) {
     RegTercero t;
-    auto rs = con_.Query("SELECT * FROM TERCEROS WHERE IDTERCERO = " + std::to_string(id));
+    auto rs = con_.Query("SELECT * FROM TERCEROS WHERE IDTERCERO = ?", {Variant(id)});
     if (DAO_Conexion::RsVacio(rs)) {
         DAO_Conexion::CerrarRs(rs);
         return t;
@@ -109,8 +105,8 @@ RegTercero ServicioTerceros::getTercero(int32_t id) {
     if (t.SyA) {
         auto s = con_.Query(
             "SELECT * FROM SUCYAGEN AS S INNER JOIN PSYAG AS PA ON LEFT(S.IDSYA,5) = PA.CODIGO "
-            "WHERE TERCERO = '" +
-            q(t.IdDocumento) + "' ");
+            "WHERE TERCERO = ?",
+            {Variant(t.IdDocumento)});
         while (!DAO_Conexion::RsVacio(s)) {
             RegSucursal r;
             r.idSyA = textoDe(*s, "idSyA");
@@ -138,7 +134,7 @@ int32_t ServicioTerceros::setTerceroTelefono(RegTercero& t) {
     const std::string direccion = comun::mayusculas(t.Direccion) + " ";
 
     datos::Transaccion transaccion(con_);
-    auto existente = con_.Query("select * from Terceros where telefono1 = '" + q(telefono) + "'");
+    auto existente = con_.Query("select * from Terceros where telefono1 = ?", {Variant(telefono)});
     int32_t id = 0;
     if (!telefono.empty() && !DAO_Conexion::RsVacio(existente)) {
         // The third party that holds the telephone keeps its row and key.
@@ -196,9 +192,9 @@ RegProducto ServicioTerceros::getProducto(const std::string& codigo, int nivelPr
     RegProducto p;
     const bool comun = valoresSitio(con_).regimen == "Comun";
     auto rs = con_.Query(comun ? "SELECT * FROM PRODUCTOS AS P INNER JOIN XX0100 AS X ON "
-                                 "'Impuesto'&P.IMPX = X.NOMBRE WHERE CodigoAB = '" +
-                                     q(codigo) + "' "
-                               : "SELECT * FROM PRODUCTOS WHERE CodigoAB = '" + q(codigo) + "' ");
+                                 "'Impuesto'&P.IMPX = X.NOMBRE WHERE CodigoAB = ?"
+                               : "SELECT * FROM PRODUCTOS WHERE CodigoAB = ?",
+                         {Variant(codigo)});
     if (DAO_Conexion::RsVacio(rs)) {
         DAO_Conexion::CerrarRs(rs);
         return p;
@@ -248,7 +244,7 @@ RegProducto ServicioTerceros::getProducto(const std::string& codigo, int nivelPr
 RegUsuario ServicioTerceros::getUsuario(int32_t id) {
     RegUsuario u;
     try {
-        auto rs = con_.Query("SELECT * FROM PW WHERE idtercero = " + std::to_string(id));
+        auto rs = con_.Query("SELECT * FROM PW WHERE idtercero = ?", {Variant(id)});
         if (!DAO_Conexion::RsVacio(rs)) {
             const Recordset& f = *rs;
             u.acceso = textoDe(f, "acceso");

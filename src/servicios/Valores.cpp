@@ -6,29 +6,19 @@
 #include <limits>
 
 #include "comun/Texto.h"
+#include "protocolo/Entero.h"
 
 namespace servicios {
 
 using comun::Variant;
 
 int32_t enteroDeTexto(std::string_view texto, std::string_view que) {
-    const std::string t = comun::recortar(texto);
-    std::string_view digitos = t;
-    bool negativo = false;
-    if (!digitos.empty() && (digitos.front() == '+' || digitos.front() == '-')) {
-        negativo = digitos.front() == '-';
-        digitos.remove_prefix(1);
-    }
-    bool bien = !digitos.empty() && digitos.size() <= 12;
-    for (char c : digitos) bien = bien && c >= '0' && c <= '9';
-    int64_t valor = 0;
-    if (bien) std::from_chars(digitos.data(), digitos.data() + digitos.size(), valor);
-    if (negativo) valor = -valor;
-    if (!bien || valor < std::numeric_limits<int32_t>::min() ||
-        valor > std::numeric_limits<int32_t>::max())
-        throw ValorInvalido(std::string(que) + " no es un numero entero: '" + std::string(texto) +
-                            "'");
-    return static_cast<int32_t>(valor);
+    // Blanks around it and a plus sign are taken; the rest is the
+    // protocol's rule.
+    std::string t = comun::recortar(texto);
+    if (!t.empty() && t.front() == '+' && (t.size() < 2 || t[1] != '-')) t.erase(0, 1);
+    if (const auto n = protocolo::entero32(t)) return *n;
+    throw ValorInvalido(std::string(que) + " no es un numero entero: '" + std::string(texto) + "'");
 }
 
 double numeroDeTexto(std::string_view texto, std::string_view que) {

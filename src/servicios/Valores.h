@@ -7,10 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "comun/Comunicacion.h"
 #include "comun/Variant.h"
 #include "datos/DAO_Conexion.h"
 #include "datos/Recordset.h"
+#include "protocolo/Comunicacion.h"
 
 namespace servicios {
 
@@ -21,7 +21,7 @@ class ValorInvalido : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-using comun::kDestinoGeneral;
+using protocolo::kDestinoGeneral;
 
 // A whole number written as text (optional blanks and sign, digits only)
 // that fits 32 bits; otherwise ValorInvalido naming `que`.

@@ -18,16 +18,18 @@ class BaseDatosDAO : public BaseDatos {
     void cargarValoresSitio() override { conexion_.cargarValoresSitio(); }
     void asegurarTablasPropias() override { conexion_.asegurarTablasPropias(); }
     std::string getSyASys() override { return conexion_.getSyASys(); }
-    std::string getComunicacion(std::vector<int64_t>& ids,
-                                const comun::LimiteLote& limite) override {
-        return conexion_.getComunicacion(ids, limite);
+    protocolo::LoteSaliente getComunicacion(const protocolo::LimiteLote& limite) override {
+        return conexion_.getComunicacion(limite);
     }
-    std::string getDatosQuiralte() override { return conexion_.getDatosQuiralte(); }
-    int32_t setComunicacion(const comun::Variant& r) override {
-        return conexion_.setComunicacion(r);
+    std::optional<protocolo::Comunicacion> getDatosQuiralte() override {
+        return conexion_.getDatosQuiralte();
     }
-    void marcarEnviados(const comun::Variant& r, const std::vector<int64_t>& enviados) override {
-        conexion_.marcarEnviados(r, enviados);
+    int32_t setComunicacion(const std::vector<protocolo::Recibido>& recibidos) override {
+        return conexion_.setComunicacion(recibidos);
+    }
+    void marcarEnviados(const protocolo::Recibos& recibos,
+                        const std::vector<int64_t>& enviados) override {
+        conexion_.marcarEnviados(recibos, enviados);
     }
     void MarcarRegistroEnviadoQuiralte(int64_t id) override {
         conexion_.MarcarRegistroEnviadoQuiralte(id);
@@ -37,10 +39,10 @@ class BaseDatosDAO : public BaseDatos {
     }
     void eliminarEnviados() override { conexion_.eliminarEnviados(); }
     void registrarIntercambio(Interlocutor quien, const comun::Fecha& cuando) override {
-        datos::registrarIntercambio(
-            conexion_,
-            quien == Interlocutor::Socio ? datos::kInterlocutorSocio : datos::kInterlocutorServidor,
-            cuando);
+        datos::registrarIntercambio(conexion_,
+                                    quien == Interlocutor::Quiralte ? datos::kInterlocutorQuiralte
+                                                                    : datos::kInterlocutorServidor,
+                                    cuando);
     }
 
   private:

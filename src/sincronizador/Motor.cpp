@@ -11,6 +11,7 @@
 #include "comun/Fallo.h"
 #include "comun/Texto.h"
 #include "json/JSON.h"
+#include "protocolo/Comunicacion.h"
 
 namespace sincronizador {
 
@@ -18,46 +19,42 @@ namespace {
 
 constexpr std::string_view kCrLf = "\r\n";
 
-// A member of a partner record. The queue's key column is spelt "Id", so
-// names are matched exactly first and then without regard to ASCII case.
-comun::Variant miembro(const json::Diccionario& registro, std::string_view nombre) {
-    if (registro.Exists(nombre)) return registro.Item(nombre);
-    const auto& claves = registro.Keys();
-    for (size_t i = 0; i < claves.size(); ++i) {
-        const std::string& clave = claves[i];
-        if (clave.size() != nombre.size()) continue;
-        bool igual = true;
-        for (size_t j = 0; j < clave.size() && igual; ++j) {
-            char a = clave[j], b = nombre[j];
-            if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-            if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-            igual = a == b;
-        }
-        if (igual) return registro.valorEn(i);
-    }
-    return {};
-}
-
-// The partner's parameter names and the record members they come from.
-constexpr std::array<std::pair<std::string_view, std::string_view>, 14> kCamposSocio{{
-    {"id", "id"},
-    {"cedula", "Campo1"},
-    {"nombre", "Campo2"},
-    {"apellido", "Campo3"},
-    {"sucursal", "Campo4"},
-    {"telefono", "Campo5"},
-    {"direccion", "Campo6"},
-    {"year", "Campo7"},
-    {"mes", "Campo8"},
-    {"dia", "Campo9"},
-    {"email", "Campo10"},
-    {"id_doctores", "Campo11"},
-    {"factura", "Campo12"},
-    {"valor", "Campo13"},
+// The partner's parameter names and the members of the record they come
+// from: 0 is the record's id, k > 0 is Campo k.
+constexpr std::array<std::pair<std::string_view, size_t>, 14> kCamposQuiralte{{
+    {"id", 0},
+    {"cedula", 1},
+    {"nombre", 2},
+    {"apellido", 3},
+    {"sucursal", 4},
+    {"telefono", 5},
+    {"direccion", 6},
+    {"year", 7},
+    {"mes", 8},
+    {"dia", 9},
+    {"email", 10},
+    {"id_doctores", 11},
+    {"factura", 12},
+    {"valor", 13},
 }};
-// Studies travel as "estudio" k, taken from member "Campo" (k + 14).
-constexpr int kEstudios = 21;
-constexpr int kPrimerCampoEstudio = 14;
+// Studies travel as "estudio" k, taken from Campo (k + 14).
+constexpr size_t kEstudios = 21;
+constexpr size_t kPrimerCampoEstudio = 14;
+
+// A value of the partner record as the partner has always received it,
+// once the record went through the queue's JSON form and back: without
+// backslashes, each apostrophe a blank, a byte that starts no UTF-8
+// character read as the character of that number.
+std::string comoLoRecibeQuiralte(std::string_view valor) {
+    std::string r;
+    r.reserve(valor.size());
+    for (size_t i = 0; i < valor.size();) {
+        const char32_t c = comun::leerCodigo(valor, i);
+        if (c == U'\\') continue;
+        comun::escribirCodigo(r, c == U'\'' ? U' ' : c);
+    }
+    return r;
+}
 
 // The partner confirms a record with its number in the plain form only:
 // optional spaces, an optional sign, digits, an optional decimal part,
@@ -138,8 +135,8 @@ Paso siguiente(Paso paso) {
         case Paso::GetData:
             return Paso::SetData;
         case Paso::SetData:
-            return Paso::Socio;
-        case Paso::Socio:
+            return Paso::Quiralte;
+        case Paso::Quiralte:
             return Paso::Local;
         case Paso::Local:
             return Paso::GetData;
@@ -165,9 +162,9 @@ Motor::Motor(Configuracion configuracion, BaseDatos& base, PasoLocal* pasoLocal,
     peticion_.URI("/sincronizador/");
     peticion_.port(static_cast<int16_t>(configuracion_.puertoServidor));
     peticionQuiralte_.metodo("POST");
-    peticionQuiralte_.host(configuracion_.hostSocio);
+    peticionQuiralte_.host(configuracion_.hostQuiralte);
     peticionQuiralte_.URI("/ombrel.php");
-    peticionQuiralte_.port(static_cast<int16_t>(configuracion_.puertoSocio));
+    peticionQuiralte_.port(static_cast<int16_t>(configuracion_.puertoQuiralte));
 }
 
 void Motor::escribirConsola(const std::string& linea) {
@@ -266,7 +263,7 @@ void Motor::ejecutarPaso() {
         case Paso::SetData:
             enviarDatos({});
             break;
-        case Paso::Socio:
+        case Paso::Quiralte:
             enviarDatosQuiralte();
             break;
         case Paso::Local:
@@ -331,10 +328,15 @@ void Motor::enviarDatos(const std::string& texto) {
         addParam(peticion_, "idSyA", base_.getSyASys());
         // A text given by the caller carries no rows of the queue.
         idsLote_.clear();
-        comun::LimiteLote limite = configuracion_.lote;
+        protocolo::LimiteLote limite = configuracion_.lote;
         limite.filas = filasPorLote_;
-        addParam(peticion_, "dato",
-                 texto.empty() ? base_.getComunicacion(idsLote_, limite) : texto);
+        std::string dato = texto;
+        if (dato.empty()) {
+            const protocolo::LoteSaliente lote = base_.getComunicacion(limite);
+            idsLote_ = lote.ids;
+            dato = protocolo::codificar(lote);
+        }
+        addParam(peticion_, "dato", dato);
         base_.desconectar();
         loteEnCurso_ = true;
         filasEnviadas_ = idsLote_.size();
@@ -349,39 +351,27 @@ void Motor::enviarDatosQuiralte() {
     protegido([&] {
         base_.conectar();
         peticionQuiralte_.limpiarParams();
-        const std::string datos = base_.getDatosQuiralte();
-        if (datos == "null") {
+        const std::optional<protocolo::Comunicacion> registro = base_.getDatosQuiralte();
+        if (!registro) {
             base_.desconectar();
             conectado_ = false;
             socket_.cerrar();
             ocupado_ = false;
             return;
         }
-        const comun::Variant raiz = json::parse(datos);
-        auto registros = raiz.esObjeto() ? raiz.objetoComo<json::Coleccion>() : nullptr;
-        if (!registros) {
-            throw std::runtime_error("datos del socio no validos: " + json::GetParserErrors());
+        for (const auto& [parametro, k] : kCamposQuiralte) {
+            addParam(peticionQuiralte_, parametro,
+                     comoLoRecibeQuiralte(k == 0 ? registro->id : registro->campo(k)));
         }
-        for (const comun::Variant& elemento : registros->elementos()) {
-            auto registro =
-                elemento.esObjeto() ? elemento.objetoComo<json::Diccionario>() : nullptr;
-            if (!registro) continue;
-            // A JSON null has no text form: it is sent as the empty text.
-            for (const auto& [parametro, campo] : kCamposSocio) {
-                addParam(peticionQuiralte_, parametro, miembro(*registro, campo).texto());
-            }
-            // The suffix follows the member, so an empty study leaves a gap.
-            for (int k = 0; k < kEstudios; ++k) {
-                const std::string valor =
-                    miembro(*registro, "Campo" + std::to_string(k + kPrimerCampoEstudio)).texto();
-                if (!valor.empty()) {
-                    addParam(peticionQuiralte_, "estudio" + std::to_string(k), valor);
-                }
-            }
+        // The suffix follows the column, so an empty study leaves a gap.
+        for (size_t k = 0; k < kEstudios; ++k) {
+            const std::string valor =
+                comoLoRecibeQuiralte(registro->campo(k + kPrimerCampoEstudio));
+            if (!valor.empty()) addParam(peticionQuiralte_, "estudio" + std::to_string(k), valor);
         }
         base_.desconectar();
-        conectarYEnviar(peticionQuiralte_, configuracion_.hostSocio, configuracion_.puertoSocio,
-                        Paso::Socio);
+        conectarYEnviar(peticionQuiralte_, configuracion_.hostQuiralte,
+                        configuracion_.puertoQuiralte, Paso::Quiralte);
     });
 }
 
@@ -552,7 +542,7 @@ void Motor::alCerrar() {
         bien = manejada && correcta;
         if (bien) {
             const Interlocutor quien =
-                pasoEnviado_ == Paso::Socio ? Interlocutor::Socio : Interlocutor::Servidor;
+                pasoEnviado_ == Paso::Quiralte ? Interlocutor::Quiralte : Interlocutor::Servidor;
             protegido([&] { base_.registrarIntercambio(quien, reloj_.ahora()); });
         }
         const int codigo = peticion_.getResponseCode();
@@ -587,7 +577,7 @@ bool Motor::procesarRespuesta(const std::string& texto) {
     escribirConsola("Respuesta: ");
     escribirConsola("--");
     escribirConsola(normalizarSaltos(paraConsola(texto)) + std::string(kCrLf) + "--");
-    const bool socio = pasoEnviado_ == Paso::Socio;
+    const bool socio = pasoEnviado_ == Paso::Quiralte;
     const std::string valor = peticion_.getBodyData(socio ? "confirmacionEnvio" : "dato");
     if (peticion_.getResponseCode() != 200) {
         escribirConsola("Ninguna accion realizada");
@@ -597,29 +587,30 @@ bool Motor::procesarRespuesta(const std::string& texto) {
         base_.MarcarRegistroEnviadoQuiralte(comun::Variant(valor).CLngLng());
         return true;
     }
-    const comun::Variant dato = json::parse(valor);
-    if (!json::GetParserErrors().empty()) {
-        escribirConsola(json::GetParserErrors());
+    const json::Analisis analisis = json::parse(valor);
+    if (!analisis.correcto()) {
+        escribirConsola(analisis.errores);
         return false;
     }
+    const comun::Variant& dato = analisis.valor;
     if (!pasoEnviado_) return true;
     switch (*pasoEnviado_) {
         case Paso::Doctores:
             base_.setDoctores(dato);
             break;
         case Paso::GetData:
-            base_.setComunicacion(dato);
+            base_.setComunicacion(protocolo::leerEntregas(dato));
             ++intercambiosServidor_;
             break;
         case Paso::SetData: {
             // The reply answers the batch just posted, once.
             const std::vector<int64_t> enviados = std::move(idsLote_);
             idsLote_.clear();
-            base_.marcarEnviados(dato, enviados);
+            base_.marcarEnviados(protocolo::leerRecibos(dato), enviados);
             ++intercambiosServidor_;
             break;
         }
-        case Paso::Socio:
+        case Paso::Quiralte:
         case Paso::Local:
             break;
     }

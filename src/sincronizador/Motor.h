@@ -19,9 +19,9 @@
 namespace sincronizador {
 
 // The steps of the cycle. Doctores runs once, on the first free tick; then
-// GetData, SetData, Socio (the partner push) and Local (apply the stored
+// GetData, SetData, Quiralte (the partner push) and Local (apply the stored
 // records, remove the sent ones) repeat in this order.
-enum class Paso { Doctores, GetData, SetData, Socio, Local };
+enum class Paso { Doctores, GetData, SetData, Quiralte, Local };
 
 class Motor {
   public:

@@ -12,11 +12,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "comun/Comunicacion.h"
 #include "comun/Variant.h"
+#include "protocolo/Comunicacion.h"
 
 namespace sincronizador {
 
@@ -73,7 +74,7 @@ class PasoLocal {
 };
 
 // The peers the engine exchanges with.
-enum class Interlocutor { Servidor, Socio };
+enum class Interlocutor { Servidor, Quiralte };
 
 // What the engine needs of the database. BaseDatosDAO forwards it to a real
 // datos::DAO_Conexion; unit tests use a fake.
@@ -88,15 +89,15 @@ class BaseDatos {
     // Creates the synchronizer's own tables when the database lacks them.
     virtual void asegurarTablasPropias() = 0;
     virtual std::string getSyASys() = 0;
-    // The next outbound batch's text, within `limite`; `ids` receives the
-    // row ids it carries.
-    virtual std::string getComunicacion(std::vector<int64_t>& ids,
-                                        const comun::LimiteLote& limite) = 0;
-    virtual std::string getDatosQuiralte() = 0;
-    virtual int32_t setComunicacion(const comun::Variant& respuesta) = 0;
-    // Marks sent what the reply acknowledges among `enviados`, the ids of
-    // the batch the reply answers.
-    virtual void marcarEnviados(const comun::Variant& respuesta,
+    // The next outbound batch, within `limite` (empty when nothing waits).
+    virtual protocolo::LoteSaliente getComunicacion(const protocolo::LimiteLote& limite) = 0;
+    // The next record for the partner; none when nothing waits.
+    virtual std::optional<protocolo::Comunicacion> getDatosQuiralte() = 0;
+    // Stores the records of a getData answer; returns how many it held.
+    virtual int32_t setComunicacion(const std::vector<protocolo::Recibido>& recibidos) = 0;
+    // Marks sent what the reply's receipts list among `enviados`, the ids
+    // of the batch the reply answers.
+    virtual void marcarEnviados(const protocolo::Recibos& recibos,
                                 const std::vector<int64_t>& enviados) = 0;
     virtual void MarcarRegistroEnviadoQuiralte(int64_t id) = 0;
     virtual int32_t setDoctores(const comun::Variant& lista) = 0;
@@ -110,14 +111,14 @@ class BaseDatos {
 struct Configuracion {
     std::string hostServidor = "localhost";
     uint16_t puertoServidor = 80;
-    std::string hostSocio = "localhost";
-    uint16_t puertoSocio = 80;
+    std::string hostQuiralte = "localhost";
+    uint16_t puertoQuiralte = 80;
     // A response longer than this is abandoned.
-    size_t limiteRespuesta = comun::kMensajeMaximo;
+    size_t limiteRespuesta = protocolo::kMensajeMaximo;
     // The largest outbound batch. After an exchange that failed once the
     // batch was out, the next carries half its rows (down to one); each
     // exchange that succeeds doubles it again, up to this.
-    comun::LimiteLote lote;
+    protocolo::LimiteLote lote;
     // The length of a tick, by which the engine measures the time an
     // exchange has taken.
     int intervaloMs = 800;

@@ -2,15 +2,15 @@
 // database with a fixed clock.
 #include <gtest/gtest.h>
 
-#include "comun/Comunicacion.h"
 #include "datos/Estado.h"
+#include "protocolo/Comunicacion.h"
 #include "soporte/EntornoAplicacion.h"
 
 namespace {
 
 using prueba::EntornoAplicacion;
 
-const std::string kGeneral = comun::kDestinoGeneral;
+const std::string kGeneral = protocolo::kDestinoGeneral;
 
 // A user record: Campo2 IdEmpleado, 3 Nombre, 4 pw, 5 Documento, 6 Nick,
 // 7 acceso, 8 labor, 9 lugar, 10 Fecha, 11 Base, 16 Direccion, 17 Telefono.

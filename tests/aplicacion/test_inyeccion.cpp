@@ -7,8 +7,10 @@
 // that is stored is stored as it was sent.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -76,14 +78,14 @@ std::string cadena(const std::string& t) {
 
 using Campos = std::map<int, std::string>;
 
-struct Registro {
+struct Entrada {
     std::map<std::string, std::string> miembros;  // id, Tabla, Origen, ...
     Campos campos;
 };
 
-std::string comoJSON(const std::vector<Registro>& registros) {
+std::string comoJSON(const std::vector<Entrada>& registros) {
     std::string lista = "[";
-    for (const Registro& r : registros) {
+    for (const Entrada& r : registros) {
         if (lista.size() > 1) lista += ",";
         std::string objeto = "{";
         for (const auto& [clave, valor] : r.miembros)
@@ -294,9 +296,10 @@ class Inyeccion : public testing::Test {
     }
 
     // Stores `registros` as one getData answer and applies them.
-    void recibirYAplicar(const std::vector<Registro>& registros) {
-        const comun::Variant respuesta = json::parse(comoJSON(registros));
-        ASSERT_EQ(json::GetParserErrors(), "");
+    void recibirYAplicar(const std::vector<Entrada>& registros) {
+        const json::Analisis analisis = json::parse(comoJSON(registros));
+        ASSERT_EQ(analisis.errores, "");
+        const comun::Variant& respuesta = analisis.valor;
         e.con.setComunicacion(respuesta);
         e.aplicar();
     }
@@ -305,8 +308,8 @@ class Inyeccion : public testing::Test {
     std::map<std::string, std::multiset<std::string>> antes;
 };
 
-Registro registroDe(int tabla, const std::string& funcion, const Campos& campos, int id) {
-    Registro r;
+Entrada entradaDe(int tabla, const std::string& funcion, const Campos& campos, int id) {
+    Entrada r;
     r.miembros = {{"id", "INY-" + std::to_string(id)},
                   {"Tabla", std::to_string(tabla)},
                   {"Origen", kOrigen},
@@ -319,12 +322,12 @@ Registro registroDe(int tabla, const std::string& funcion, const Campos& campos,
 
 TEST_F(Inyeccion, CadaMiembroDelRegistroNoAlcanzaOtrasFilas) {
     // The frame members, each hostile in turn on a sound message record.
-    std::vector<Registro> registros;
+    std::vector<Entrada> registros;
     int id = 0;
     for (const char* miembro : {"id", "Tabla", "Origen", "Destino", "Servicio", "Funcion"}) {
         for (const std::string& h : corpus()) {
             ++id;
-            Registro r = registroDe(14, "A", mensaje(id), id);
+            Entrada r = entradaDe(14, "A", mensaje(id), id);
             r.miembros[miembro] = miembro == std::string("id") ? h + std::to_string(id) : h;
             registros.push_back(std::move(r));
         }
@@ -334,8 +337,8 @@ TEST_F(Inyeccion, CadaMiembroDelRegistroNoAlcanzaOtrasFilas) {
     // Every record is somewhere: stored, or set aside with its reason; a
     // record of table code 0 ("-0") is removed when applied, as such records
     // are.
-    for (const Registro& r : registros) {
-        const comun::Variant id("id::" + r.miembros.at("id"));
+    for (const Entrada& r : registros) {
+        const comun::Variant id(r.miembros.at("id"));
         const bool guardado = contar(e, "COMUNICACIONES WHERE Campo40 = ?", id) == 1;
         const bool apartado = contar(e, "CUARENTENA WHERE IdServidor = ?", id) == 1;
         const bool tablaCero = r.miembros.at("Tabla") == "-0";
@@ -346,13 +349,13 @@ TEST_F(Inyeccion, CadaMiembroDelRegistroNoAlcanzaOtrasFilas) {
 TEST_F(Inyeccion, CadaCampoDeCadaFamiliaNoAlcanzaOtrasFilas) {
     int id = 0;
     for (const Familia& f : familias()) {
-        std::vector<Registro> registros;
+        std::vector<Entrada> registros;
         for (const std::string& funcion : f.funciones) {
             for (int k = 1; k <= f.columnas; ++k) {
                 for (const std::string& h : corpus()) {
                     Campos c = f.base(++id);
                     c[k] = h;
-                    registros.push_back(registroDe(f.tabla, funcion, c, id));
+                    registros.push_back(entradaDe(f.tabla, funcion, c, id));
                 }
             }
         }
@@ -367,9 +370,118 @@ TEST_F(Inyeccion, CadaCampoDeCadaFamiliaNoAlcanzaOtrasFilas) {
     // cut, unquoted or trimmed into something else.
     for (const std::string& h : corpus()) {
         if (h.size() > 100 || h == " ") continue;  // refused: longer than the column, or blank
-        EXPECT_EQ(contar(e, "PRODUCTOS WHERE NombreProducto = ?", comun::Variant("n::" + h)), 1)
+        EXPECT_EQ(contar(e, "PRODUCTOS WHERE NombreProducto = ?", comun::Variant(h)), 1)
             << "product name not stored as sent: " << h.substr(0, 40);
     }
 }
+
+// A key or a value that holds a quote, a comment mark and a NUL reaches the
+// rows it names, whole: each family binds it, so the statement neither stops
+// at the NUL nor misses the row. `antes` seeds the rows (bound, so the value
+// is stored whole), `campos` is the record, `despues` counts what must hold.
+struct CasoValorEntero {
+    const char* nombre;
+    int tabla;
+    const char* funcion;
+    std::vector<std::string> antes;
+    std::map<int, std::string> campos;
+    std::string despues;
+    int esperado;
+};
+
+void PrintTo(const CasoValorEntero& c, std::ostream* os) {
+    *os << c.nombre;
+}
+
+const std::string kValorEntero = std::string("it's -- a\0b", 11);
+
+class ValorEntero : public testing::TestWithParam<CasoValorEntero> {};
+
+TEST_P(ValorEntero, LlegaEnteroALaFilaQueNombra) {
+    const CasoValorEntero& c = GetParam();
+    EntornoAplicacion e;
+    // Every "?" of the seeds and the check takes the value.
+    auto conValor = [](const std::string& sql) {
+        return datos::ListaParametros(static_cast<size_t>(std::count(sql.begin(), sql.end(), '?')),
+                                      comun::Variant(kValorEntero));
+    };
+    e.con.conectar();
+    for (const std::string& sql : c.antes) e.con.comando(sql, conValor(sql));
+    std::string columnas = "Servicio, Tabla, Origen, Destino, Funcion, Enviado";
+    std::string marcas = "2, ?, ?, ?, ?, 1";
+    datos::ListaParametros valores = {comun::Variant(c.tabla), comun::Variant(kOrigen),
+                                      comun::Variant(kSitio), comun::Variant(c.funcion)};
+    for (const auto& [k, v] : c.campos) {
+        columnas += ", Campo" + std::to_string(k);
+        marcas += ", ?";
+        valores.emplace_back(v == "{valor}" ? kValorEntero : v);
+    }
+    e.con.comando("INSERT INTO COMUNICACIONES (" + columnas + ") VALUES (" + marcas + ")", valores);
+    e.con.desconectar();
+
+    e.aplicar();
+
+    EXPECT_EQ(e.aplicador.resumen().aplicados, 1) << e.bitacora.lineas.back();
+    e.con.conectar();
+    auto rs = e.con.Query("SELECT COUNT(*) AS n FROM " + c.despues, conValor(c.despues));
+    EXPECT_EQ((*rs)["n"].texto(), std::to_string(c.esperado));
+    rs->Close();
+    e.con.desconectar();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Familias, ValorEntero,
+    testing::Values(
+        CasoValorEntero{"PedidoDeDomicilio",
+                        22,
+                        "A",
+                        {},
+                        {{1, "2001"},
+                         {2, "1"},
+                         {3, "{valor}"},
+                         {4, "{valor}"},
+                         {5, "Calle 1"},
+                         {6, "3101112233"}},
+                        "COMANDAS AS C INNER JOIN TERCEROS AS T ON C.Tercero = T.IdTercero WHERE "
+                        "C.detalle = ? AND T.Nombre = UCASE(?)",
+                        1},
+        CasoValorEntero{"ProductoActualizado",
+                        2,
+                        "A",
+                        {"INSERT INTO PRODUCTOS (CodigoAB, NombreProducto) VALUES (?, 'viejo')"},
+                        {{1, "{valor}"}, {2, "nuevo"}, {7, "1"}, {9, "100"}},
+                        "PRODUCTOS WHERE CodigoAB = ? AND NombreProducto = 'nuevo'",
+                        1},
+        CasoValorEntero{"ProductoBorrado",
+                        2,
+                        "E",
+                        {"INSERT INTO PRODUCTOS (CodigoAB, NombreProducto) VALUES (?, 'viejo')",
+                         "INSERT INTO RZS (IdProducto, IdInsumo) VALUES (?, '1')"},
+                        {{1, "{valor}"}, {2, "x"}},
+                        "PRODUCTOS WHERE CodigoAB = ? OR EXISTS (SELECT 1 FROM RZS WHERE "
+                        "IdProducto = ?)",
+                        0},
+        CasoValorEntero{"InsumoBorrado",
+                        1,
+                        "E",
+                        {"INSERT INTO INSUMOS (Codigo, Nombre, Inventario) VALUES (?, 'SAL', 0)"},
+                        {{1, "{valor}"}, {2, "SAL"}},
+                        "INSUMOS WHERE Codigo = ? AND Inventario = -1",
+                        1},
+        CasoValorEntero{"SedeActualizada",
+                        13,
+                        "A",
+                        {"INSERT INTO SUCYAGEN (Nombre, Tercero, IdSyA) VALUES ('vieja', ?, 'S1')"},
+                        {{1, "nueva"}, {3, "{valor}"}, {4, "S1"}},
+                        "SUCYAGEN WHERE Tercero = ? AND IdSyA = 'S1'",
+                        1},
+        CasoValorEntero{"Usuario",
+                        25,
+                        "A",
+                        {"INSERT INTO TERCEROS (IdDocumento, Nombre) VALUES (?, 'ANA')"},
+                        {{2, "7"}, {3, "ana"}, {4, "pw"}, {5, "{valor}"}, {6, "ana"}},
+                        "PW WHERE Documento = ?",
+                        1}),
+    [](const testing::TestParamInfo<CasoValorEntero>& i) { return std::string(i.param.nombre); });
 
 }  // namespace

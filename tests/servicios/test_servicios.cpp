@@ -1,7 +1,7 @@
 // The order, third-party and inventory services on real site databases.
 #include <gtest/gtest.h>
 
-#include "comun/Comunicacion.h"
+#include "protocolo/Comunicacion.h"
 #include "servicios/ServicioComandas.h"
 #include "servicios/ServicioInventario.h"
 #include "servicios/ServicioTerceros.h"
@@ -12,7 +12,7 @@ namespace {
 using prueba::EntornoAplicacion;
 using namespace servicios;
 
-const std::string kGeneral = comun::kDestinoGeneral;
+const std::string kGeneral = protocolo::kDestinoGeneral;
 
 // The connection the services need, open for one block of calls.
 struct Abierta {

@@ -89,13 +89,13 @@ class PeerQueFallaTest : public DosSitiosTest, public ::testing::WithParamInterf
 TEST_P(PeerQueFallaTest, ElCicloSigueYElRegistroLlegaDespues) {
     s.a.escribirProducto("DOS-002", "Arepa de queso");
     const std::string pendiente = "Tabla = 2 AND Enviado = False AND Campo1 = 'DOS-002'";
-    s.a.socket.falla = GetParam();
+    s.a.socket.fallar(GetParam());
     s.a.pasadas(2);
     EXPECT_EQ(contar(s.a, pendiente), "1") << s.a.consola.todo;
     // No exchange with the server completed.
     EXPECT_EQ(s.a.motor.intercambiosServidor(), 0);
 
-    s.a.socket.falla = Falla::Ninguna;
+    s.a.socket.fallar(Falla::Ninguna);
     s.a.pasadas(1);
     s.b.pasadas(1);
     EXPECT_EQ(s.filas("SELECT CodigoAB FROM PRODUCTOS WHERE CodigoAB = 'DOS-002'"),
@@ -105,20 +105,9 @@ TEST_P(PeerQueFallaTest, ElCicloSigueYElRegistroLlegaDespues) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fallas, PeerQueFallaTest,
-                         ::testing::Values(Falla::Rechazo, Falla::Mudo, Falla::Cortada),
-                         [](const ::testing::TestParamInfo<Falla>& info) {
-                             switch (info.param) {
-                                 case Falla::Rechazo:
-                                     return "ConexionRechazada";
-                                 case Falla::Mudo:
-                                     return "PeerQueNuncaResponde";
-                                 case Falla::Cortada:
-                                     return "PeerQueCierraAMitad";
-                                 case Falla::Ninguna:
-                                     break;
-                             }
-                             return "Ninguna";
-                         });
+                         ::testing::Values(Falla::Rechaza, Falla::NuncaResponde,
+                                           Falla::CierraAMitad),
+                         NombreDeFalla());
 
 // A server that answers status 500 with a body that would store a record,
 // mark the batch and confirm a partner record: none of it is taken.
@@ -204,9 +193,9 @@ TEST_F(TamanosTest, IdsDeFilaMasAllaDe32BitsViajanSeAplicanYSeMarcan) {
 // gets through, and grows back once they do; nothing is lost or doubled.
 TEST_F(TamanosTest, LoteCortadoHaceMasPequenoElSiguienteYLuegoCrece) {
     cuarentaMensajes();
-    s.a.socket.falla = Falla::Cortada;
+    s.a.socket.fallar(Falla::CierraAMitad);
     s.a.pasadas(3);
-    s.a.socket.falla = Falla::Ninguna;
+    s.a.socket.fallar(Falla::Ninguna);
     s.a.pasadas(4);
     s.b.pasadas(2);
 
@@ -231,9 +220,9 @@ TEST_F(TamanosTest, RespuestaNoTomadaHaceMasPequenaLaSiguiente) {
             respuestas.push_back(registrosEn(r, "{\"id\":"));
         return r;
     };
-    s.b.socket.falla = Falla::Cortada;
+    s.b.socket.fallar(Falla::CierraAMitad);
     s.b.pasadas(2);
-    s.b.socket.falla = Falla::Ninguna;
+    s.b.socket.fallar(Falla::Ninguna);
     s.b.pasadas(4);
     s.a.pasadas(1);
 

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "Operador.h"
 #include "soporte/DosSitios.h"
 
 namespace {

@@ -9,14 +9,16 @@
 #include <utility>
 #include <vector>
 
+#include "comun/Texto.h"
 #include "json/JSON.h"
+#include "protocolo/Comunicacion.h"
 #include "sincronizador/Motor.h"
 #include "soporte/Falsos.h"
 
 namespace sincronizador {
 // The step's name in a failed expectation.
 void PrintTo(Paso paso, std::ostream* salida) {
-    constexpr const char* nombres[] = {"Doctores", "GetData", "SetData", "Socio", "Local"};
+    constexpr const char* nombres[] = {"Doctores", "GetData", "SetData", "Quiralte", "Local"};
     *salida << nombres[static_cast<int>(paso)];
 }
 }  // namespace sincronizador
@@ -34,12 +36,30 @@ Configuracion configuracionPrueba() {
     Configuracion c;
     c.hostServidor = "central.ejemplo";
     c.puertoServidor = 8080;
-    c.hostSocio = "socio.ejemplo";
-    c.puertoSocio = 40080;
+    c.hostQuiralte = "socio.ejemplo";
+    c.puertoQuiralte = 40080;
     return c;
 }
 
 // What the codec renders for a POST with this body to this host and path.
+// A batch of one queue row, `id`, of table 6 with Campo1 `campo1`.
+protocolo::LoteSaliente loteDeUno(int64_t id, const std::string& campo1 = {}) {
+    protocolo::LoteSaliente lote;
+    lote.ids = {id};
+    protocolo::Comunicacion& r = lote.registros.emplace_back();
+    r.id = std::to_string(id);
+    r.tabla = "6";
+    r.campo(1) = campo1;
+    return lote;
+}
+
+// A partner record with row id `id`.
+protocolo::Comunicacion registroQuiralte(const std::string& id) {
+    protocolo::Comunicacion r;
+    r.id = id;
+    return r;
+}
+
 std::string peticionPost(const std::string& host, const std::string& uri,
                          const std::string& cuerpo) {
     return "POST " + uri + " HTTP/1.0\r\nHost: " + host +
@@ -76,26 +96,25 @@ class MotorTest : public ::testing::Test {
     ConsolaFalsa consola;
     BandejaFalsa bandeja;
     SocketFalso socket;
-    RelojFalso reloj;
+    RelojFijo reloj;
     comun::BitacoraMemoria bitacora;
     Motor motor;
 };
 
 TEST_F(MotorTest, IntercambioSetDataCompletoConsolaPeticionYRespuestaEnTrozos) {
-    base.comunicacion = R"([{"Id":"17","Tabla":"6"}])";
-    base.idsComunicacion = {17};
+    base.lote = loteDeUno(17);
     avanzarHasta(Paso::SetData);
 
     motor.tick();
     const std::string peticion =
         peticionPost("central.ejemplo", "/sincronizador/",
-                     R"(r=servicio/setData&idSyA=900100001&dato=[{"Id":"17","Tabla":"6"}])");
+                     "r=servicio/setData&idSyA=900100001&dato=" + protocolo::codificar(base.lote));
     std::string esperado =
         "Peticion HTTP: \r\n--\r\n" + peticion + "--\r\n" + "Conectandose al servidor...\r\n";
     EXPECT_EQ(consola.texto, esperado);
     EXPECT_TRUE(motor.conectando());
     EXPECT_FALSE(motor.ocupado());
-    EXPECT_EQ(motor.paso(), Paso::Socio);
+    EXPECT_EQ(motor.paso(), Paso::Quiralte);
     EXPECT_FALSE(base.abierta);
     ASSERT_EQ(socket.conexiones.back(),
               (std::pair<std::string, uint16_t>{"central.ejemplo", 8080}));
@@ -127,10 +146,7 @@ TEST_F(MotorTest, IntercambioSetDataCompletoConsolaPeticionYRespuestaEnTrozos) {
     esperado += "Respuesta: \r\n--\r\n" + kOk + "dato=[{\"valor\":\"17\"}]\r\nfin\r\n\r\n--\r\n";
     EXPECT_EQ(consola.texto, esperado);
     ASSERT_EQ(base.veces("marcarEnviados"), 1);
-    auto lista = base.recibidos.back().objetoComo<json::Coleccion>();
-    ASSERT_TRUE(lista);
-    ASSERT_EQ(lista->Count(), 1u);
-    EXPECT_EQ(lista->Item(1).objetoComo<json::Diccionario>()->Item("valor").texto(), "17");
+    EXPECT_EQ(base.recibos.back().filas, std::vector<int64_t>{17});
     // The reply may mark only the rows of the batch it answers.
     EXPECT_EQ(base.lotesMarcados.back(), std::vector<int64_t>{17});
     EXPECT_EQ(motor.intercambiosServidor(), 1);
@@ -219,8 +235,7 @@ TEST_F(MotorTest, IntercambioLentoQueAvanzaSeEsperaYUnGoteoNo) {
 
     // A batch of 200 KB still crossing the line: the socket says it moves,
     // and the exchange waits beyond 51 ticks for the answer.
-    base.comunicacion = "[" + std::string(200000, 'x') + "]";
-    base.idsComunicacion = {1};
+    base.lote = loteDeUno(1, std::string(200000, 'x'));
     motor.tick();
     motor.alConectar();
     for (int i = 0; i < 100; ++i) {
@@ -275,12 +290,19 @@ TEST_F(MotorTest, DosPasadasDoctoresUnaVezYPasoLocalCompleto) {
     EXPECT_EQ(motor.paso(), Paso::GetData);
 }
 
-TEST_F(MotorTest, SocioNumeraEstudiosPorMiembroNuloVacioIdSinMayusculas) {
-    base.datosQuiralte =
-        R"([{"Id":"42","Campo1":"123","Campo2":"Ana","Campo3":"Ruiz","Campo11":null,)"
-        R"("Campo13":"9.5","Campo14":"RX","Campo15":"","Campo16":"TAC","Campo17":null,)"
-        R"("Campo20":"ECO"}])";
-    avanzarHasta(Paso::Socio);
+TEST_F(MotorTest, QuiralteNumeraEstudiosPorCampoSinValorOVacio) {
+    protocolo::Comunicacion r = registroQuiralte("42");
+    r.campo(1) = "123";
+    r.campo(2) = "Ana";
+    r.campo(3) = "Ruiz";
+    r.sinValor.set(protocolo::Comunicacion::miembroCampo(11));
+    r.campo(13) = "9.5";
+    r.campo(14) = "RX";
+    r.campo(16) = "TAC";
+    r.sinValor.set(protocolo::Comunicacion::miembroCampo(17));
+    r.campo(20) = "ECO";
+    base.datosQuiralte = r;
+    avanzarHasta(Paso::Quiralte);
     motor.tick();
     const std::string cuerpo =
         "id=42&cedula=123&nombre=Ana&apellido=Ruiz&sucursal=&telefono=&direccion=&year=&mes=&"
@@ -293,16 +315,6 @@ TEST_F(MotorTest, SocioNumeraEstudiosPorMiembroNuloVacioIdSinMayusculas) {
     responder(kOk + "confirmacionEnvio=42\r\n");
     ASSERT_EQ(base.confirmados.size(), 1u);
     EXPECT_EQ(base.confirmados[0], 42);
-
-    // Other spellings of the key column also give the id.
-    for (const char* clave : {"id", "ID"}) {
-        base.datosQuiralte = std::string("[{\"") + clave + "\":\"7\"}]";
-        avanzarHasta(Paso::Socio);
-        motor.tick();
-        motor.alConectar();
-        EXPECT_NE(socket.enviados.back().find("\r\n\r\nid=7&cedula=&"), std::string::npos) << clave;
-        motor.alCerrar();
-    }
 }
 
 // A response goes where its request came from, whatever step the cycle has
@@ -310,8 +322,8 @@ TEST_F(MotorTest, SocioNumeraEstudiosPorMiembroNuloVacioIdSinMayusculas) {
 // its answer is never taken for the doctors list, a batch acknowledgement
 // or a partner confirmation.
 TEST_F(MotorTest, RespuestaSeEnrutaPorElPasoQueEnvioLaPeticion) {
-    base.datosQuiralte = R"([{"Id":"9"}])";
-    for (Paso paso : {Paso::GetData, Paso::SetData, Paso::Socio, Paso::Local}) {
+    base.datosQuiralte = registroQuiralte("9");
+    for (Paso paso : {Paso::GetData, Paso::SetData, Paso::Quiralte, Paso::Local}) {
         avanzarHasta(paso);
         motor.solicitarEstudios();
         responder(kOk + R"(dato=[{"id":"1"}])" + "\r\nconfirmacionEnvio=9\r\n");
@@ -322,8 +334,8 @@ TEST_F(MotorTest, RespuestaSeEnrutaPorElPasoQueEnvioLaPeticion) {
               0);
 }
 
-TEST_F(MotorTest, SocioSinDatosNoEnviaNada) {
-    avanzarHasta(Paso::Socio);
+TEST_F(MotorTest, QuiralteSinDatosNoEnviaNada) {
+    avanzarHasta(Paso::Quiralte);
     const size_t conexiones = socket.conexiones.size();
     motor.tick();
     EXPECT_EQ(socket.conexiones.size(), conexiones);
@@ -385,7 +397,7 @@ TEST_F(MotorTest, RespuestasSinAccion) {
     EXPECT_EQ(base.veces("marcarEnviados"), 0);
 
     // A partner answer that is not a number changes nothing.
-    base.datosQuiralte = R"([{"Id":"5"}])";
+    base.datosQuiralte = registroQuiralte("5");
     motor.tick();
     responder(kOk + "confirmacionEnvio=[1]");
     EXPECT_TRUE(base.confirmados.empty());
@@ -407,11 +419,11 @@ TEST_F(MotorTest, SoloElIntercambioCorrectoQuedaRegistradoConSuInterlocutor) {
 
     motor.tick();  // setData: refused by the server
     responder("HTTP/1.0 500 Error\r\n\r\ndato=[]");
-    base.datosQuiralte = R"([{"Id":"5"}])";
+    base.datosQuiralte = registroQuiralte("5");
     motor.tick();  // partner: confirmed
     responder(kOk + "confirmacionEnvio=5\r\n");
     ASSERT_EQ(base.intercambios.size(), 2u);
-    EXPECT_EQ(base.intercambios[1].first, Interlocutor::Socio);
+    EXPECT_EQ(base.intercambios[1].first, Interlocutor::Quiralte);
 
     avanzarHasta(Paso::GetData);
     motor.tick();  // getData: not JSON
@@ -432,19 +444,19 @@ TEST_F(MotorTest, SoloElIntercambioCorrectoQuedaRegistradoConSuInterlocutor) {
     EXPECT_EQ(bandeja.ultimo(), EstadoIcono::Satisfactorio);
     EXPECT_FALSE(base.abierta);
     motor.tick();
-    EXPECT_EQ(motor.paso(), Paso::Socio);
+    EXPECT_EQ(motor.paso(), Paso::Quiralte);
 }
 
 // Only a plain number confirms a partner record: "1e2" would otherwise
 // delete record 100.
-TEST_F(MotorTest, ConfirmacionDelSocioSoloConNumeroLlano) {
-    base.datosQuiralte = R"([{"Id":"5"}])";
+TEST_F(MotorTest, ConfirmacionDeQuiralteSoloConNumeroLlano) {
+    base.datosQuiralte = registroQuiralte("5");
     const std::vector<std::pair<std::string, std::vector<int64_t>>> casos = {
         {"1e2", {}}, {"5E0", {}}, {"\t57", {}}, {" -57 ", {-57}}, {"+8.0", {8}},
     };
     for (const auto& [valor, esperado] : casos) {
         base.confirmados.clear();
-        avanzarHasta(Paso::Socio);
+        avanzarHasta(Paso::Quiralte);
         motor.tick();
         responder(kOk + "confirmacionEnvio=" + valor + "\r\n");
         EXPECT_EQ(base.confirmados, esperado) << valor;
@@ -452,15 +464,19 @@ TEST_F(MotorTest, ConfirmacionDelSocioSoloConNumeroLlano) {
 }
 
 TEST_F(MotorTest, WindowsEnElCableContentLengthEnBytesCodificados) {
-    base.comunicacion = "[{\"Campo1\":\"ñandú café\"}]";
-    avanzarHasta(Paso::SetData);
+    // The partner's values travel as they are (the queue's batch escapes
+    // every character past ASCII).
+    base.datosQuiralte = registroQuiralte("1");
+    base.datosQuiralte->campo(2) = "ñandú café";
+    avanzarHasta(Paso::Quiralte);
     motor.tick();
     motor.alConectar();
     const std::string cuerpo =
-        "r=servicio/setData&idSyA=900100001&dato=[{\"Campo1\":\"\xF1"
+        "id=1&cedula=&nombre=\xF1"
         "and\xFA"
-        " caf\xE9\"}]";
-    EXPECT_EQ(socket.enviados.back(), peticionPost("central.ejemplo", "/sincronizador/", cuerpo));
+        " caf\xE9&apellido=&sucursal=&telefono=&direccion=&year=&mes=&dia=&email=&id_doctores=&"
+        "factura=&valor=";
+    EXPECT_EQ(socket.enviados.back(), peticionPost("socio.ejemplo", "/ombrel.php", cuerpo));
     // The console shows the request as text.
     EXPECT_NE(consola.texto.find("ñandú café"), std::string::npos);
     motor.alCerrar();
@@ -471,9 +487,8 @@ TEST_F(MotorTest, WindowsEnElCableContentLengthEnBytesCodificados) {
     responder(kOk +
               "dato=[{\"id\":\"1\",\"Campo1\":\"Pe\xF1"
               "a\"}]");
-    auto lista = base.recibidos.back().objetoComo<json::Coleccion>();
-    ASSERT_TRUE(lista);
-    EXPECT_EQ(lista->Item(1).objetoComo<json::Diccionario>()->Item("Campo1").texto(), "Peña");
+    ASSERT_EQ(base.entregas.back().size(), 1u);
+    EXPECT_EQ(base.entregas.back()[0].registro.campo(1), "Peña");
 }
 
 TEST_F(MotorTest, FalloAlConectarYConexionQueNoTermina) {
@@ -503,7 +518,7 @@ TEST_F(MotorTest, FalloAlConectarYConexionQueNoTermina) {
     EXPECT_TRUE(socket.enviados.empty());
     EXPECT_FALSE(motor.ocupado());
     motor.tick();
-    EXPECT_EQ(motor.paso(), Paso::Socio);
+    EXPECT_EQ(motor.paso(), Paso::Quiralte);
 }
 
 class MotorLimiteTest : public MotorTest {
@@ -576,7 +591,6 @@ TEST_F(MotorTest, UnEnvioRechazadoTerminaElIntercambioComoFalloDeConexion) {
 // one row; refused for a reason of its own (a 500) leaves it; taken doubles
 // it back, up to the limit.
 TEST_F(MotorTest, ElLoteSeReduceTrasUnCorteYCreceTrasUnExito) {
-    base.comunicacion = "[]";
     base.filasEnCola = 1000;
     const auto lote = [&](const std::function<void()>& terminar) {
         avanzarHasta(Paso::SetData);
@@ -617,8 +631,7 @@ TEST_F(MotorTest, ElLoteSeReduceTrasUnCorteYCreceTrasUnExito) {
 // The console shows at most a bounded part of a huge request or answer and
 // says how much it left out; what goes on the wire is whole.
 TEST_F(MotorTest, ConsolaMuestraUnaParteAcotadaDeLoEnorme) {
-    base.comunicacion = "[" + std::string(size_t{1} << 20, 'x') + "]";
-    base.idsComunicacion = {1};
+    base.lote = loteDeUno(1, std::string(size_t{1} << 20, 'x'));
     avanzarHasta(Paso::SetData);
     consola.texto.clear();
     motor.tick();

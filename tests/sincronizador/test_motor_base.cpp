@@ -47,7 +47,7 @@ class MotorBaseTest : public ::testing::Test {
     ConsolaFalsa consola;
     BandejaFalsa bandeja;
     SocketFalso socket;
-    RelojFalso reloj;
+    RelojFijo reloj;
     comun::BitacoraMemoria bitacora;
     Motor motor{
         sincronizador::Configuracion{}, puerto, nullptr, consola, bandeja, socket, reloj, bitacora};
@@ -77,7 +77,8 @@ TEST_F(MotorBaseTest, UnaPasadaCompletaSobreLaBaseDelSitio) {
         "INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, Campo1, "
         "Campo11, Campo14) VALUES (2, 200, '" +
         sitio + "', '" + sitio + "', 'A', '5550001', '77', 'RX')");
-    const std::string idSocio = std::to_string(numero("SELECT MAX(Id) AS n FROM COMUNICACIONES"));
+    const std::string idQuiralte =
+        std::to_string(numero("SELECT MAX(Id) AS n FROM COMUNICACIONES"));
 
     // getData: the inbound record is stored and acknowledged.
     motor.tick();
@@ -105,13 +106,13 @@ TEST_F(MotorBaseTest, UnaPasadaCompletaSobreLaBaseDelSitio) {
     // Partner push: the row's own Id, then the confirmation deletes it.
     motor.tick();
     motor.alConectar();
-    EXPECT_NE(socket.enviados.back().find("\r\n\r\nid=" + idSocio + "&cedula=5550001&"),
+    EXPECT_NE(socket.enviados.back().find("\r\n\r\nid=" + idQuiralte + "&cedula=5550001&"),
               std::string::npos)
         << socket.enviados.back();
     EXPECT_NE(socket.enviados.back().find("&estudio0=RX\r\n"), std::string::npos);
-    motor.alRecibir(kOk + "confirmacionEnvio=" + idSocio + "\r\n");
+    motor.alRecibir(kOk + "confirmacionEnvio=" + idQuiralte + "\r\n");
     motor.alCerrar();
-    EXPECT_EQ(numero("SELECT COUNT(*) AS n FROM COMUNICACIONES WHERE Id = " + idSocio), 0);
+    EXPECT_EQ(numero("SELECT COUNT(*) AS n FROM COMUNICACIONES WHERE Id = " + idQuiralte), 0);
 
     // Local step: the sent row is removed, the inbound one stays.
     motor.tick();
