@@ -12,6 +12,7 @@
 
 #include "comun/Texto.h"
 #include "datos/DAO_Conexion.h"
+#include "datos/FormaSentencia.h"
 #include "datos/RecordsetSqlite.h"
 #include "datos/sql/FuncionesSqlite.h"
 #include "datos/sql/Tokenizador.h"
@@ -24,57 +25,17 @@ using namespace sqlite;
 
 namespace {
 
-// Prepared statements kept by the command cache before it is emptied.
-constexpr size_t kMaxSentenciasCache = 128;
+// Statements (translated, and prepared once run) a connection keeps before
+// it empties its cache.
+constexpr size_t kMaxSentenciasCache = 256;
 
-bool esIdentificador(std::string_view s) {
-    if (s.empty()) return false;
-    if (std::isdigit(static_cast<unsigned char>(s[0]))) return false;
-    return std::all_of(s.begin(), s.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' ||
-               static_cast<unsigned char>(c) >= 0x80;
-    });
-}
-
-// Name of a bare table (or saved query) reference, or empty.
-std::string nombreTablaSola(std::string_view sql) {
-    std::string t = comun::recortar(sql);
-    if (t.size() > 2 && t.front() == '[' && t.back() == ']') t = t.substr(1, t.size() - 2);
-    return esIdentificador(t) ? t : std::string();
-}
-
-// The table of a single-table "SELECT [TOP n] * FROM t [WHERE ... | ORDER
-// BY ...]" text, or empty. Read with the translator's tokens, so quoted
-// texts never count.
-std::string tablaDeSelectTodo(std::string_view sql) {
-    std::vector<sql::Token> f;
-    try {
-        f = sql::tokenizar(sql);
-    } catch (const sql::ErrorTraduccion&) {
-        return {};
-    }
-    auto palabra = [&](size_t i) {
-        if (i >= f.size()) return std::string();
-        if (f[i].tipo == sql::TipoToken::Nombre) return mayus(f[i].texto);
-        if (f[i].tipo == sql::TipoToken::Operador && f[i].texto == "*") return std::string("*");
-        if (f[i].tipo == sql::TipoToken::PuntoYComa) return std::string(";");
-        return std::string();
-    };
-    size_t i = 0;
-    if (palabra(i++) != "SELECT") return {};
-    if (palabra(i) == "TOP") i += 2;
-    if (palabra(i) != "*" || palabra(i + 1) != "FROM" || i + 2 >= f.size()) return {};
-    const sql::Token& t = f[i + 2];
-    if (t.tipo != sql::TipoToken::Nombre && t.tipo != sql::TipoToken::NombreCorchetes) return {};
-    if (!esIdentificador(t.texto)) return {};
-    const size_t sig = i + 3;
-    if (sig < f.size() && palabra(sig) != "WHERE" && palabra(sig) != "ORDER" && palabra(sig) != ";")
-        return {};
-    for (size_t k = sig; k < f.size(); ++k) {
-        const std::string x = palabra(k);
-        if (x == "UNION" || x == "JOIN" || x == "GROUP" || x == "HAVING" || x == "FROM") return {};
-    }
-    return t.texto;
+// A translated single-table "SELECT * ..." with the rowid as its first
+// column, or empty when the text does not have that shape.
+std::string textoConRowid(const std::string& traducido) {
+    const size_t estrella = traducido.find('*');
+    if (estrella == std::string::npos) return {};
+    if (mayus(comun::recortar(traducido.substr(0, estrella))) != "SELECT") return {};
+    return traducido.substr(0, estrella) + "_rowid_ AS rowid__, " + traducido.substr(estrella);
 }
 
 // Tells the translator which columns hold dates, and the columns of a
@@ -128,27 +89,36 @@ class ConexionSqlite : public ControladorConexion {
         // Record sets still open become closed; their statements go first.
         for (RecordsetSqlite* rs : estado_->abiertos) rs->liberar();
         cache_.clear();
-        // Cached translations are keyed by the schema object, which goes now.
-        sql::limpiarCache();
+        estado_->internas.clear();
         sqlite3_close_v2(estado_->db);
         estado_->db = nullptr;
     }
 
     int comando(std::string_view sql, const std::vector<Variant>& parametros) override {
         sqlite3* db = estado_->db;
-        sqlite3_stmt* st = sentenciaCache(traducir(sql, esquema_), sql);
-        Reinicio r{st};
-        enlazarParametros(db, st, parametros, sql);
-        // sqlite3_changes keeps the count of the last INSERT, UPDATE or DELETE,
-        // so a statement that wrote nothing (a query, CREATE, DROP) must not
-        // report it: only a statement that changed rows reports a count.
-        const int totalAntes = sqlite3_total_changes(db);
-        int rc;
-        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        Preparada& p = preparada(sql);
+        const bool defineEsquema = p.defineEsquema;
+        int cambiadas = 0;
+        {
+            sqlite3_stmt* st = sentenciaDe(p, sql);
+            Reinicio r{st};
+            enlazarParametros(db, st, parametros, sql);
+            // sqlite3_changes keeps the count of the last INSERT, UPDATE or
+            // DELETE, so a statement that wrote nothing (a query, CREATE,
+            // DROP) must not report it: only a statement that changed rows
+            // reports a count.
+            const int totalAntes = sqlite3_total_changes(db);
+            int rc;
+            while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            }
+            if (rc != SQLITE_DONE) throw errorDelMotor(db, std::string(sql));
+            if (!sqlite3_stmt_readonly(st) && sqlite3_total_changes(db) != totalAntes)
+                cambiadas = sqlite3_changes(db);
         }
-        if (rc != SQLITE_DONE) throw errorDelMotor(db, std::string(sql));
-        if (sqlite3_stmt_readonly(st) || sqlite3_total_changes(db) == totalAntes) return 0;
-        return sqlite3_changes(db);
+        // A table made or changed may change what a text means (its date
+        // columns): the texts kept so far are translated again.
+        if (defineEsquema) cache_.clear();
+        return cambiadas;
     }
 
     std::unique_ptr<ControladorRecordset> abrir(std::string_view sql,
@@ -159,22 +129,33 @@ class ConexionSqlite : public ControladorConexion {
         std::string tabla = nombreTablaSola(sql);
         if (!tabla.empty()) return abrirTabla(tabla, original);
 
-        const std::string traducido = traducir(sql, esquema_);
-        if (parametros.empty()) {
-            std::string unica = tablaDeSelectTodo(sql);
-            if (!unica.empty()) {
-                auto rs = abrirSelectTodo(unica, traducido, original);
+        Preparada& p = preparada(sql);
+        if (!p.tablaSelectTodo.empty()) {
+            if (parametros.empty()) {
+                auto rs = abrirSelectTodo(p.tablaSelectTodo, p.traducido, original);
                 if (rs) return rs;
+            } else if (SelectTodo* f = formaActualizable(p)) {
+                // Bound: read whole now through the statement the connection
+                // keeps, and updatable like the same text without values.
+                auto rs = std::make_unique<RecordsetSqlite>(estado_, original,
+                                                            RecordsetSqlite::Modo::Instantanea);
+                sqlite3_stmt* st = f->sentencia.st;
+                Reinicio r{st};
+                enlazarParametros(db, st, parametros, original);
+                rs->ponerColumnas(columnasVigentes(f->columnas, st, true), true);
+                rs->hacerActualizable(f->tabla);
+                rs->leerTodoDe(st);
+                return rs;
             }
         }
         // Read whole now, so the prepared statement stays with the
         // connection for the next time the same text runs.
         auto rs = std::make_unique<RecordsetSqlite>(estado_, original,
                                                     RecordsetSqlite::Modo::Instantanea);
-        sqlite3_stmt* st = sentenciaCache(traducido, original);
+        sqlite3_stmt* st = sentenciaDe(p, original);
         Reinicio r{st};
         enlazarParametros(db, st, parametros, original);
-        rs->tomarColumnas(st, false);
+        rs->ponerColumnas(columnasVigentes(p.columnas, st, false), false);
         rs->leerTodoDe(st);
         return rs;
     }
@@ -184,44 +165,137 @@ class ConexionSqlite : public ControladorConexion {
         // busy timeout), so a write inside it never fails on a snapshot that
         // another connection changed meanwhile. Inner levels are savepoints.
         if (nivel_ == 0)
-            ejecutar("BEGIN IMMEDIATE");
+            ejecutarGuardada("BEGIN IMMEDIATE");
         else
-            ejecutar("SAVEPOINT sinc" + std::to_string(nivel_));
+            ejecutarGuardada("SAVEPOINT sinc" + std::to_string(nivel_));
         ++nivel_;
     }
     void confirmarTransaccion() override {
         if (nivel_ == 0) throw ErrorBD("No transaction is active.");
         --nivel_;
         if (nivel_ == 0)
-            ejecutar("COMMIT");
+            ejecutarGuardada("COMMIT");
         else
-            ejecutar("RELEASE sinc" + std::to_string(nivel_));
+            ejecutarGuardada("RELEASE sinc" + std::to_string(nivel_));
     }
     void revertirTransaccion() override {
         if (nivel_ == 0) throw ErrorBD("No transaction is active.");
         --nivel_;
         if (nivel_ == 0) {
-            ejecutar("ROLLBACK");
+            ejecutarGuardada("ROLLBACK");
         } else {
-            ejecutar("ROLLBACK TO sinc" + std::to_string(nivel_));
-            ejecutar("RELEASE sinc" + std::to_string(nivel_));
+            ejecutarGuardada("ROLLBACK TO sinc" + std::to_string(nivel_));
+            ejecutarGuardada("RELEASE sinc" + std::to_string(nivel_));
         }
     }
 
-    void ejecutarGuion(std::string_view guion) override { ejecutar(std::string(guion)); }
+    bool existeTabla(std::string_view nombre) override {
+        Sentencia s = preparar(estado_->db,
+                               "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1 "
+                               "COLLATE NOCASE",
+                               "sqlite_master");
+        sqlite3_bind_text(s.st, 1, nombre.data(), static_cast<int>(nombre.size()),
+                          SQLITE_TRANSIENT);
+        const int rc = sqlite3_step(s.st);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            throw errorDelMotor(estado_->db, "sqlite_master");
+        return rc == SQLITE_ROW;
+    }
+
+    void ejecutarGuion(std::string_view guion) override {
+        cache_.clear();
+        ejecutar(std::string(guion));
+    }
 
   private:
+    // The rowid form of a single-table SELECT *, which makes its rows
+    // updatable, prepared once for the text.
+    struct SelectTodo {
+        Sentencia sentencia;
+        std::string tabla;  // the table the rows are written back to
+        std::shared_ptr<const std::vector<Columna>> columnas;
+    };
+
+    // An Access text as this connection runs it: translated the first time
+    // it comes, prepared the first time it runs, both kept for the next
+    // time the same text comes (the program's statements bind their
+    // values, so their texts repeat).
+    struct Preparada {
+        std::string traducido;
+        Sentencia sentencia;
+        bool defineEsquema = false;  // CREATE, ALTER or DROP
+        // The columns of `sentencia`, read from the schema once.
+        std::shared_ptr<const std::vector<Columna>> columnas;
+        // The table of a single-table SELECT * (empty for any other text)
+        // and its updatable rowid form, once asked for.
+        std::string tablaSelectTodo;
+        std::unique_ptr<SelectTodo> selectTodo;
+        bool sinFormaActualizable = false;
+    };
+
     void ejecutar(const std::string& texto) {
         if (sqlite3_exec(estado_->db, texto.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
             throw errorDelMotor(estado_->db, texto);
     }
 
-    sqlite3_stmt* sentenciaCache(const std::string& traducido, std::string_view original) {
-        auto it = cache_.find(traducido);
-        if (it != cache_.end()) return it->second.st;
-        Sentencia s = preparar(estado_->db, traducido, original);
+    // A statement of the connection's own that runs again and again (a
+    // record's savepoint): prepared once, then stepped and reset.
+    void ejecutarGuardada(const std::string& texto) {
+        const std::shared_ptr<Sentencia> s = estado_->interna(texto, texto);
+        Reinicio r{s->st};
+        if (sqlite3_step(s->st) != SQLITE_DONE) throw errorDelMotor(estado_->db, texto);
+    }
+
+    // Null when the text has no rowid form (a view, a table without rowid).
+    SelectTodo* formaActualizable(Preparada& p) {
+        if (p.sinFormaActualizable) return nullptr;
+        if (p.selectTodo) return p.selectTodo.get();
+        std::string texto = textoConRowid(p.traducido);
+        Sentencia s;
+        if (texto.empty() ||
+            sqlite3_prepare_v2(estado_->db, texto.c_str(), -1, &s.st, nullptr) != SQLITE_OK) {
+            p.sinFormaActualizable = true;
+            return nullptr;
+        }
+        auto f = std::make_unique<SelectTodo>();
+        const char* origen = sqlite3_column_table_name(s.st, 1);
+        f->tabla = origen ? origen : p.tablaSelectTodo;
+        f->columnas =
+            std::make_shared<const std::vector<Columna>>(columnasDe(estado_->db, s.st, true));
+        f->sentencia = std::move(s);
+        p.selectTodo = std::move(f);
+        return p.selectTodo.get();
+    }
+
+    // The columns read before from this statement, or read again when the
+    // statement now gives another number of them (its table changed under
+    // another connection and the engine prepared it anew).
+    std::shared_ptr<const std::vector<Columna>> columnasVigentes(
+        std::shared_ptr<const std::vector<Columna>>& guardadas, sqlite3_stmt* st, bool conRowid) {
+        const size_t n = static_cast<size_t>(sqlite3_column_count(st)) - (conRowid ? 1 : 0);
+        if (!guardadas || guardadas->size() != n)
+            guardadas =
+                std::make_shared<const std::vector<Columna>>(columnasDe(estado_->db, st, conRowid));
+        return guardadas;
+    }
+
+    Preparada& preparada(std::string_view sql) {
+        std::string clave(sql);
+        auto it = cache_.find(clave);
+        if (it != cache_.end()) return it->second;
+        Preparada p;
+        p.traducido = traducir(sql, esquema_);
+        const std::string inicio = mayus(p.traducido.substr(0, 6));
+        p.defineEsquema =
+            inicio == "CREATE" || inicio.rfind("ALTER", 0) == 0 || inicio.rfind("DROP", 0) == 0;
+        p.tablaSelectTodo = tablaDeSelectTodo(sql);
         if (cache_.size() >= kMaxSentenciasCache) cache_.clear();
-        return cache_.emplace(traducido, std::move(s)).first->second.st;
+        return cache_.emplace(std::move(clave), std::move(p)).first->second;
+    }
+
+    sqlite3_stmt* sentenciaDe(Preparada& p, std::string_view original) {
+        if (!p.sentencia.st) p.sentencia = preparar(estado_->db, p.traducido, original);
+        return p.sentencia.st;
     }
 
     std::unique_ptr<ControladorRecordset> abrirTabla(const std::string& nombre,
@@ -265,11 +339,8 @@ class ConexionSqlite : public ControladorConexion {
     std::unique_ptr<ControladorRecordset> abrirSelectTodo(const std::string& tabla,
                                                           const std::string& traducido,
                                                           const std::string& original) {
-        size_t estrella = traducido.find('*');
-        if (estrella == std::string::npos) return nullptr;
-        if (mayus(comun::recortar(traducido.substr(0, estrella))) != "SELECT") return nullptr;
-        std::string texto =
-            traducido.substr(0, estrella) + "_rowid_ AS rowid__, " + traducido.substr(estrella);
+        const std::string texto = textoConRowid(traducido);
+        if (texto.empty()) return nullptr;
         Sentencia s;
         if (sqlite3_prepare_v2(estado_->db, texto.c_str(), -1, &s.st, nullptr) != SQLITE_OK)
             return nullptr;  // a view or a table without rowid: opened as a snapshot
@@ -284,7 +355,7 @@ class ConexionSqlite : public ControladorConexion {
 
     std::shared_ptr<EstadoConexion> estado_;
     EsquemaSqlite esquema_;
-    std::unordered_map<std::string, Sentencia> cache_;
+    std::unordered_map<std::string, Preparada> cache_;
     int nivel_ = 0;
 };
 
@@ -319,6 +390,12 @@ std::unique_ptr<ControladorConexion> abrirSqlite(const std::string& ruta, int es
         const ErrorBD motor = errorDelMotor(db, {});
         throw ErrorBD(mensaje + ": '" + ruta + "'", {}, motor.deLaBase());
     }
+    // A record's writes are undone by nested savepoints (the record's, then
+    // each group of writes within it), and each level journals the pages it
+    // changes once more: kept in files, that journal wrote some fifty pages
+    // to disk for every delivery order line. In memory it holds what one
+    // record changes, and is emptied when the record's savepoint ends.
+    sqlite3_exec(db, "PRAGMA temp_store = MEMORY", nullptr, nullptr, nullptr);
     return conexion;
 }
 

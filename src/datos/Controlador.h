@@ -1,6 +1,7 @@
 // The driver side of the data layer: what DAO_Conexion and Recordset need of
 // a database engine (its driver). The SQLite driver (ControladorSqlite) is the
-// embedded one.
+// embedded one; the ODBC driver (ControladorOdbc) reaches any ODBC source,
+// an Access file among them.
 #pragma once
 
 #include <memory>
@@ -44,9 +45,14 @@ class ControladorConexion {
     // Runs statements written in the engine's own SQL, not in the Access
     // dialect (the definitions of the tables that are the synchronizer's own).
     virtual void ejecutarGuion(std::string_view guion) = 0;
+    // Whether the open database has a table of that name (any case).
+    virtual bool existeTabla(std::string_view nombre) = 0;
     virtual void empezarTransaccion() = 0;
     virtual void confirmarTransaccion() = 0;
     virtual void revertirTransaccion() = 0;
+    // Whether an inner transaction can be rolled back alone (savepoints);
+    // without them only the connection's whole transaction can.
+    virtual bool admiteSavepoints() const { return true; }
 };
 
 }  // namespace datos

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "comun/Texto.h"
+#include "datos/ControladorOdbc.h"
 #include "datos/ControladorSqlite.h"
 #include "datos/Esquema.h"
 
@@ -20,6 +21,19 @@ namespace {
 constexpr const char* kSinConexion = "Operation is not allowed when the object is closed.";
 
 }  // namespace
+
+bool esOrigenOdbc(const std::string& dataFile) {
+    return comun::mayusculas(dataFile.substr(0, 5)) == "ODBC;";
+}
+
+bool esArchivoAccess(const std::string& ruta) {
+    const std::string m = comun::mayusculas(ruta);
+    auto termina = [&](const char* s) {
+        const size_t n = std::strlen(s);
+        return m.size() >= n && m.compare(m.size() - n, n, s) == 0;
+    };
+    return termina(".MDB") || termina(".ACCDB");
+}
 
 DAO_Conexion::DAO_Conexion() = default;
 DAO_Conexion::~DAO_Conexion() = default;
@@ -36,6 +50,10 @@ void DAO_Conexion::conectar() {
     // record sets become closed rather than dangling.
     controlador_.reset();
     if (dataFile_.empty()) throw ErrorBD("Could not find file '" + dataFile_ + "'.");
+    if (esOrigenOdbc(dataFile_)) {
+        controlador_ = abrirOdbc(dataFile_.substr(5));
+        return;
+    }
     // The file is looked at, never opened, before SQLite opens it: on POSIX
     // systems closing any descriptor of a file drops every lock this process
     // holds on it, those of the other connections open on it included (the
@@ -60,6 +78,10 @@ void DAO_Conexion::conectar() {
     }
     // SQLite takes an empty file for a new database and would make one of
     // it: an empty file is no site's database.
+    if (esArchivoAccess(dataFile_)) {
+        controlador_ = abrirAccess(dataFile_);
+        return;
+    }
     if (archivo.st_size == 0) throw ErrorBD("Unrecognized database format '" + dataFile_ + "'.");
     controlador_ = abrirSqlite(dataFile_, 5000, reloj_);
 }
@@ -119,6 +141,16 @@ void DAO_Conexion::confirmarTransaccion() {
 void DAO_Conexion::revertirTransaccion() {
     if (!controlador_) throw ErrorBD(kSinConexion);
     controlador_->revertirTransaccion();
+}
+
+bool DAO_Conexion::existeTabla(std::string_view nombre) {
+    if (!controlador_) throw ErrorBD(kSinConexion);
+    return controlador_->existeTabla(nombre);
+}
+
+bool DAO_Conexion::admiteSavepoints() const {
+    if (!controlador_) throw ErrorBD(kSinConexion);
+    return controlador_->admiteSavepoints();
 }
 
 comun::Bitacora& DAO_Conexion::bitacora() const {

@@ -1,29 +1,38 @@
-// The one way to the site's database: the connection, the command layer,
-// the site parameters, the communications queue, the inbound store and the
-// partner queries.
+// The one way to the site's database: the connection and the command layer,
+// and through them the site parameters, the communications queue, the
+// inbound store, the partner queries, the doctors import and the support
+// messages, each a class of its own.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "comun/Bitacora.h"
-#include "comun/Comunicacion.h"
 #include "comun/Fallo.h"
 #include "comun/Funciones.h"
 #include "comun/Variant.h"
+#include "datos/Cola.h"
+#include "datos/Doctores.h"
+#include "datos/Entrada.h"
 #include "datos/Mensajes.h"
+#include "datos/ParametrosSitio.h"
+#include "datos/Quiralte.h"
 #include "datos/Recordset.h"
+#include "protocolo/Comunicacion.h"
 
 namespace datos {
 
 using comun::Variant;
 
-// Values bound, in order, to the "?" placeholders of an SQL text. An
-// element whose text contains "::" binds as a text parameter named by the
-// part before it, carrying the part after it.
+// Values bound, in order, to the "?" placeholders of an SQL text. Each binds
+// by its kind: a text as text, whole (whatever it holds), a whole number as
+// an integer (a Decimal of digits exactly, past 53 bits), a fraction as a
+// real, a date as its stored form. A Null or Empty element gives no
+// parameter (the next value goes to that "?").
 using ListaParametros = std::vector<Variant>;
 
 // Every failure of the data layer (a database failure, in the engine's
@@ -53,11 +62,7 @@ class ErrorBD : public comun::Fallo {
 // A server reply that cannot be stored as it stands (not the list of records
 // it should be): a protocol failure, not the database's. Nothing of it was
 // stored or marked.
-class ErrorRespuesta : public comun::Fallo {
-  public:
-    explicit ErrorRespuesta(const std::string& mensaje)
-        : comun::Fallo(comun::TipoFallo::Protocolo, mensaje) {}
-};
+using ErrorRespuesta = protocolo::ErrorProtocolo;
 
 // Process-wide values of the site, loaded once at start-up.
 struct ValoresSitio {
@@ -69,6 +74,12 @@ struct ValoresSitio {
 };
 
 class ControladorConexion;  // driver side
+
+// Whether a data file names an ODBC source ("ODBC;Driver=...;..." or
+// "ODBC;DSN=...") rather than a file.
+bool esOrigenOdbc(const std::string& dataFile);
+// Whether a path names an Access file (.mdb or .accdb, any case).
+bool esArchivoAccess(const std::string& ruta);
 
 class DAO_Conexion {
   public:
@@ -85,7 +96,11 @@ class DAO_Conexion {
     // otherwise "Microsoft.Jet.OLEDB.4.0".
     std::string proveedor() const;
     // Opens dataFile (replacing an open connection). A missing file is an
-    // ErrorBD naming the path; no empty database is created.
+    // ErrorBD naming the path; no empty database is created. A path ending
+    // in .mdb or .accdb opens through the Access ODBC driver; a data file
+    // "ODBC;<connection string>" opens that ODBC source; any other path is
+    // a SQLite file.
+
     void conectar();
     void desconectar() noexcept;
     bool conectado() const;
@@ -112,6 +127,13 @@ class DAO_Conexion {
     void empezarTransaccion();
     void confirmarTransaccion();
     void revertirTransaccion();
+    // Whether the open database has a table of that name (any case), asked
+    // of its engine's own catalogue.
+    bool existeTabla(std::string_view nombre);
+    // Whether the open engine nests transactions (savepoints). Without
+    // them, work that must keep one failure from undoing the others gives
+    // each piece its own transaction instead of one around them all.
+    bool admiteSavepoints() const;
 
     // Where operations report what they do (the debug log).
     void bitacora(comun::Bitacora* b) { bitacora_ = b; }
@@ -120,82 +142,97 @@ class DAO_Conexion {
     void reloj(const comun::Reloj* r) { reloj_ = r; }
     comun::Bitacora& bitacora() const;
 
-    // --- site parameters ---
-    std::string getFechaSys();
-    std::string getRegimen();
-    bool getEsTerminalCliente();
-    bool getEsServidor();
-    std::string getNombreCliente();
-    std::string getIpServidor();
-    std::string getSyASys();
-    // The setting "Identificador Cliente".
-    std::string getIdentificadorCliente();
-    // dd/mm/yyyy -> yyyy-mm-dd, or with rev yyyy-mm-dd -> dd/mm/yyyy.
-    static std::string convertirFecha(std::string_view fecha, bool rev = false);
-    // Loads fechaTrabajo, identificadorCliente, regimen, esTerminalCliente
-    // and esServidor, in this order (the connection must be open).
-    void cargarValoresSitio();
+    // Whether operations have a log to report to (so a report that costs
+    // something to write is written only then).
+    bool hayBitacora() const { return bitacora_ != nullptr; }
+
+    // The operations on the site's data, each in its class, reached from
+    // here as before.
+    Cola& cola() { return cola_; }
+    Entrada& entrada() { return entrada_; }
+    Quiralte& quiralte() { return quiralte_; }
+    Doctores& doctores() { return doctores_; }
+    Mensajes& mensajes() { return mensajes_; }
+    ParametrosSitio& parametros() { return parametros_; }
+
+    // --- site parameters (ParametrosSitio) ---
+    std::string getFechaSys() { return parametros_.getFechaSys(); }
+    std::string getRegimen() { return parametros_.getRegimen(); }
+    bool getEsTerminalCliente() { return parametros_.getEsTerminalCliente(); }
+    bool getEsServidor() { return parametros_.getEsServidor(); }
+    std::string getNombreCliente() { return parametros_.getNombreCliente(); }
+    std::string getIpServidor() { return parametros_.getIpServidor(); }
+    std::string getSyASys() { return parametros_.getSyASys(); }
+    std::string getIdentificadorCliente() { return parametros_.getIdentificadorCliente(); }
+    static std::string convertirFecha(std::string_view fecha, bool rev = false) {
+        return ParametrosSitio::convertirFecha(fecha, rev);
+    }
+    void cargarValoresSitio() { parametros_.cargarValoresSitio(); }
     const ValoresSitio& sitio() const { return sitio_; }
     ValoresSitio& sitio() { return sitio_; }
 
-    // --- communications queue ---
-    // The JSON text of the next outbound batch, or "null"; `ids` receives
-    // the row ids of the rows it carries (none for "null"). The batch holds
-    // the oldest rows that fit `limite`; a row that alone passes
-    // limite.registroMaximo can never travel: it is moved to
-    // APARTADOS_ENVIO, reported once, and the rows behind it go.
-    std::string getComunicacion();
-    std::string getComunicacion(std::vector<int64_t>& ids, const comun::LimiteLote& limite = {});
+    // --- communications queue (Cola) ---
+    protocolo::LoteSaliente getComunicacion(const protocolo::LimiteLote& limite = {}) {
+        return cola_.getComunicacion(limite);
+    }
     void encolarRegistro(Recordset& rs, int16_t tabla, const std::string& funcion,
-                         const std::string& destino);
-    void encolarRegistros(Recordset& rs, int16_t tabla);
-    void setComunicacionSucursales(Recordset& rs, int16_t tabla, const std::string& funcion);
+                         const std::string& destino) {
+        cola_.encolarRegistro(rs, tabla, funcion, destino);
+    }
+    void encolarRegistros(Recordset& rs, int16_t tabla) { cola_.encolarRegistros(rs, tabla); }
+    void setComunicacionSucursales(Recordset& rs, int16_t tabla, const std::string& funcion) {
+        cola_.setComunicacionSucursales(rs, tabla, funcion);
+    }
     void setSolicitudIPR(int16_t tabla, const std::string& funcion = {},
-                         const std::string& destino = {});
-    // Marks sent the rows the server's reply to setData lists under "valor",
-    // among `enviados`, the ids of the batch just posted. An id the reply
-    // lists that is not one of them is reported and left alone: a faulty
-    // server must not make the site drop rows that never left.
-    void marcarEnviados(const Variant& respuesta, const std::vector<int64_t>& enviados);
-    void setMarcaEnviado(int64_t id);
-    void eliminarEnviados();
+                         const std::string& destino = {}) {
+        cola_.setSolicitudIPR(tabla, funcion, destino);
+    }
+    void marcarEnviados(const protocolo::Recibos& recibos, const std::vector<int64_t>& enviados) {
+        cola_.marcarEnviados(recibos, enviados);
+    }
+    void marcarEnviados(const Variant& respuesta, const std::vector<int64_t>& enviados) {
+        cola_.marcarEnviados(respuesta, enviados);
+    }
+    void setMarcaEnviado(int64_t id) { cola_.setMarcaEnviado(id); }
+    void eliminarEnviados() { cola_.eliminarEnviados(); }
 
-    // --- inbound store ---
-    // Stores each record of a getData answer once and acknowledges it. A
-    // record that cannot be stored is set aside whole in CUARENTENA,
-    // acknowledged and reported once; the others are stored as usual.
-    int32_t setComunicacion(const Variant& respuesta);
+    // --- inbound store (Entrada) ---
+    int32_t setComunicacion(const std::vector<protocolo::Recibido>& recibidos) {
+        return entrada_.setComunicacion(recibidos);
+    }
+    int32_t setComunicacion(const Variant& respuesta) {
+        return entrada_.setComunicacion(respuesta);
+    }
 
-    // --- partner queries ---
-    std::string getDatosQuiralte();
-    void MarcarRegistroEnviadoQuiralte(int64_t id);
+    // --- partner queries (Quiralte) ---
+    std::optional<protocolo::Comunicacion> getDatosQuiralte() {
+        return quiralte_.getDatosQuiralte();
+    }
+    void MarcarRegistroEnviadoQuiralte(int64_t id) { quiralte_.MarcarRegistroEnviadoQuiralte(id); }
 
-    // --- doctors import ---
-    int32_t setDoctores(const Variant& lista);
+    // --- doctors import (Doctores) ---
+    int32_t setDoctores(const Variant& lista) { return doctores_.setDoctores(lista); }
 
-    // --- support messaging (the connection must be open) ---
-    // Stores an outgoing chat message in MENSAJE and queues it for the
-    // client's other sites, in one transaction.
-    void setMensaje(const std::string& texto);
-    // Queues a support request (table code 20); nothing when `mensaje` is
-    // empty.
+    // --- support messaging (Mensajes; the connection must be open) ---
+    void setMensaje(const std::string& texto) { mensajes_.setMensaje(texto); }
     void setEMailSoporte(const std::string& cliente, const std::string& mensaje,
-                         const std::string& telefono);
-    // The newest chat messages, newest first, at most 15.
-    std::vector<clsMensaje> getListaMensajes();
+                         const std::string& telefono) {
+        mensajes_.setEMailSoporte(cliente, mensaje, telefono);
+    }
+    std::vector<clsMensaje> getListaMensajes() { return mensajes_.getListaMensajes(); }
 
   private:
-    // Moves the queue row `id`, whose batch text is `texto`, to
-    // APARTADOS_ENVIO and reports it.
-    void apartarSaliente(int64_t id, const std::string& texto, size_t maximo);
-    // Queues one record of service 4 whose Campo1.. are `valores`.
-    void setComunicacionCampos(int16_t tabla, const std::vector<std::string>& valores);
-
     std::string dataFile_;
     std::unique_ptr<ControladorConexion> controlador_;
     ValoresSitio sitio_;
     comun::Bitacora* bitacora_ = nullptr;
     const comun::Reloj* reloj_ = nullptr;
+    Cola cola_{*this};
+    Entrada entrada_{*this};
+    Quiralte quiralte_{*this};
+    Doctores doctores_{*this};
+    Mensajes mensajes_{*this};
+    ParametrosSitio parametros_{*this};
 };
 
 // Opens the connection for one piece of work and closes it when the work

@@ -11,7 +11,7 @@ namespace datos {
 
 using comun::recortar;
 
-int32_t DAO_Conexion::setDoctores(const Variant& lista) {
+int32_t Doctores::setDoctores(const Variant& lista) {
     auto doctores = lista.esObjeto() ? lista.objetoComo<json::Coleccion>() : nullptr;
     if (!doctores) {
         throw ErrorRespuesta(
@@ -24,7 +24,7 @@ int32_t DAO_Conexion::setDoctores(const Variant& lista) {
         }
     }
 
-    GuardaConexion conexion(*this);
+    GuardaConexion conexion(con_);
     int32_t nuevos = 0;
     for (const Variant& e : doctores->elementos()) {
         const auto d = e.objetoComo<json::Diccionario>();
@@ -36,25 +36,23 @@ int32_t DAO_Conexion::setDoctores(const Variant& lista) {
         // party that has none; such a doctor cannot be matched, so it is
         // reported and left out.
         if (recortar(cedula).empty()) {
-            bitacora().escribir("Medico sin cedula omitido: id " + id);
+            con_.bitacora().escribir("Medico sin cedula omitido: id " + id);
             continue;
         }
 
-        const int actualizados =
-            comando("Update Terceros set Proveedor = true, Cliente = False, idCliente = '" +
-                    ValidarSql(id) + "', Nombre = '" + ValidarSql(nombre) +
-                    "'  where IdDocumento = '" + ValidarSql(cedula) + "' ");
+        const int actualizados = con_.comando(
+            "Update Terceros set Proveedor = true, Cliente = False, idCliente = ?, Nombre "
+            "= ?  where IdDocumento = ?",
+            {Variant(id), Variant(nombre), Variant(cedula)});
         if (actualizados == 0) {
-            comando(
+            con_.comando(
                 "insert into Terceros (Nombre, IdDocumento, IdCliente, proveedor, Representante, "
                 "TipoDocumento, Persona, Regimen, Direccion, Telefono1, Telefono2, Mail, Sangre, "
                 "Comentarios, FNacimiento, FIngreso, FRetiro, Ciudad) Values(?, ?, ?, true, 'No "
                 "Definido', 'Nit/CC', 'No definido', 'Simplificado', 'No Definido', 'No "
                 "Definido', 'No Definido', 'No Definido', '0', 'No Definido', Now, Now, Now, 'No "
                 "Definido')",
-                // Named text parameters: a "::" inside a value is bound as
-                // part of it rather than read as a parameter name.
-                {Variant("nombre::" + nombre), Variant("cedula::" + cedula), Variant("id::" + id)});
+                {Variant(nombre), Variant(cedula), Variant(id)});
             ++nuevos;
         }
     }

@@ -10,16 +10,16 @@
 #include <vector>
 
 #include "comun/Archivos.h"
-#include "comun/Comunicacion.h"
 #include "datos/SentenciaSqlite.h"
 #include "datos/sql/FuncionesSqlite.h"
+#include "protocolo/Comunicacion.h"
 
 namespace datos {
 
 namespace {
 
 // The general destination: no site may carry it as its own code.
-using comun::kDestinoGeneral;
+using protocolo::kDestinoGeneral;
 
 bool codigoValido(const std::string& codigo) {
     if (codigo.empty()) return false;

@@ -40,6 +40,10 @@ std::string_view sqlSitio();
 // only when missing, so the text also brings an older database up to date.
 std::string_view sqlPropias();
 std::string_view sqlDemo();
+// The statement corpus (esquema/sentencias.txt): every statement text the
+// program issues, one a line, each value the program places into it written
+// between braces with a sample value.
+std::string_view textoSentencias();
 
 // Today's date by `reloj` as 'yyyy-mm-dd', the form dates are stored in.
 std::string fechaHoyIso(const comun::Reloj& reloj = comun::RelojSistema{});

@@ -7,9 +7,7 @@ namespace datos {
 namespace {
 
 bool existeTabla(DAO_Conexion& c, const char* tabla) {
-    auto rs = c.Query("SELECT COUNT(*) AS n FROM sqlite_master WHERE type = 'table' AND name = ?",
-                      {Variant(std::string("tabla::") + tabla)});
-    return (*rs)["n"].CLng() > 0;
+    return c.existeTabla(tabla);
 }
 
 long contar(DAO_Conexion& c, const std::string& sql, const ListaParametros& parametros) {
@@ -31,8 +29,7 @@ std::optional<comun::Fecha> fecha(const Variant& valor) {
 void registrarIntercambio(DAO_Conexion& conexion, const std::string& interlocutor,
                           const comun::Fecha& cuando) {
     GuardaConexion guarda(conexion);
-    const ListaParametros parametros{Variant("cuando::" + cuando.iso()),
-                                     Variant("interlocutor::" + interlocutor)};
+    const ListaParametros parametros{Variant(cuando.iso()), Variant(interlocutor)};
     if (conexion.comando("UPDATE ESTADO_SINCRONIZADOR SET UltimoIntercambio = ? WHERE "
                          "Interlocutor = ?",
                          parametros) == 0) {
@@ -46,7 +43,7 @@ EstadoSitio leerEstadoSitio(DAO_Conexion& conexion) {
     GuardaConexion guarda(conexion);
     EstadoSitio estado;
     estado.sitio = conexion.getSyASys();
-    const Variant sitio("sitio::" + estado.sitio);
+    const Variant sitio(estado.sitio);
 
     if (existeTabla(conexion, "ESTADO_SINCRONIZADOR")) {
         auto rs =
@@ -55,7 +52,8 @@ EstadoSitio leerEstadoSitio(DAO_Conexion& conexion) {
             const std::string quien = (*rs)["Interlocutor"].texto();
             if (quien == kInterlocutorServidor)
                 estado.ultimoServidor = fecha((*rs)["UltimoIntercambio"]);
-            if (quien == kInterlocutorSocio) estado.ultimoSocio = fecha((*rs)["UltimoIntercambio"]);
+            if (quien == kInterlocutorQuiralte)
+                estado.ultimoQuiralte = fecha((*rs)["UltimoIntercambio"]);
             rs->MoveNext();
         }
     }

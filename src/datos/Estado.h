@@ -14,7 +14,7 @@ class DAO_Conexion;
 
 // The peers whose exchanges are recorded.
 inline constexpr const char* kInterlocutorServidor = "servidor";
-inline constexpr const char* kInterlocutorSocio = "socio";
+inline constexpr const char* kInterlocutorQuiralte = "socio";
 
 // Records `cuando` as the last successful exchange with `interlocutor`.
 // Opens and closes the connection itself.
@@ -24,7 +24,7 @@ void registrarIntercambio(DAO_Conexion& conexion, const std::string& interlocuto
 struct EstadoSitio {
     std::string sitio;
     std::optional<comun::Fecha> ultimoServidor;
-    std::optional<comun::Fecha> ultimoSocio;
+    std::optional<comun::Fecha> ultimoQuiralte;
     // Outbound records not yet acknowledged by the server, and when the
     // oldest of them was queued (none when unknown or nothing waits).
     long pendientesEnvio = 0;

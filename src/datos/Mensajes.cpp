@@ -3,66 +3,64 @@
 #include <string>
 #include <vector>
 
-#include "comun/Comunicacion.h"
 #include "datos/DAO_Conexion.h"
+#include "protocolo/Comunicacion.h"
 
 namespace datos {
 
 namespace {
 
-using comun::kDestinoGeneral;
+using protocolo::kDestinoGeneral;
 
 // Chat messages carry this priority in MENSAJE.
 constexpr int kPrioridadChat = -2;
 // How many messages the window shows.
 constexpr int kMensajesMostrados = 15;
 
-std::string entreComillas(const std::string& texto) {
-    return "'" + DAO_Conexion::ValidarSql(Variant(texto)) + "'";
-}
-
 }  // namespace
 
-void DAO_Conexion::setMensaje(const std::string& texto) {
-    const std::string idSyA = getSyASys();
+void Mensajes::setMensaje(const std::string& texto) {
+    const std::string idSyA = con_.getSyASys();
     // The message and its queued record land together: a message that is
     // shown as sent is also on its way to the server.
-    Transaccion transaccion(*this);
-    comando("INSERT INTO MENSAJE(mensaje, destino, origen, PRIORIDAD) VALUES (" +
-            entreComillas(texto) + ", 'SERVIDOR', 'LOCAL', " + std::to_string(kPrioridadChat) +
-            ")");
-    comando(
+    Transaccion transaccion(con_);
+    con_.comando(
+        "INSERT INTO MENSAJE(mensaje, destino, origen, PRIORIDAD) VALUES (?, 'SERVIDOR', 'LOCAL', "
+        "?)",
+        {Variant(texto), Variant(kPrioridadChat)});
+    con_.comando(
         "INSERT INTO COMUNICACIONES(Servicio, Tabla, Origen, Destino, Funcion, Campo1, Campo2, "
-        "Campo3, Campo4) VALUES (2, 14, " +
-        entreComillas(idSyA) + ", '" + kDestinoGeneral + "', 'A', " + entreComillas(texto) +
-        ", 'CHAT', 'LOCAL', 1)");
+        "Campo3, Campo4) VALUES (2, 14, ?, ?, 'A', ?, 'CHAT', 'LOCAL', 1)",
+        {Variant(idSyA), Variant(kDestinoGeneral), Variant(texto)});
     transaccion.confirmar();
 }
 
-void DAO_Conexion::setEMailSoporte(const std::string& cliente, const std::string& mensaje,
-                                   const std::string& telefono) {
+void Mensajes::setEMailSoporte(const std::string& cliente, const std::string& mensaje,
+                               const std::string& telefono) {
     if (mensaje.empty()) return;
-    setComunicacionCampos(20, {cliente, mensaje, getNombreCliente(), telefono});
+    setComunicacionCampos(20, {cliente, mensaje, con_.getNombreCliente(), telefono});
 }
 
-void DAO_Conexion::setComunicacionCampos(int16_t tabla, const std::vector<std::string>& valores) {
+void Mensajes::setComunicacionCampos(int16_t tabla, const std::vector<std::string>& valores) {
     std::string columnas;
-    std::string lista;
+    std::string marcas;
+    ListaParametros parametros{Variant(con_.getSyASys()), Variant(kDestinoGeneral), Variant(tabla)};
     for (size_t i = 0; i < valores.size(); ++i) {
         columnas += ", Campo" + std::to_string(i + 1);
-        lista += ", " + entreComillas(valores[i]) + " ";
+        marcas += ", ?";
+        parametros.emplace_back(valores[i]);
     }
-    comando("INSERT INTO COMUNICACIONES(ORIGEN, DESTINO, SERVICIO, TABLA " + columnas +
-            ") VALUES (" + entreComillas(getSyASys()) + ", '" + kDestinoGeneral + "', 4, " +
-            std::to_string(tabla) + " " + lista + ") ");
+    con_.comando("INSERT INTO COMUNICACIONES(ORIGEN, DESTINO, SERVICIO, TABLA " + columnas +
+                     ") VALUES (?, ?, 4, ?" + marcas + ") ",
+                 parametros);
 }
 
-std::vector<clsMensaje> DAO_Conexion::getListaMensajes() {
+std::vector<clsMensaje> Mensajes::getListaMensajes() {
     std::vector<clsMensaje> lista;
-    auto rs = Query("SELECT TOP " + std::to_string(kMensajesMostrados) +
-                    " * FROM MENSAJE WHERE PRIORIDAD = " + std::to_string(kPrioridadChat) +
-                    " ORDER by ID DESC ");
-    if (!RsVacio(rs)) {
+    auto rs = con_.Query("SELECT TOP " + std::to_string(kMensajesMostrados) +
+                             " * FROM MENSAJE WHERE PRIORIDAD = ? ORDER by ID DESC ",
+                         {Variant(kPrioridadChat)});
+    if (!DAO_Conexion::RsVacio(rs)) {
         while (!rs->eof()) {
             clsMensaje m;
             m.setId((*rs)["id"].CLngLng());
@@ -76,7 +74,7 @@ std::vector<clsMensaje> DAO_Conexion::getListaMensajes() {
             rs->MoveNext();
         }
     }
-    CerrarRs(rs);
+    DAO_Conexion::CerrarRs(rs);
     return lista;
 }
 

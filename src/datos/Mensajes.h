@@ -1,9 +1,10 @@
-// One chat message of the support window, as getListaMensajes reads it
-// from the table MENSAJE.
+// The support messaging of the site's database, and one chat message of the
+// support window as getListaMensajes reads it from the table MENSAJE.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "comun/Variant.h"
 
@@ -29,6 +30,30 @@ class clsMensaje {
     std::string origen_;
     std::string destino_;
     comun::Fecha fecha_;
+};
+
+class DAO_Conexion;
+
+// Reached through DAO_Conexion, whose connection it uses (it must be open).
+class Mensajes {
+  public:
+    explicit Mensajes(DAO_Conexion& conexion) : con_(conexion) {}
+
+    // Stores an outgoing chat message in MENSAJE and queues it for the
+    // client's other sites, in one transaction.
+    void setMensaje(const std::string& texto);
+    // Queues a support request (table code 20); nothing when `mensaje` is
+    // empty.
+    void setEMailSoporte(const std::string& cliente, const std::string& mensaje,
+                         const std::string& telefono);
+    // The newest chat messages, newest first, at most 15.
+    std::vector<clsMensaje> getListaMensajes();
+
+  private:
+    // Queues one record of service 4 whose Campo1.. are `valores`.
+    void setComunicacionCampos(int16_t tabla, const std::vector<std::string>& valores);
+
+    DAO_Conexion& con_;
 };
 
 }  // namespace datos

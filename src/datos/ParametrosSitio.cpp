@@ -45,12 +45,13 @@ std::string dosDigitos(int n) {
 
 }  // namespace
 
-std::string DAO_Conexion::getFechaSys() {
+std::string ParametrosSitio::getFechaSys() {
     const char* sql = "SELECT FECHA FROM COMANDAS WHERE NOMBREPRODUCTO = 'Registro de Control'";
-    auto rs = Query(sql);
-    if (RsVacio(rs)) throw ErrorBD("The control row 'Registro de Control' is missing.", sql);
+    auto rs = con_.Query(sql);
+    if (DAO_Conexion::RsVacio(rs))
+        throw ErrorBD("The control row 'Registro de Control' is missing.", sql);
     Variant v = (*rs)["Fecha"];
-    CerrarRs(rs);
+    DAO_Conexion::CerrarRs(rs);
     if (v.esNull()) throw ErrorBD("The control row 'Registro de Control' has no date.", sql);
     // The date part only, day/month/year: a time of day in the stored value
     // must not run into the year.
@@ -67,54 +68,54 @@ std::string DAO_Conexion::getFechaSys() {
     return convertirFecha(texto);
 }
 
-std::string DAO_Conexion::getRegimen() {
+std::string ParametrosSitio::getRegimen() {
     return leerAjusteTexto(
-        *this, "SELECT DESCRIPCION AS clavesys FROM XX0100 WHERE UCASE(NOMBRE) = 'REGIMEN'",
+        con_, "SELECT DESCRIPCION AS clavesys FROM XX0100 WHERE UCASE(NOMBRE) = 'REGIMEN'",
         "clavesys", "REGIMEN");
 }
 
-bool DAO_Conexion::getEsTerminalCliente() {
+bool ParametrosSitio::getEsTerminalCliente() {
     return leerAjusteBandera(
-        *this, "SELECT DESCRIPCION AS clavesys FROM XX0100 WHERE NOMBRE = 'Terminal Cliente'");
+        con_, "SELECT DESCRIPCION AS clavesys FROM XX0100 WHERE NOMBRE = 'Terminal Cliente'");
 }
 
-bool DAO_Conexion::getEsServidor() {
-    return leerAjusteBandera(*this,
+bool ParametrosSitio::getEsServidor() {
+    return leerAjusteBandera(con_,
                              "SELECT DESCRIPCION AS clavesys FROM XX0100 WHERE NOMBRE = 'Servidor "
                              "Uno Uno' Or NOMBRE = 'Servidor Uno Muchos'");
 }
 
-std::string DAO_Conexion::getNombreCliente() {
-    return leerAjusteTexto(*this,
+std::string ParametrosSitio::getNombreCliente() {
+    return leerAjusteTexto(con_,
                            "SELECT DESCRIPCION AS cliente FROM XX0100 WHERE UCASE(NOMBRE) = "
                            "'Nombre Establecimiento'",
                            "cliente", "Nombre Establecimiento");
 }
 
-std::string DAO_Conexion::getIpServidor() {
-    return leerAjusteTexto(*this,
+std::string ParametrosSitio::getIpServidor() {
+    return leerAjusteTexto(con_,
                            "SELECT DESCRIPCION AS IpRemota FROM XX0100 WHERE UCASE(NOMBRE) = 'Ip "
                            "Servidor Remoto'",
                            "IpRemota", "Ip Servidor Remoto");
 }
 
-std::string DAO_Conexion::getIdentificadorCliente() {
-    return leerAjusteTexto(*this,
+std::string ParametrosSitio::getIdentificadorCliente() {
+    return leerAjusteTexto(con_,
                            "SELECT DESCRIPCION AS idCliente FROM XX0100 WHERE UCASE(NOMBRE) = "
                            "'IDENTIFICADOR CLIENTE'",
                            "idCliente", "Identificador Cliente");
 }
 
-std::string DAO_Conexion::getSyASys() {
+std::string ParametrosSitio::getSyASys() {
     // Read afresh on every call: nothing caches the site code.
-    std::string sucursal = leerAjusteTexto(*this,
+    std::string sucursal = leerAjusteTexto(con_,
                                            "SELECT DESCRIPCION AS idSyA FROM XX0100 WHERE "
                                            "UCASE(NOMBRE) = 'Codigo Sucursales y Agencias'",
                                            "idSyA", "Codigo Sucursales y Agencias");
     return getIdentificadorCliente() + sucursal;
 }
 
-std::string DAO_Conexion::convertirFecha(std::string_view fecha, bool rev) {
+std::string ParametrosSitio::convertirFecha(std::string_view fecha, bool rev) {
     if (!rev) {
         std::string s = comun::reemplazar(fecha, "/", "");
         return tramo(s, 4) + "-" + tramo(s, 2, 2) + "-" + tramo(s, 0, 2);
@@ -123,12 +124,12 @@ std::string DAO_Conexion::convertirFecha(std::string_view fecha, bool rev) {
     return tramo(s, 6, 2) + "/" + tramo(s, 4, 2) + "/" + tramo(s, 0, 4);
 }
 
-void DAO_Conexion::cargarValoresSitio() {
-    sitio_.fechaTrabajo = getFechaSys();
-    sitio_.identificadorCliente = getIdentificadorCliente();
-    sitio_.regimen = getRegimen();
-    sitio_.esTerminalCliente = getEsTerminalCliente();
-    sitio_.esServidor = getEsServidor();
+void ParametrosSitio::cargarValoresSitio() {
+    con_.sitio().fechaTrabajo = getFechaSys();
+    con_.sitio().identificadorCliente = getIdentificadorCliente();
+    con_.sitio().regimen = getRegimen();
+    con_.sitio().esTerminalCliente = getEsTerminalCliente();
+    con_.sitio().esServidor = getEsServidor();
 }
 
 }  // namespace datos

@@ -17,6 +17,23 @@ void verificarAbierto(const std::unique_ptr<ControladorRecordset>& controlador) 
     if (!controlador || !controlador->abierto()) throw ErrorBD(kCerrado);
 }
 
+bool esAscii(std::string_view t) {
+    for (const char c : t)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+char mayusculaAscii(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool igualesAsciiSinCaso(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (mayusculaAscii(a[i]) != mayusculaAscii(b[i])) return false;
+    return true;
+}
+
 }  // namespace
 
 Recordset::Recordset(std::unique_ptr<ControladorRecordset> controlador)
@@ -53,9 +70,14 @@ TipoColumna Recordset::tipoCampo(size_t i) const {
 size_t Recordset::indiceCampo(std::string_view nombre) const {
     verificarAbierto(controlador_);
     const size_t n = controlador_->numeroCampos();
-    // Exact spelling first (the common case), then without regard to case.
+    // Exact spelling first (the common case), then without regard to case:
+    // plain ASCII letters by themselves, any other name through its capitals.
     for (size_t i = 0; i < n; ++i)
         if (controlador_->nombreCampo(i) == nombre) return i;
+    if (esAscii(nombre)) {
+        for (size_t i = 0; i < n; ++i)
+            if (igualesAsciiSinCaso(controlador_->nombreCampo(i), nombre)) return i;
+    }
     const std::string buscado = comun::mayusculas(nombre);
     for (size_t i = 0; i < n; ++i)
         if (comun::mayusculas(controlador_->nombreCampo(i)) == buscado) return i;

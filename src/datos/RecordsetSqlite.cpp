@@ -16,6 +16,9 @@ namespace {
 // one; later pages grow to the larger size.
 constexpr int kMaximaPagina = 512;
 
+// Statements of the connection's own texts kept before it empties the map.
+constexpr size_t kMaxInternas = 256;
+
 // Empty, or the empty text: no value at all.
 bool valorVacio(const Variant& v) {
     return v.esEmpty() || (v.esTexto() && v.comoTexto().empty());
@@ -61,8 +64,19 @@ Sentencia preparar(sqlite3* db, std::string_view texto, std::string_view origina
     return s;
 }
 
-void RecordsetSqlite::tomarColumnas(sqlite3_stmt* st, bool conRowid) {
-    conRowid_ = conRowid;
+std::shared_ptr<Sentencia> EstadoConexion::interna(const std::string& texto,
+                                                   std::string_view original) {
+    auto it = internas.find(texto);
+    if (it != internas.end()) return it->second;
+    auto s = std::make_shared<Sentencia>(preparar(db, texto, original));
+    // Bounded like the connection's own cache; a record set keeps what it holds.
+    if (internas.size() >= kMaxInternas) internas.clear();
+    internas.emplace(texto, s);
+    return s;
+}
+
+std::vector<Columna> columnasDe(sqlite3* db, sqlite3_stmt* st, bool conRowid) {
+    std::vector<Columna> columnas;
     const int n = sqlite3_column_count(st);
     for (int j = conRowid ? 1 : 0; j < n; ++j) {
         Columna c;
@@ -75,8 +89,8 @@ void RecordsetSqlite::tomarColumnas(sqlite3_stmt* st, bool conRowid) {
             const char* decl = nullptr;
             const char* coll = nullptr;
             int noNulo = 0, clave = 0, autoinc = 0;
-            if (sqlite3_table_column_metadata(estado_->db, sqlite3_column_database_name(st, j),
-                                              tabla, origen, &decl, &coll, &noNulo, &clave,
+            if (sqlite3_table_column_metadata(db, sqlite3_column_database_name(st, j), tabla,
+                                              origen, &decl, &coll, &noNulo, &clave,
                                               &autoinc) == SQLITE_OK) {
                 c.tipo = tipoDeclarado(decl ? decl : "", c.longitud);
                 if (autoinc || (clave && decl && mayus(decl) == "INTEGER"))
@@ -86,8 +100,20 @@ void RecordsetSqlite::tomarColumnas(sqlite3_stmt* st, bool conRowid) {
             const char* decl = sqlite3_column_decltype(st, j);
             if (decl) c.tipo = tipoDeclarado(decl, c.longitud);
         }
-        columnas_.push_back(std::move(c));
+        columnas.push_back(std::move(c));
     }
+    return columnas;
+}
+
+void RecordsetSqlite::tomarColumnas(sqlite3_stmt* st, bool conRowid) {
+    conRowid_ = conRowid;
+    columnas_ = std::make_shared<const std::vector<Columna>>(columnasDe(estado_->db, st, conRowid));
+}
+
+void RecordsetSqlite::ponerColumnas(std::shared_ptr<const std::vector<Columna>> columnas,
+                                    bool conRowid) {
+    conRowid_ = conRowid;
+    columnas_ = std::move(columnas);
 }
 
 void RecordsetSqlite::hacerActualizable(std::string tabla) {
@@ -130,30 +156,30 @@ bool RecordsetSqlite::bof() const {
 
 size_t RecordsetSqlite::numeroCampos() const {
     verificarAbierto();
-    return columnas_.size();
+    return columnas_->size();
 }
 
 const std::string& RecordsetSqlite::nombreCampo(size_t i) const {
     verificarAbierto();
-    return columnas_.at(i).nombre;
+    return columnas_->at(i).nombre;
 }
 
 TipoColumna RecordsetSqlite::tipoCampo(size_t i) const {
     verificarAbierto();
-    return columnas_.at(i).tipo;
+    return columnas_->at(i).tipo;
 }
 
 Variant RecordsetSqlite::valorCampo(size_t i) const {
     verificarAbierto();
-    if (i >= columnas_.size()) throw std::out_of_range("campo");
+    if (i >= columnas_->size()) throw std::out_of_range("campo");
     if (nuevo_) {
         auto p = pendientes_.find(i);
         return p == pendientes_.end() ? Variant::Null()
-                                      : variantDeValor(p->second, columnas_[i].tipo);
+                                      : variantDeValor(p->second, (*columnas_)[i].tipo);
     }
     if (eof()) throw ErrorBD(kSinFila, sentencia_);
     auto p = pendientes_.find(i);
-    if (p != pendientes_.end()) return variantDeValor(p->second, columnas_[i].tipo);
+    if (p != pendientes_.end()) return variantDeValor(p->second, (*columnas_)[i].tipo);
     const Fila& f = filas_[pos_];
     if (!f.cargada) cargarFila(const_cast<Fila&>(f));
     return f.valores[i];
@@ -176,8 +202,8 @@ void RecordsetSqlite::Close() {
 
 void RecordsetSqlite::liberar() {
     st_.liberar();
-    leerPorRowid_.liberar();
-    actualizarFila_.liberar();
+    leerPorRowid_.reset();
+    actualizarFila_.reset();
     inserciones_.clear();
     cerrado_ = true;
 }
@@ -199,17 +225,17 @@ void RecordsetSqlite::AddNew() {
 void RecordsetSqlite::asignar(size_t i, const Variant& valor) {
     verificarAbierto();
     if (!actualizable_) throw ErrorBD(kNoActualizable, sentencia_);
-    if (i >= columnas_.size()) throw std::out_of_range("campo");
+    if (i >= columnas_->size()) throw std::out_of_range("campo");
     if (!nuevo_ && eof()) throw ErrorBD(kSinFila, sentencia_);
-    if (columnas_[i].origen.empty()) throw ErrorBD(kNoEscribible, sentencia_);
-    if (valorVacio(valor) && conValorPorDefecto(columnas_[i].tipo)) {
+    if ((*columnas_)[i].origen.empty()) throw ErrorBD(kNoEscribible, sentencia_);
+    if (valorVacio(valor) && conValorPorDefecto((*columnas_)[i].tipo)) {
         // The site's own application reads these rows: a Null price,
         // quantity or date breaks it. No value leaves a new row's column at
         // its default and an existing row's column as it stands.
         pendientes_.erase(i);
         return;
     }
-    pendientes_[i] = convertirParaColumna(columnas_[i], valor);
+    pendientes_[i] = convertirParaColumna((*columnas_)[i], valor);
 }
 
 void RecordsetSqlite::Update() {
@@ -247,9 +273,9 @@ Fila RecordsetSqlite::leerFila(sqlite3_stmt* st) const {
     Fila f;
     int base = conRowid_ ? 1 : 0;
     if (conRowid_) f.rowid = sqlite3_column_int64(st, 0);
-    f.valores.reserve(columnas_.size());
-    for (size_t j = 0; j < columnas_.size(); ++j)
-        f.valores.push_back(leerValor(st, static_cast<int>(j) + base, columnas_[j].tipo));
+    f.valores.reserve(columnas_->size());
+    for (size_t j = 0; j < columnas_->size(); ++j)
+        f.valores.push_back(leerValor(st, static_cast<int>(j) + base, (*columnas_)[j].tipo));
     return f;
 }
 
@@ -270,18 +296,17 @@ void RecordsetSqlite::cargarPagina() {
 }
 
 void RecordsetSqlite::cargarFila(Fila& f) const {
-    if (!leerPorRowid_.st) {
-        std::string texto = "SELECT * FROM " + citar(tabla_) + " WHERE _rowid_ = ?";
-        leerPorRowid_ = preparar(estado_->db, texto, sentencia_);
-    }
-    sqlite3_stmt* st = leerPorRowid_.st;
+    if (!leerPorRowid_)
+        leerPorRowid_ =
+            estado_->interna("SELECT * FROM " + citar(tabla_) + " WHERE _rowid_ = ?", sentencia_);
+    sqlite3_stmt* st = leerPorRowid_->st;
     Reinicio r{st};
     sqlite3_bind_int64(st, 1, f.rowid);
     int rc = sqlite3_step(st);
-    f.valores.assign(columnas_.size(), Variant::Null());
+    f.valores.assign(columnas_->size(), Variant::Null());
     if (rc == SQLITE_ROW) {
-        for (size_t j = 0; j < columnas_.size(); ++j)
-            f.valores[j] = leerValor(st, static_cast<int>(j), columnas_[j].tipo);
+        for (size_t j = 0; j < columnas_->size(); ++j)
+            f.valores[j] = leerValor(st, static_cast<int>(j), (*columnas_)[j].tipo);
     } else if (rc != SQLITE_DONE) {
         throw errorDelMotor(estado_->db, sentencia_);
     }
@@ -303,14 +328,14 @@ void RecordsetSqlite::insertar() {
                     nombres += ", ";
                     marcas += ", ";
                 }
-                nombres += citar(columnas_[i].origen);
+                nombres += citar((*columnas_)[i].origen);
                 marcas += "?";
             }
             texto += " (" + nombres + ") VALUES (" + marcas + ")";
         }
-        it = inserciones_.emplace(clave, preparar(estado_->db, texto, sentencia_)).first;
+        it = inserciones_.emplace(clave, estado_->interna(texto, sentencia_)).first;
     }
-    sqlite3_stmt* st = it->second.st;
+    sqlite3_stmt* st = it->second->st;
     {
         Reinicio r{st};
         int k = 0;
@@ -340,19 +365,19 @@ void RecordsetSqlite::asegurarSinLeer() {
 }
 
 void RecordsetSqlite::actualizarActual() {
-    if (!actualizarFila_.st || claveActualizar_ != claveActual()) {
+    if (!actualizarFila_ || claveActualizar_ != claveActual()) {
         std::string texto = "UPDATE " + citar(tabla_) + " SET ";
         bool primero = true;
         for (auto& [i, v] : pendientes_) {
             if (!primero) texto += ", ";
             primero = false;
-            texto += citar(columnas_[i].origen) + " = ?";
+            texto += citar((*columnas_)[i].origen) + " = ?";
         }
         texto += " WHERE _rowid_ = ?";
-        actualizarFila_ = preparar(estado_->db, texto, sentencia_);
+        actualizarFila_ = estado_->interna(texto, sentencia_);
         claveActualizar_ = claveActual();
     }
-    sqlite3_stmt* st = actualizarFila_.st;
+    sqlite3_stmt* st = actualizarFila_->st;
     Fila& f = filas_[pos_];
     {
         Reinicio r{st};

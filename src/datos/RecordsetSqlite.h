@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "datos/Controlador.h"
@@ -21,16 +22,29 @@ namespace datos::sqlite {
 
 class RecordsetSqlite;
 
-// What a connection shares with its record sets: the handle, and the record
-// sets still open, which the connection closes when it goes.
-struct EstadoConexion {
-    sqlite3* db = nullptr;
-    std::set<RecordsetSqlite*> abiertos;
-};
-
 // Prepares one statement; an error, an empty text or a second statement in
 // the text is an ErrorBD naming the original (Access) text.
 Sentencia preparar(sqlite3* db, std::string_view texto, std::string_view original);
+
+// What a connection shares with its record sets: the handle, the record
+// sets still open, which the connection closes when it goes, and the
+// statements of its own SQLite texts (a row's insert, update and read by
+// rowid, the transaction levels), each prepared once for the connection.
+struct EstadoConexion {
+    sqlite3* db = nullptr;
+    std::set<RecordsetSqlite*> abiertos;
+    // Held shared: a record set keeps the ones it uses even if the map is
+    // emptied meanwhile.
+    std::unordered_map<std::string, std::shared_ptr<Sentencia>> internas;
+
+    // The statement of that SQLite text, prepared the first time it comes.
+    // Each use binds, steps and resets it before another may begin.
+    std::shared_ptr<Sentencia> interna(const std::string& texto, std::string_view original);
+};
+
+// The columns of a prepared statement; `conRowid` when its first column is
+// the hidden rowid, which is not one of them.
+std::vector<Columna> columnasDe(sqlite3* db, sqlite3_stmt* st, bool conRowid);
 
 struct Fila {
     int64_t rowid = 0;
@@ -55,6 +69,8 @@ class RecordsetSqlite : public ControladorRecordset {
     // Takes the columns from a prepared statement; `conRowid` when its first
     // column is the hidden rowid.
     void tomarColumnas(sqlite3_stmt* st, bool conRowid);
+    // The same from columns read before from the same statement.
+    void ponerColumnas(std::shared_ptr<const std::vector<Columna>> columnas, bool conRowid);
 
     void hacerActualizable(std::string tabla);
 
@@ -121,17 +137,19 @@ class RecordsetSqlite : public ControladorRecordset {
     std::shared_ptr<EstadoConexion> estado_;
     std::string sentencia_;
     Modo modo_;
-    std::vector<Columna> columnas_;
+    // Shared with the connection, which read them once for the statement.
+    std::shared_ptr<const std::vector<Columna>> columnas_ =
+        std::make_shared<const std::vector<Columna>>();
     bool conRowid_ = false;
     bool actualizable_ = false;
     std::string tabla_;
     bool cerrado_ = false;
 
     mutable Sentencia st_;
-    mutable Sentencia leerPorRowid_;
-    Sentencia actualizarFila_;
+    mutable std::shared_ptr<Sentencia> leerPorRowid_;
+    std::shared_ptr<Sentencia> actualizarFila_;
     std::string claveActualizar_;
-    std::map<std::string, Sentencia> inserciones_;
+    std::map<std::string, std::shared_ptr<Sentencia>> inserciones_;
 
     mutable std::vector<Fila> filas_;
     mutable size_t pos_ = 0;

@@ -70,9 +70,8 @@ std::string citar(std::string_view identificador) {
     return r + "\"";
 }
 
-ErrorBD errorDelMotor(sqlite3* db, std::string sentencia) {
-    bool deLaBase = false;
-    switch (sqlite3_errcode(db) & 0xff) {
+bool esFallaDeLaBase(int codigo) {
+    switch (codigo & 0xff) {
         case SQLITE_PERM:
         case SQLITE_BUSY:
         case SQLITE_LOCKED:
@@ -85,11 +84,14 @@ ErrorBD errorDelMotor(sqlite3* db, std::string sentencia) {
         case SQLITE_CANTOPEN:
         case SQLITE_PROTOCOL:
         case SQLITE_NOTADB:
-            deLaBase = true;
-            break;
+            return true;
         default:
-            break;
+            return false;
     }
+}
+
+ErrorBD errorDelMotor(sqlite3* db, std::string sentencia) {
+    const bool deLaBase = esFallaDeLaBase(sqlite3_errcode(db));
     return ErrorBD(sqlite3_errmsg(db), std::move(sentencia), deLaBase);
 }
 
@@ -110,15 +112,9 @@ int enlazarValor(sqlite3_stmt* st, int indice, const ValorSql& v) {
 
 std::optional<ValorSql> valorParametro(const Variant& v) {
     switch (v.tipo()) {
-        case comun::TipoVariant::String: {
-            // name::value: the name ends at the first "::"; everything after
-            // it, later "::" included, is the value. Callers that bind a text
-            // of unknown content give it a name, so it is bound whole.
-            const std::string& s = v.comoTexto();
-            auto p = s.find("::");
-            if (p != std::string::npos) return ValorSql::deTexto(s.substr(p + 2));
-            return ValorSql::deTexto(s);
-        }
+        case comun::TipoVariant::String:
+            // A text binds whole, whatever it holds.
+            return ValorSql::deTexto(v.comoTexto());
         case comun::TipoVariant::Double:
         case comun::TipoVariant::Single:
             return ValorSql::deReal(v.CDbl());

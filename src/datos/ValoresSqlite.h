@@ -82,6 +82,10 @@ struct Columna {
 
 // The engine's last error on `db` as an ErrorBD naming `sentencia`, marked
 // as a failure of the database itself when the engine's code says so.
+// Whether a SQLite result code (extended or not) is a failure of the
+// database itself (disk, lock, memory, damage) rather than of the statement.
+bool esFallaDeLaBase(int codigo);
+
 ErrorBD errorDelMotor(sqlite3* db, std::string sentencia);
 
 int enlazarValor(sqlite3_stmt* st, int indice, const ValorSql& v);

@@ -6,10 +6,11 @@
 #include <vector>
 
 #include "comun/Bitacora.h"
-#include "comun/Comunicacion.h"
 #include "datos/DAO_Conexion.h"
 #include "json/JSON.h"
+#include "protocolo/Comunicacion.h"
 #include "soporte/BaseDePrueba.h"
+#include "soporte/Motor.h"
 
 using comun::Variant;
 using datos::DAO_Conexion;
@@ -18,12 +19,12 @@ using datos::ErrorRespuesta;
 
 namespace {
 
-const std::string kGeneral = comun::kDestinoGeneral;
+const std::string kGeneral = protocolo::kDestinoGeneral;
 
 class ColaTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        dao.dataFile(base.ruta());
+        dao.dataFile(prueba::origen(base.ruta()));
         dao.bitacora(&bitacora);
         dao.conectar();
         dao.sitio().identificadorCliente = base.cliente();
@@ -48,10 +49,21 @@ class ColaTest : public ::testing::Test {
         auto rs = dao.Query("SELECT COUNT(*) AS n FROM COMUNICACIONES WHERE " + donde);
         return (*rs)["n"].CLng();
     }
+    // The next batch as the request carries it; `ids` receives its rows.
+    std::string textoLote(std::vector<int64_t>& ids, const protocolo::LimiteLote& limite = {}) {
+        const protocolo::LoteSaliente l = dao.getComunicacion(limite);
+        ids = l.ids;
+        return protocolo::codificar(l);
+    }
+    std::string textoLote() {
+        std::vector<int64_t> ids;
+        return textoLote(ids);
+    }
     std::shared_ptr<json::Coleccion> lote() {
-        const std::string texto = dao.getComunicacion();
-        auto v = json::parse(texto);
-        EXPECT_EQ(json::GetParserErrors(), "") << texto;
+        const std::string texto = textoLote();
+        const json::Analisis a = json::parse(texto);
+        EXPECT_EQ(a.errores, "") << texto;
+        const Variant& v = a.valor;
         auto c = v.objetoComo<json::Coleccion>();
         EXPECT_TRUE(c) << texto;
         return c;
@@ -66,7 +78,7 @@ class ColaTest : public ::testing::Test {
 };
 
 TEST_F(ColaTest, LoteTomaLosMasAntiguosEnOrdenYExcluyeLoQueNoSale) {
-    EXPECT_EQ(dao.getComunicacion(), "null");
+    EXPECT_EQ(textoLote(), "null");
 
     dao.empezarTransaccion();
     std::vector<int32_t> idsServicio2;
@@ -110,7 +122,7 @@ TEST_F(ColaTest, TextoDelLoteMiembrosEnOrdenDeColumnasYValoresLimpios) {
                 std::to_string(id));
     encolar(2, "7", kGeneral);
 
-    const std::string texto = dao.getComunicacion();
+    const std::string texto = textoLote();
     const std::string inicio = "[{\"Id\":\"" + std::to_string(id) +
                                "\",\"Servicio\":\"2\",\"Tabla\":\"6\",\"Origen\":\"900100001\","
                                "\"Destino\":\"" +
@@ -211,7 +223,8 @@ TEST_F(ColaTest, MarcarEnviadosSoloIdsEnterosYCierraLaConexion) {
 
     auto respuesta = json::parse("[{\"valor\":\"" + std::to_string(id17) +
                                  "\"},{\"valor\":\"\"},{\"otro\":\"3\"},{\"valor\":\"1 OR 1=1\"},"
-                                 "{\"valor\":2.5}]");
+                                 "{\"valor\":2.5}]")
+                         .valor;
     dao.marcarEnviados(respuesta, ids);
     EXPECT_FALSE(dao.conectado());
     dao.conectar();
@@ -223,8 +236,9 @@ TEST_F(ColaTest, MarcarEnviadosSoloIdsEnterosYCierraLaConexion) {
     // A reply that is an object, or an array holding a non-object, marks
     // nothing and leaves no connection open.
     dao.desconectar();
-    EXPECT_THROW(dao.marcarEnviados(json::parse("{\"valor\":\"3\"}"), ids), ErrorRespuesta);
-    EXPECT_THROW(dao.marcarEnviados(json::parse("[{\"valor\":\"3\"}, 4]"), ids), ErrorRespuesta);
+    EXPECT_THROW(dao.marcarEnviados(json::parse("{\"valor\":\"3\"}").valor, ids), ErrorRespuesta);
+    EXPECT_THROW(dao.marcarEnviados(json::parse("[{\"valor\":\"3\"}, 4]").valor, ids),
+                 ErrorRespuesta);
     EXPECT_THROW(dao.marcarEnviados(Variant(), ids), ErrorRespuesta);
     EXPECT_FALSE(dao.conectado());
     dao.conectar();
@@ -241,7 +255,7 @@ TEST_F(ColaTest, MarcarEnviadosSoloLoDelLoteRecienEnviado) {
     for (int i = 0; i < 250; ++i) encolar(2, "6", kGeneral);
     dao.confirmarTransaccion();
     std::vector<int64_t> lote;
-    const std::string texto = dao.getComunicacion(lote);
+    const std::string texto = textoLote(lote);
     ASSERT_EQ(lote.size(), 200u);
     EXPECT_NE(texto.find("\"Id\":\"" + std::to_string(lote.back()) + "\""), std::string::npos);
     std::string respuesta = "[";
@@ -251,7 +265,7 @@ TEST_F(ColaTest, MarcarEnviadosSoloLoDelLoteRecienEnviado) {
     respuesta += "]";
     dao.desconectar();
 
-    dao.marcarEnviados(json::parse(respuesta), lote);
+    dao.marcarEnviados(json::parse(respuesta).valor, lote);
     dao.conectar();
     EXPECT_EQ(contar("Enviado = TRUE"), 200);
     EXPECT_EQ(contar("Enviado = TRUE AND Id > " + std::to_string(lote.back())), 0);
@@ -262,7 +276,7 @@ TEST_F(ColaTest, MarcarEnviadosSoloLoDelLoteRecienEnviado) {
 
     // An empty queue sends "null" and carries no rows.
     dao.comando("DELETE FROM COMUNICACIONES");
-    EXPECT_EQ(dao.getComunicacion(lote), "null");
+    EXPECT_EQ(textoLote(lote), "null");
     EXPECT_TRUE(lote.empty());
 }
 
@@ -280,12 +294,12 @@ TEST_F(ColaTest, LoteMedidoEnBytesYLoQueNingunLoteLlevaSeAparta) {
     const int64_t enorme = encolar(2, "6", kGeneral, false, "900100009", enes);
     filas.push_back(encolar(2, "6", kGeneral, false, "900100009", "c"));
     filas.push_back(encolar(2, "6", kGeneral, false, "900100009", "d"));
-    const comun::LimiteLote limite{201, 5000, 20000};
+    const protocolo::LimiteLote limite{201, 5000, 20000};
 
     std::vector<std::vector<int64_t>> lotes;
     for (int i = 0; i < 4; ++i) {
         std::vector<int64_t> ids;
-        const std::string texto = dao.getComunicacion(ids, limite);
+        const std::string texto = textoLote(ids, limite);
         if (ids.empty()) {
             EXPECT_EQ(texto, "null");
             break;
@@ -319,11 +333,11 @@ TEST_F(ColaTest, IdsDeMasDe32BitsSeLeenExactosYSeMarcan) {
         "Enviado, Campo1) VALUES (" +
         grande + ", 2, 6, '900100009', '" + kGeneral + "', 'A', False, 'x')");
     std::vector<int64_t> ids;
-    const std::string texto = dao.getComunicacion(ids);
+    const std::string texto = textoLote(ids);
     EXPECT_EQ(ids, std::vector<int64_t>{9007199254740993});
     EXPECT_NE(texto.find("\"Id\":\"" + grande + "\""), std::string::npos) << texto;
     dao.desconectar();
-    dao.marcarEnviados(json::parse("[{\"valor\":\"" + grande + "\"}]"), ids);
+    dao.marcarEnviados(json::parse("[{\"valor\":\"" + grande + "\"}]").valor, ids);
     dao.conectar();
     EXPECT_EQ(contar("Enviado = TRUE AND Id = " + grande), 1);
 }

@@ -6,6 +6,7 @@
 #include "datos/DAO_Conexion.h"
 #include "json/JSON.h"
 #include "soporte/BaseDePrueba.h"
+#include "soporte/Motor.h"
 
 using comun::Variant;
 using datos::DAO_Conexion;
@@ -17,7 +18,7 @@ namespace {
 class DoctoresTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        dao.dataFile(base.ruta());
+        dao.dataFile(prueba::origen(base.ruta()));
         dao.conectar();
         for (const char* doc : {"111", "222", "222", "12'3"}) {
             dao.comando(
@@ -41,20 +42,22 @@ class DoctoresTest : public ::testing::Test {
 };
 
 TEST_F(DoctoresTest, ActualizaLosConocidosEInsertaLosNuevos) {
-    EXPECT_EQ(dao.setDoctores(json::parse("[]")), 0);
+    EXPECT_EQ(dao.setDoctores(json::parse("[]").valor), 0);
     EXPECT_FALSE(dao.conectado());
 
     dao.conectar();
     dao.comando("INSERT INTO Terceros (Nombre, IdDocumento) VALUES ('sin documento', '')");
     dao.desconectar();
     const int antes = contar("1 = 1");
-    auto lista = json::parse(
-        "[{\"id\":\"D1\",\"cedula\":\"111\",\"nombre\":\"Ana\",\"apellido\":\"Ruiz\"},"
-        "{\"id\":\"D2\",\"cedula\":\"222\",\"nombre\":\"Luis\",\"apellido\":\"Mora\"},"
-        "{\"id\":\"D3\",\"cedula\":\"333\",\"nombre\":\"D'Arcy\",\"apellido\":\"O'Neil\"},"
-        "{\"id\":\"D4\",\"cedula\":\"12'3\",\"nombre\":\"Eva\",\"apellido\":\"Paz\"},"
-        "{\"id\":\"\",\"cedula\":\"444\",\"nombre\":\"Nadie\",\"apellido\":\"X\"},"
-        "{\"id\":\"D5\",\"cedula\":\" \",\"nombre\":\"Sin\",\"apellido\":\"Cedula\"}]");
+    auto lista =
+        json::parse(
+            "[{\"id\":\"D1\",\"cedula\":\"111\",\"nombre\":\"Ana\",\"apellido\":\"Ruiz\"},"
+            "{\"id\":\"D2\",\"cedula\":\"222\",\"nombre\":\"Luis\",\"apellido\":\"Mora\"},"
+            "{\"id\":\"D3\",\"cedula\":\"333\",\"nombre\":\"D'Arcy\",\"apellido\":\"O'Neil\"},"
+            "{\"id\":\"D4\",\"cedula\":\"12'3\",\"nombre\":\"Eva\",\"apellido\":\"Paz\"},"
+            "{\"id\":\"\",\"cedula\":\"444\",\"nombre\":\"Nadie\",\"apellido\":\"X\"},"
+            "{\"id\":\"D5\",\"cedula\":\" \",\"nombre\":\"Sin\",\"apellido\":\"Cedula\"}]")
+            .valor;
     EXPECT_EQ(dao.setDoctores(lista), 1);
     EXPECT_FALSE(dao.conectado());
     EXPECT_EQ(contar("1 = 1"), antes + 1);
@@ -97,8 +100,9 @@ TEST_F(DoctoresTest, LosValoresDelAltaSeGuardanEnterosAunConDosPuntosDobles) {
     // Texts holding "::" are stored whole, so importing the list again
     // finds the doctor by its identity number instead of inserting it twice.
     auto lista = json::parse(
-        "[{\"id\":\"srv::9\",\"cedula\":\"CC::55\",\"nombre\":\"Ana::Maria\","
-        "\"apellido\":\"Ruiz\"}]");
+                     "[{\"id\":\"srv::9\",\"cedula\":\"CC::55\",\"nombre\":\"Ana::Maria\","
+                     "\"apellido\":\"Ruiz\"}]")
+                     .valor;
     EXPECT_EQ(dao.setDoctores(lista), 1);
     EXPECT_EQ(contar("IdDocumento = 'CC::55' AND Nombre = 'Ana::Maria Ruiz' AND "
                      "idCliente = 'srv::9'"),
@@ -108,7 +112,7 @@ TEST_F(DoctoresTest, LosValoresDelAltaSeGuardanEnterosAunConDosPuntosDobles) {
 }
 
 TEST_F(DoctoresTest, UnaListaQueNoEsArregloSeRechaza) {
-    EXPECT_THROW(dao.setDoctores(json::parse("{\"id\":\"D1\",\"cedula\":\"111\"}")),
+    EXPECT_THROW(dao.setDoctores(json::parse("{\"id\":\"D1\",\"cedula\":\"111\"}").valor),
                  ErrorRespuesta);
     EXPECT_FALSE(dao.conectado());
     EXPECT_EQ(contar("Nombre = 'viejo'"), 4);

@@ -8,11 +8,12 @@
 #include <vector>
 
 #include "comun/Bitacora.h"
-#include "comun/Comunicacion.h"
 #include "datos/DAO_Conexion.h"
 #include "json/JSON.h"
+#include "protocolo/Comunicacion.h"
 #include "soporte/BaseDePrueba.h"
 #include "soporte/FallaSqlite.h"
+#include "soporte/Motor.h"
 
 using comun::Variant;
 using datos::DAO_Conexion;
@@ -21,12 +22,12 @@ using datos::ErrorRespuesta;
 
 namespace {
 
-const std::string kGeneral = comun::kDestinoGeneral;
+const std::string kGeneral = protocolo::kDestinoGeneral;
 
 class EntradaTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        dao.dataFile(base.ruta());
+        dao.dataFile(prueba::origen(base.ruta()));
         dao.bitacora(&bitacora);
     }
 
@@ -39,9 +40,9 @@ class EntradaTest : public ::testing::Test {
         return n;
     }
     static Variant respuesta(const std::string& texto) {
-        Variant v = json::parse(texto);
-        EXPECT_EQ(json::GetParserErrors(), "") << texto;
-        return v;
+        json::Analisis a = json::parse(texto);
+        EXPECT_EQ(a.errores, "") << texto;
+        return std::move(a.valor);
     }
 
     prueba::BaseDePrueba base{false};

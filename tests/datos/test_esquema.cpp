@@ -3,8 +3,8 @@
 // and settings, the saved queries, and the sincronizador crear-base command.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <sys/wait.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +19,9 @@
 #include "datos/Esquema.h"
 #include "datos/sql/FuncionesSqlite.h"
 #include "soporte/BaseDePrueba.h"
+#include "soporte/LineaDeOrdenes.h"
+#include "soporte/Reloj.h"
+#include "soporte/Sentencias.h"
 
 namespace {
 
@@ -404,9 +407,7 @@ TEST(CrearBaseSitio, RefusesExistingFilesAndBadCodesAndLeavesNothingHalfMade) {
 // The schema tool's "today" and the SQL function now() read the clock they
 // are given, so a site's dates can be fixed in tests.
 TEST(CrearBaseSitio, HoyYNowLeenElRelojDado) {
-    struct Reloj : comun::Reloj {
-        comun::Fecha ahora() const noexcept override { return {2031, 2, 3, 4, 5, 6}; }
-    } reloj;
+    prueba::RelojFijo reloj({2031, 2, 3, 4, 5, 6});
     prueba::BaseDePrueba base(false);
     const std::string nueva = fs::path(base.ruta()).parent_path().string() + "/reloj.db";
     datos::crearBaseSitio(nueva, "900100", "003", "", false, reloj);
@@ -435,8 +436,8 @@ Salida ejecutar(const std::string& argumentos, const std::string& carpeta) {
     const std::string err = carpeta + "/error.txt";
     std::string linea = std::string("\"") + SINC_BIN_DIR + "/sincronizador\" " + argumentos +
                         " >\"" + out + "\" 2>\"" + err + "\"";
-    int estado = std::system(linea.c_str());
-    return {WIFEXITED(estado) ? WEXITSTATUS(estado) : -1, leerArchivo(out), leerArchivo(err)};
+    const int estado = prueba::correrLinea(linea);
+    return {estado, leerArchivo(out), leerArchivo(err)};
 }
 
 TEST(ComandoCrearBase, CreatesADatabaseAndRefusesToOverwriteIt) {
@@ -484,164 +485,52 @@ TEST(SentenciasDelSistema, RunAgainstTheSchema) {
     EXPECT_FALSE(con.getEsServidor());
     EXPECT_EQ(con.getFechaSys(), datos::fechaHoyIso());
 
-    const std::string S = "900100003";
-    const std::vector<std::string> sentencias{
-        // queue and inbound store
-        "SELECT top 200  * FROM COMUNICACIONES WHERE ENVIADO = False AND ISNUMERIC(TABLA) and "
-        "Destino <> '" +
-            S +
-            "' AND SERVICIO <> 4 UNION SELECT top 1  * FROM COMUNICACIONES "
-            "WHERE ENVIADO = False AND ISNUMERIC(TABLA) and Destino <> '" +
-            S +
-            "' AND SERVICIO = 4 "
-            "ORDER BY SERVICIO, ID",
-        "SELECT IDSYA FROM SUCYAGEN WHERE IDCLIENTE = '900100' AND IDSYA <> '003'",
-        "INSERT INTO comunicaciones (Servicio, Tabla, Origen, Destino, Funcion , Campo1, Campo2, "
-        "Campo3) VALUES (2, 6, '" +
-            S + "', '000000000000000', 'A','a''b','','7') ",
-        "UPDATE COMUNICACIONES SET ENVIADO = TRUE WHERE ID = 1",
-        "DELETE FROM COMUNICACIONES WHERE ENVIADO = TRUE AND Destino <> '" + S +
-            "' AND (DESTINO <> '0' AND ORIGEN <> '0') ",
-        "SELECT ID FROM COMUNICACIONES WHERE CAMPO40 = '77'",
-        "SELECT ID FROM COMUNICACIONES WHERE origen = '" + S +
-            "' AND destino = "
-            "'000000000000000' AND tabla = 16 AND servicio = 0 AND campo1 = '77'",
-        "SELECT top 1 * FROM COMUNICACIONES as C WHERE TABLA = 200 and SERVICIO = 2 and "
-        "isnumeric(Campo11) AND EXISTS (select Nombre from terceros where idCliente = Campo11 ) ",
-        "SELECT * FROM COMUNICACIONES WHERE FUNCION <> 'X' AND DESTINO = '" + S +
-            "' AND (Tabla <> 23 and Tabla <> 27) ORDER BY TABLA, id",
-        // supplies, products, recipe lines
-        "SELECT * FROM Terceros WHERE IDDOCUMENTO = '43123456'",
-        "SELECT * FROM SucYAgen WHERE Tercero = '900100' AND idSyA = '002'",
-        "SELECT Nombre FROM Insumos WHERE Codigo = '1001'",
-        "SELECT NombreProducto FROM ProductoS WHERE CodigoAB = '2001'",
-        "SELECT codigo FROM preparaciones WHERE Codigo = '2009'",
-        "insert into preparaciones values('2009')",
-        "UPDATE INSUMOS SET COSTO = '3300.5' WHERE CODIGO = '1001' ",
-        "UPDATE PRODUCTOS SET NombreProducto = 'Pizza', Categoria = 'Pizzas', Negocio = '', "
-        "Impx = '1', PrecioUnidad = '26000' WHERE CodigoAB = '2001'",
-        "UPDATE INSUMOS SET INVENTARIO = -1, NOMBRE = '' WHERE CODIGO = '1006'",
-        "DELETE FROM PRODUCTOS WHERE CODIGOAB = '2003'",
-        "DELETE FROM RZS WHERE IDPRODUCTO = '2003'",
-        "DELETE FROM RZS WHERE IDPRODUCTO = '2002' AND TIPO like 'Rece*'",
-        "SELECT * FROM Insumos WHERE Codigo = '1001'",
-        // movements, branches, users, order actions
-        "select COUNT(*) AS ID from movinvHOY where fecha = #2026/11/02# AND NUMERORR = 'C-0001' "
-        "AND SyA = '" +
-            S +
-            "' AND CODIGO = '1001' UNION select COUNT(*) AS ID from movinv where "
-            "fecha = #2026/11/02# AND NUMERORR = 'C-0001' AND SyA = '" +
-            S + "' AND CODIGO = '1001' ",
-        "SELECT * FROM SucYAgen WHERE TERCERO = '900100' AND IDSYA = '001'",
-        "SELECT IDTERCERO FROM TERCEROS WHERE IDDOCUMENTO = '43123456'",
-        "SELECT * FROM PW WHERE IDTERCERO = 3",
-        "UPDATE COMANDAS SET IMPRM = 'E' WHERE idComanda = 1",
-        "INSERT INTO COMANDAS (idmesa, nombreproducto, concepto, fecha, hora, mesero, ImprM) "
-        "VALUES ('2001', 'Impresion Cuenta', 'Impresion', '" +
-            datos::fechaHoyIso() + "', '13:30:00', 'Cliente Domicilios', 'X')",
-        "UPDATE COMANDAS SET DETALLE1 = 'Pago en efectivo' WHERE IDCOMANDA = (SELECT "
-        "MIN(IDCOMANDA) FROM COMANDAS WHERE idmesa = '2001') ",
-        // remote orders
-        "INSERT INTO comandas(CodigoAB,idmesa,nombreproducto,cantidad,fecha,mesero,nick,estado,"
-        "concepto,ok, despcoc,desp,tdc,tdm,negocio,tin,idproducto,hora, valor,detalle, imprCoc, "
-        "ImprM, BImp, Impx, ImpVr, idFactura, Tercero, Detalle2) Values ('2001','2002','Pizza "
-        "Hawaiana','2','07/12/2026','Cliente Domicilios','Cliente Domicilios','Pendiente','Ventas',"
-        "'0','Y','X','0','0','COCINA','O','810','13:30:00',50000,'sin cebolla',' ','C','42017','1',"
-        "'7983','0','3','0')",
-        "SELECT * FROM COMANDAS WHERE IDCOMANDA = (SELECT MAX(IDCOMANDA) FROM COMANDAS)",
-        "SELECT TOP 1 IDMESA FROM COMANDAS WHERE ESTADO = 'Pendiente' AND TERCERO = '3'",
-        "Select max(cint(IIF(ISNUMERIC(IDMESA),IDMESA,0))) as mesa from Comandas where "
-        "cint(IIF(ISNUMERIC(IDMESA),IDMESA,0)) > 2000 AND cint(IIF(ISNUMERIC(IDMESA),IDMESA,0)) "
-        "< 3000 ",
-        "INSERT INTO ACOMPANAMIENTOS(IDCOMANDA, NOMBREPRODUCTO, CODPRODUCTO, ACOMPANAMIENTO, "
-        "CODINSUMO, CANTIDAD, COSTO) VALUES (3, 'PIZZA HAWAIANA', 2001, 'PAPA', 1005, '2' , "
-        "'2500')",
-        "SELECT TOP 1 * FROM ACOMPANAMIENTOS ORDER BY ID DESC",
-        "SELECT * FROM INSUMOS AS I WHERE i.codigo = '1005'",
-        // inventory replication
-        "SELECT TOP 50 * FROM COMUNICACIONES WHERE DESTINO = '000000000000000' AND (tabla = 1 or "
-        "tabla = 2 or tabla = 3) AND ENVIADO = FALSE",
-        "SELECT count(*) as cantidad FROM COMUNICACIONES WHERE DESTINO = '000000000000000' AND "
-        "(tabla = 1 or tabla = 2 or tabla = 3)",
-        "SELECT * FROM COMUNICACIONES WHERE DESTINO = '000000000000000' AND (tabla = 1 or tabla = "
-        "2 or tabla = 3) AND SERVICIO = 1 AND ENVIADO = TRUE",
-        "CREATE TABLE AUX (CODIGO NUMERIC, NOMBRE TEXT, SALDO NUMERIC, U_FECHA TEXT)",
-        "INSERT INTO AUX SELECT * FROM UltimoRegistroInventario",
-        "UPDATE INSUMOS AS I INNER JOIN AUX AS A ON CSTR(A.CODIGO) = I.CODIGO SET I.UINVF = "
-        "A.U_FECHA, I.UINVC = A.SALDO",
-        "DROP TABLE AUX",
-        "CREATE TABLE AUX (CODIGO NUMERIC, SALDO NUMERIC)",
-        "UPDATE INSUMOS SET CANTKAL = UINVC",
-        "INSERT INTO AUX SELECT CODIGO, SALDO FROM SaldoInsumosUltimoCierre",
-        "UPDATE INSUMOS AS I INNER JOIN AUX AS A ON CSTR(A.CODIGO) = I.CODIGO SET I.CANTKAL = "
-        "A.SALDO",
-        "DROP TABLE AUX",
-        // third parties, products, users, doctors
-        "SELECT IDTERCERO FROM TERCEROS WHERE TELEFONO1 = '3001234567'",
-        "SELECT * FROM TERCEROS WHERE IDTERCERO = 4",
-        "SELECT * FROM SUCYAGEN AS S INNER JOIN PSYAG AS PA ON LEFT(S.IDSYA,5) = PA.CODIGO WHERE "
-        "TERCERO = '800200300' ",
-        "select * from Terceros where telefono1 = '3001234567'",
-        "SELECT TOP 1 * FROM TERCEROS ORDER BY IDTercero DESC",
-        "SELECT * FROM PRODUCTOS AS P INNER JOIN XX0100 AS X ON 'Impuesto'&P.IMPX = X.NOMBRE "
-        "WHERE CodigoAB = '2001' ",
-        "SELECT * FROM PRODUCTOS WHERE CodigoAB = '2002' ",
-        "SELECT * FROM PW WHERE idtercero = 3",
-        "Update Terceros set Proveedor = true, Cliente = False, idCliente = '15', Nombre = "
-        "'Carlos Rios'  where IdDocumento = '71234567' ",
-        "insert into Terceros (Nombre, IdDocumento, IdCliente, proveedor, Representante, "
-        "TipoDocumento, Persona, Regimen, Direccion, Telefono1, Telefono2, Mail, Sangre, "
-        "Comentarios, FNacimiento, FIngreso, FRetiro, Ciudad) Values('Ana Perez', '52000111', "
-        "'16', true, 'No Definido', 'Nit/CC', 'No definido', 'Simplificado', 'No Definido', 'No "
-        "Definido', 'No Definido', 'No Definido', '0', 'No Definido', Now, Now, Now, 'No "
-        "Definido')",
-        // support messaging
-        "INSERT INTO MENSAJE(mensaje, destino, origen, PRIORIDAD) VALUES ('Hola', 'SERVIDOR', "
-        "'LOCAL', -2)",
-        "INSERT INTO COMUNICACIONES(Servicio, Tabla, Origen, Destino, Funcion, Campo1, Campo2, "
-        "Campo3, Campo4) VALUES (2, 14, '" +
-            S +
-            "', '000000000000000', 'A', 'Hola', 'CHAT', "
-            "'LOCAL', 1)",
-        "INSERT INTO COMUNICACIONES(ORIGEN, DESTINO, SERVICIO, TABLA , Campo1, Campo2, Campo3, "
-        "Campo4) VALUES ('" +
-            S +
-            "', '000000000000000', 4, 20 , 'Ana' , 'Ayuda' , 'Pizzeria' , "
-            "'300' ) ",
-        "SELECT TOP 15 * FROM MENSAJE WHERE PRIORIDAD = -2 ORDER by ID DESC ",
-    };
-    for (const auto& sql : sentencias) {
+    auto correr = [&con](const std::string& sql) {
         SCOPED_TRACE(sql);
         std::string inicio = sql.substr(0, 6);
         for (auto& c : inicio) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        // A value the program binds takes a text here.
+        const datos::ListaParametros marcas(
+            static_cast<size_t>(std::count(sql.begin(), sql.end(), '?')),
+            comun::Variant(std::string("1")));
         try {
             if (inicio == "SELECT") {
-                auto rs = con.Query(sql);
+                auto rs = con.Query(sql, marcas);
                 datos::DAO_Conexion::CerrarRs(rs);
             } else {
-                con.comando(sql);
+                con.comando(sql, marcas);
             }
         } catch (const std::exception& e) {
             ADD_FAILURE() << e.what();
         }
-    }
+    };
 
-    // A few results that depend on the schema's layout and collation.
-    auto rs = con.Query(
-        "SELECT * FROM PRODUCTOS AS P INNER JOIN XX0100 AS X ON 'Impuesto'&P.IMPX = X.NOMBRE "
-        "WHERE CodigoAB = '2001' ");
+    // A few results that depend on the schema's layout and collation, from
+    // the program's statements with the demo's codes.
+    // Their values bound, as the program binds them.
+    auto rs = con.Query(prueba::sentenciaCon("SELECT * FROM PRODUCTOS AS P INNER JOIN"),
+                        {comun::Variant("2001")});
     ASSERT_FALSE(datos::DAO_Conexion::RsVacio(rs));
     EXPECT_EQ((*rs)["Vr"].CStr(), "19");
+    con.comando(prueba::sentenciaCon("UPDATE INSUMOS SET INVENTARIO = -1"),
+                {comun::Variant("1006")});
     rs = con.Query("SELECT Nombre FROM Insumos WHERE Codigo = '1006'");
     EXPECT_EQ((*rs)["Nombre"].CStr(), "");
+    con.comando(prueba::sentenciaCon("DELETE FROM RZS WHERE IDPRODUCTO = ? AND TIPO like"),
+                {comun::Variant("2002"), comun::Variant("Rece*")});
     rs = con.Query("SELECT COUNT(*) AS n FROM Rzs WHERE IdProducto = '2002'");
     EXPECT_EQ((*rs)["n"].CStr(), "0") << "the LIKE pattern 'Rece*' took the line of type Receta";
+    for (const auto& sql : prueba::tramoDeSentencias("CREATE TABLE AUX (CODIGO NUMERIC, NOMBRE", 9))
+        correr(sql);
     rs = con.Query("SELECT CANTKAL, UINVC FROM Insumos WHERE Codigo = '1005'");
     EXPECT_EQ((*rs)["UINVC"].CStr(), "30") << "not listed at the closing: CANTKAL = UINVC";
     EXPECT_EQ((*rs)["CANTKAL"].CStr(), "30");
     rs = con.Query("SELECT CANTKAL FROM Insumos WHERE Codigo = '1002'");
     EXPECT_EQ((*rs)["CANTKAL"].CStr(), "12");
     rs.reset();
+
+    // Then every statement as the file has it.
+    for (const auto& s : prueba::leerSentencias()) correr(s.texto);
     con.desconectar();
 }
 

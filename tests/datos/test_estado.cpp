@@ -9,6 +9,7 @@
 #include "datos/DAO_Conexion.h"
 #include "datos/Estado.h"
 #include "soporte/BaseDePrueba.h"
+#include "soporte/Motor.h"
 
 using comun::Fecha;
 using comun::Variant;
@@ -18,7 +19,7 @@ namespace {
 
 class EstadoTest : public ::testing::Test {
   protected:
-    void SetUp() override { dao.dataFile(base.ruta()); }
+    void SetUp() override { dao.dataFile(prueba::origen(base.ruta())); }
 
     // Runs statements on an open connection of their own.
     void sql(const std::string& texto, const datos::ListaParametros& p = {}) {
@@ -29,14 +30,14 @@ class EstadoTest : public ::testing::Test {
                     const std::string& funcion = "A") {
         sql("INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, Enviado) "
             "VALUES (2, 2, '900100001', ?, ?, ?)",
-            {Variant("d::" + destino), Variant("f::" + funcion), Variant(enviado)});
+            {Variant(destino), Variant(funcion), Variant(enviado)});
         datos::GuardaConexion guarda(dao);
         auto rs = dao.Query("SELECT MAX(Id) AS m FROM COMUNICACIONES");
         return (*rs)["m"].CLng();
     }
     void fecharEncolado(int32_t id, const std::string& cuando) {
         sql("UPDATE COMUNICACIONES_PENDIENTES SET Encolado = ? WHERE Id = ?",
-            {Variant("c::" + cuando), Variant(id)});
+            {Variant(cuando), Variant(id)});
     }
 
     prueba::BaseDePrueba base;
@@ -47,14 +48,14 @@ TEST_F(EstadoTest, CadaInterlocutorGuardaSuUltimoIntercambio) {
     datos::EstadoSitio estado = datos::leerEstadoSitio(dao);
     EXPECT_EQ(estado.sitio, "900100001");
     EXPECT_FALSE(estado.ultimoServidor);
-    EXPECT_FALSE(estado.ultimoSocio);
+    EXPECT_FALSE(estado.ultimoQuiralte);
 
     datos::registrarIntercambio(dao, datos::kInterlocutorServidor, {2026, 12, 8, 1, 30, 0});
-    datos::registrarIntercambio(dao, datos::kInterlocutorSocio, {2026, 12, 8, 1, 31, 0});
+    datos::registrarIntercambio(dao, datos::kInterlocutorQuiralte, {2026, 12, 8, 1, 31, 0});
     datos::registrarIntercambio(dao, datos::kInterlocutorServidor, {2026, 12, 8, 1, 45, 5});
     estado = datos::leerEstadoSitio(dao);
     EXPECT_EQ(estado.ultimoServidor, (Fecha{2026, 12, 8, 1, 45, 5}));
-    EXPECT_EQ(estado.ultimoSocio, (Fecha{2026, 12, 8, 1, 31, 0}));
+    EXPECT_EQ(estado.ultimoQuiralte, (Fecha{2026, 12, 8, 1, 31, 0}));
     EXPECT_FALSE(dao.conectado());
 }
 

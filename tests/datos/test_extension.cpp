@@ -14,7 +14,9 @@
 
 namespace {
 
-const std::string kExtension = std::string(SINC_LIB_DIR) + "/access.so";
+// Named without its suffix, as a site names it: SQLite adds the system's own
+// (access.so, access.dll).
+const std::string kExtension = std::string(SINC_LIB_DIR) + "/access";
 const char* kInsercion =
     "INSERT INTO COMUNICACIONES (Servicio, Tabla, Origen, Destino, Funcion, Campo1, Campo2) "
     "VALUES (2, 2, '900100001', '000000000000000', 'A', 'EXT-01', 'Café de olla')";
@@ -100,7 +102,7 @@ TEST(ExtensionAccess, OtroProgramaEscribeLaColaYElSincronizadorLaEnvia) {
     datos::DAO_Conexion dao;
     dao.dataFile(base.ruta());
     datos::GuardaConexion guarda(dao);
-    const std::string lote = dao.getComunicacion();
+    const std::string lote = protocolo::codificar(dao.getComunicacion());
     EXPECT_NE(lote.find("\"EXT-01\""), std::string::npos) << lote;
     EXPECT_NE(lote.find(R"("Caf\u00E9 de olla")"), std::string::npos) << lote;
 }

@@ -8,6 +8,7 @@
 
 #include "datos/DAO_Conexion.h"
 #include "soporte/BaseDePrueba.h"
+#include "soporte/Motor.h"
 
 using comun::Variant;
 using datos::DAO_Conexion;
@@ -17,7 +18,7 @@ namespace {
 class MensajesTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        dao.dataFile(base.ruta());
+        dao.dataFile(prueba::origen(base.ruta()));
         dao.conectar();
     }
     std::string valor(const std::string& sql) {

@@ -3,6 +3,7 @@
 
 #include "datos/DAO_Conexion.h"
 #include "soporte/BaseDePrueba.h"
+#include "soporte/Motor.h"
 
 using datos::DAO_Conexion;
 using datos::ErrorBD;
@@ -12,7 +13,7 @@ namespace {
 class Parametros : public ::testing::Test {
   protected:
     Parametros() : base_(false, "900100", "001") {
-        c_.dataFile(base_.ruta());
+        c_.dataFile(prueba::origen(base_.ruta()));
         c_.conectar();
     }
 

@@ -17,8 +17,6 @@ namespace {
 // Statements nest parentheses only a few levels deep; a deeper text is
 // refused instead of recursing without bound.
 constexpr int kProfundidadMaxima = 200;
-// Texts longer than this are translated but not kept in the cache.
-constexpr size_t kLargoMaximoCacheable = 8 * 1024;
 
 // A token, or a parenthesised group holding the nodes between its
 // parentheses. Working on groups keeps every rewrite at one nesting level.
@@ -768,64 +766,10 @@ std::string traducirTexto(std::string_view sqlAccess, const InfoEsquema* info) {
     return salida;
 }
 
-// Least recently used translations, bounded in entries.
-class Cache {
-  public:
-    const std::string* buscar(const std::string& clave) {
-        const auto it = indice_.find(clave);
-        if (it == indice_.end()) return nullptr;
-        orden_.splice(orden_.begin(), orden_, it->second);
-        return &it->second->second;
-    }
-    void guardar(std::string clave, std::string valor) {
-        if (indice_.count(clave)) return;
-        orden_.emplace_front(std::move(clave), std::move(valor));
-        indice_.emplace(orden_.front().first, orden_.begin());
-        while (orden_.size() > kMaximoEntradasCache) {
-            indice_.erase(orden_.back().first);
-            orden_.pop_back();
-        }
-    }
-    void limpiar() {
-        indice_.clear();
-        orden_.clear();
-    }
-    size_t tamano() const { return orden_.size(); }
-
-  private:
-    using Entrada = std::pair<std::string, std::string>;
-    std::list<Entrada> orden_;
-    std::unordered_map<std::string, std::list<Entrada>::iterator> indice_;
-};
-
-Cache& cache() {
-    static Cache c;
-    return c;
-}
-
 }  // namespace
 
-std::string traducirSinCache(std::string_view sqlAccess, const InfoEsquema* info) {
-    return traducirTexto(sqlAccess, info);
-}
-
 std::string traducir(std::string_view sqlAccess, const InfoEsquema* info) {
-    if (sqlAccess.size() > kLargoMaximoCacheable) return traducirTexto(sqlAccess, info);
-    std::string clave(sizeof info, '\0');
-    std::memcpy(clave.data(), &info, sizeof info);
-    clave.append(sqlAccess);
-    if (const std::string* hallado = cache().buscar(clave)) return *hallado;
-    std::string traducido = traducirTexto(sqlAccess, info);
-    cache().guardar(std::move(clave), traducido);
-    return traducido;
-}
-
-void limpiarCache() {
-    cache().limpiar();
-}
-
-size_t entradasEnCache() {
-    return cache().tamano();
+    return traducirTexto(sqlAccess, info);
 }
 
 }  // namespace datos::sql

@@ -29,19 +29,8 @@ class InfoEsquema {
 // "SELECT * FROM" that table. "?" placeholders become numbered ones
 // (?1, ?2, ...) in their order, so binding stays positional even where the
 // translation repeats a clause. Throws ErrorTraduccion for a text it cannot
-// read. Translations are cached (a bounded number of entries); the cache is
-// keyed by the text and the identity of `info`, so call limpiarCache() when
-// the schema behind an InfoEsquema changes or the object is destroyed.
+// read. Nothing is kept: a connection keeps the translations (and the
+// prepared statements) of the texts it runs.
 std::string traducir(std::string_view sqlAccess, const InfoEsquema* info = nullptr);
-
-// The same without the cache (for measurements and for callers that build
-// one-off texts).
-std::string traducirSinCache(std::string_view sqlAccess, const InfoEsquema* info = nullptr);
-
-void limpiarCache();
-// Entries currently held (for tests of the bound).
-size_t entradasEnCache();
-// The bound on entries.
-inline constexpr size_t kMaximoEntradasCache = 512;
 
 }  // namespace datos::sql

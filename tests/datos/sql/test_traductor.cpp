@@ -229,12 +229,4 @@ TEST(Traductor, TextoMalFormadoYVariasSentencias) {
               "SELECT 'O''Brien \"x\"', \"Fecha Costo\" FROM t");
 }
 
-TEST(Traductor, CacheAcotada) {
-    datos::sql::limpiarCache();
-    for (size_t k = 0; k < datos::sql::kMaximoEntradasCache + 50; ++k)
-        traducir("SELECT * FROM t WHERE a = " + std::to_string(k));
-    EXPECT_EQ(datos::sql::entradasEnCache(), datos::sql::kMaximoEntradasCache);
-    EXPECT_EQ(traducir("SELECT * FROM t WHERE a = 3"), "SELECT * FROM t WHERE a = 3");
-}
-
 }  // namespace

@@ -6,16 +6,17 @@
 #include "datos/DAO_Conexion.h"
 #include "json/JSON.h"
 #include "soporte/BaseDePrueba.h"
+#include "soporte/Motor.h"
 
 using comun::Variant;
 using datos::DAO_Conexion;
 
 namespace {
 
-class SocioTest : public ::testing::Test {
+class QuiralteTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        dao.dataFile(base.ruta());
+        dao.dataFile(prueba::origen(base.ruta()));
         dao.conectar();
     }
 
@@ -36,27 +37,22 @@ class SocioTest : public ::testing::Test {
     DAO_Conexion dao;
 };
 
-TEST_F(SocioTest, OfreceSoloElRegistroDeUnTerceroConocidoYLuegoLoBorra) {
-    EXPECT_EQ(dao.getDatosQuiralte(), "null");
+TEST_F(QuiralteTest, OfreceSoloElRegistroDeUnTerceroConocidoYLuegoLoBorra) {
+    EXPECT_FALSE(dao.getDatosQuiralte());
 
     dao.comando("INSERT INTO Terceros (Nombre, IdDocumento, idCliente) VALUES ('Eva', '9', '777')");
     const int32_t noNumerico = registro(200, 2, "abc");
     const int32_t sinTercero = registro(200, 2, "555");
     const int32_t otroServicio = registro(200, 1, "777");
     const int32_t otraTabla = registro(6, 2, "777");
-    EXPECT_EQ(dao.getDatosQuiralte(), "null");
+    EXPECT_FALSE(dao.getDatosQuiralte());
 
     const int32_t valido = registro(200, 2, "777");
-    const std::string texto = dao.getDatosQuiralte();
-    auto v = json::parse(texto);
-    auto lista = v.objetoComo<json::Coleccion>();
-    ASSERT_TRUE(lista) << texto;
-    ASSERT_EQ(lista->Count(), 1u);
-    auto fila = lista->Item(1).objetoComo<json::Diccionario>();
-    EXPECT_EQ(fila->Item("Id").texto(), std::to_string(valido));
-    EXPECT_EQ(fila->Item("Campo11").texto(), "777");
-    EXPECT_EQ(fila->Item("Campo1").texto(), "paciente");
-    EXPECT_EQ(fila->Count(), 47u);
+    const auto fila = dao.getDatosQuiralte();
+    ASSERT_TRUE(fila);
+    EXPECT_EQ(fila->id, std::to_string(valido));
+    EXPECT_EQ(fila->campo(11), "777");
+    EXPECT_EQ(fila->campo(1), "paciente");
 
     dao.desconectar();
     dao.MarcarRegistroEnviadoQuiralte(valido);
@@ -67,7 +63,7 @@ TEST_F(SocioTest, OfreceSoloElRegistroDeUnTerceroConocidoYLuegoLoBorra) {
     for (int32_t id : {noNumerico, sinTercero, otroServicio, otraTabla}) {
         EXPECT_EQ(contar("Id = " + std::to_string(id)), 1) << id;
     }
-    EXPECT_EQ(dao.getDatosQuiralte(), "null");
+    EXPECT_FALSE(dao.getDatosQuiralte());
 }
 
 }  // namespace
