@@ -64,7 +64,7 @@ void BM_getComunicacion(benchmark::State& state) {
     dao.conectar();
     size_t bytes = 0;
     for (auto _ : state) {
-        std::string lote = dao.getComunicacion();
+        std::string lote = protocolo::codificar(dao.getComunicacion());
         bytes = lote.size();
         benchmark::DoNotOptimize(lote);
     }
@@ -95,7 +95,7 @@ void medirSetComunicacion(benchmark::State& state) {
     static int siguiente = 1;
     for (auto _ : state) {
         state.PauseTiming();
-        comun::Variant r = json::parse(respuesta(n, siguiente));
+        comun::Variant r = json::parse(respuesta(n, siguiente)).valor;
         siguiente += n;
         state.ResumeTiming();
         benchmark::DoNotOptimize(dao.setComunicacion(r));

@@ -210,20 +210,12 @@ const std::vector<std::string>& sentencias() {
     return s;
 }
 
-void BM_TraducirSinCache(benchmark::State& state) {
-    for (auto _ : state)
-        for (const auto& s : sentencias())
-            benchmark::DoNotOptimize(datos::sql::traducirSinCache(s));
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(sentencias().size()));
-}
-BENCHMARK(BM_TraducirSinCache);
-
-void BM_TraducirConCache(benchmark::State& state) {
+void BM_Traducir(benchmark::State& state) {
     for (auto _ : state)
         for (const auto& s : sentencias()) benchmark::DoNotOptimize(datos::sql::traducir(s));
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(sentencias().size()));
 }
-BENCHMARK(BM_TraducirConCache);
+BENCHMARK(BM_Traducir);
 
 }  // namespace
 

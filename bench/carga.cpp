@@ -30,15 +30,15 @@
 #include <unordered_map>
 #include <vector>
 
-#include "comun/Comunicacion.h"
 #include "http/clsHTTP.h"
+#include "protocolo/Comunicacion.h"
 
 namespace {
 
 using Reloj = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-const std::string kGeneral = comun::kDestinoGeneral;
+const std::string kGeneral = protocolo::kDestinoGeneral;
 
 double msDesde(Reloj::time_point desde, Reloj::time_point hasta = Reloj::now()) {
     return std::chrono::duration<double, std::milli>(hasta - desde).count();

@@ -92,7 +92,7 @@ crearSedes() {
 # servidor (host:port) and servidorPid.
 iniciarServidor() {
   local dir=$1
-  "$bin/sincronizador-servidor" --puerto 0 --base "$dir/central.db" >"$dir/servidor.log" 2>&1 &
+  "$bin/sincronizador-servidor" --puerto 0 --base "$dir/central.db" --registro-abierto >"$dir/servidor.log" 2>&1 &
   servidorPid=$!
   pids+=("$servidorPid")
   local puerto=""

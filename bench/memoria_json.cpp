@@ -31,14 +31,14 @@ void medir(const textos::Caso& caso) {
     const std::string texto = caso.construir(caso.bytes);
     const long antes = residenteMaximoKiB();
     const auto inicio = std::chrono::steady_clock::now();
-    comun::Variant arbol = json::parse(texto);
+    json::Analisis arbol = json::parse(texto);
     const auto fin = std::chrono::steady_clock::now();
     const long despues = residenteMaximoKiB();
     const double mib = double(texto.size()) / (1 << 20);
     const double pico = double(despues - antes) / 1024;
     std::printf("%-48s %8.1f MiB %9.1f ms  peak +%8.1f MiB = %5.2f x input  errors %zu bytes\n",
                 caso.nombre, mib, std::chrono::duration<double, std::milli>(fin - inicio).count(),
-                pico, pico / mib, json::GetParserErrors().size());
+                pico, pico / mib, arbol.errores.size());
 }
 
 }  // namespace

@@ -1,20 +1,21 @@
 // The central server's store: where the records the sites post are kept
 // until every addressed site has acknowledged them. One interface, two
-// engines: a SQLite file (the default, for demos, tests and small
+// kinds of database: a SQLite file (the default, for demos, tests and small
 // installations) and a PostgreSQL database, which several server processes
-// may share.
+// may share. The sites' side (guardarLote, entregar, guardarQuiralte) is in
+// Almacen.cpp, the operator's (estado, reenviar, apartados) in
+// Operador.cpp, each backend's dialect in its ConexionSQL.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "comun/Comunicacion.h"
+#include "protocolo/Comunicacion.h"
 
 namespace servidor {
 
@@ -30,14 +31,29 @@ class ErrorBase : public std::runtime_error {
     bool reintentable_;
 };
 
-// A data record as the posting site sent it.
+// A request of a site the store has not registered, while sites are not
+// registered on their first visit: nothing of it is stored or delivered.
+class SitioNoRegistrado : public ErrorBase {
+  public:
+    explicit SitioNoRegistrado(const std::string& sitio)
+        : ErrorBase("sitio " + sitio + " no registrado") {}
+};
+
+// A site of the register, as the operator lists it.
+struct SitioRegistrado {
+    std::string cliente;
+    std::string sitio;
+    int64_t alta = 0;            // when it was registered (epoch s)
+    bool porOperador = false;    // by the operator, or on its first visit
+    int64_t ultimaPeticion = 0;  // epoch s, 0: never
+};
+
+// A data record as the posting site sent it; registro.id is the site's row
+// id.
 struct RegistroEntrante {
-    std::string idOrigen;  // the site's row id
+    protocolo::Comunicacion registro;
     std::string huella;    // fingerprint of the content (see huellaDe)
-    std::string destino;
     bool general = false;  // addressed to every other site of the client
-    std::string servicio, tabla, funcion;
-    std::array<std::string, comun::kCamposCarga> campos;
 };
 
 // A record that is not taken, kept whole with the reason: posted in another
@@ -85,9 +101,9 @@ struct ResultadoLote {
 // acknowledges (one per record and site, the same on every offer).
 struct Entrega {
     int64_t id = 0;
-    std::string tabla, origen, destino, servicio, funcion;
-    std::array<std::string, 39> campos;
-    std::string idOrigen;  // the posting site's row id
+    // The record, Campo1 to Campo39 (a delivery carries no more);
+    // registro.id is the posting site's row id.
+    protocolo::Comunicacion registro;
     // The record as the answer carries it, when the chooser wrote it.
     std::string texto;
 };
@@ -120,6 +136,9 @@ struct EstadoSitio {
     int64_t retroceso = 0;
     std::string filaRetroceso;
     int64_t copiaAntesDe = 0;
+    // Of the records waiting, those that arrived before the history began
+    // (see Almacen::estado): kept until the site takes them.
+    int64_t vencidos = 0;
 };
 
 class Almacen {
@@ -141,11 +160,15 @@ class Almacen {
                                           int maximo, int64_t ahora, const Elegir& elegir = {}) = 0;
 
     // A partner push; false when that record of that branch was stored before.
-    virtual bool guardarSocio(const std::string& id, const std::string& sucursal,
-                              const std::string& parametros, int64_t ahora) = 0;
+    virtual bool guardarQuiralte(const std::string& id, const std::string& sucursal,
+                                 const std::string& parametros, int64_t ahora) = 0;
 
-    // Every site known or owed something, by client and site.
-    virtual std::vector<EstadoSitio> estado() = 0;
+    // The operator's side.
+
+    // Every site known or owed something, by client and site; with
+    // `historiaDesde` (epoch s), how many of the records waiting for each
+    // arrived before it.
+    virtual std::vector<EstadoSitio> estado(int64_t historiaDesde = 0) = 0;
 
     // Offers `sitio` again, under their own ids, every record it
     // acknowledged at `desde` (epoch s) or later, and forgets that its row
@@ -156,33 +179,52 @@ class Almacen {
     // The records kept aside, oldest first, at most `maximo`; only those
     // posted by `sitio` unless it is empty.
     virtual std::vector<ApartadoGuardado> apartados(const std::string& sitio, int64_t maximo) = 0;
+
+    // The register of sites (see Sitios.h).
+
+    // Whether a site the store does not know is registered by its first
+    // request (true, the default) or refused with SitioNoRegistrado.
+    virtual void registroAbierto(bool abierto) = 0;
+    // Registers `sitio` of `cliente`, owed the client's general records
+    // posted before; false when it was registered already.
+    virtual bool agregarSitio(const std::string& sitio, const std::string& cliente,
+                              int64_t ahora) = 0;
+    // Takes `sitio` of `cliente` off the register: its requests are
+    // refused (within a couple of seconds by the other server processes
+    // of the store), and general records posted meanwhile are not made
+    // for it. What waits for it is kept. False when it was not registered.
+    virtual bool quitarSitio(const std::string& sitio, const std::string& cliente) = 0;
+    // The registered sites, by client and site; only those of `cliente`
+    // unless it is empty.
+    virtual std::vector<SitioRegistrado> sitios(const std::string& cliente) = 0;
+
+    // The history.
+
+    // Records are kept this many seconds after they arrive, then removed
+    // once every site they are addressed to has acknowledged them, by a
+    // pass every few seconds on a thread of the store's own; the partner's
+    // pushes too. 0 (the default) keeps everything.
+    virtual void historial(int64_t segundos) = 0;
+    // One such pass now, over the records that arrived before `antesDe`
+    // (epoch s), in transactions of a bounded number of records each.
+    // Returns how many records it removed. A record some site has not
+    // acknowledged stays, however old: estado reports it.
+    virtual int64_t olvidar(int64_t antesDe) = 0;
+
+    // Whether the store answers a query now (for a load balancer's check).
+    virtual bool responde() = 0;
 };
 
-// Opens the store named by `base`: a "postgresql://" or "postgres://" URI
-// opens PostgreSQL with a pool of `conexiones` connections; anything else
-// is a SQLite file, created when missing. Creates the tables; throws
-// ErrorBase when the store cannot be opened.
+// The kinds of database a store runs on.
+enum class TipoBase { SQLite, PostgreSQL };
+// The kind `base` names: a "postgresql://" or "postgres://" URI names
+// PostgreSQL; anything else is a SQLite file.
+TipoBase tipoDeBase(const std::string& base);
+
+// Opens the store named by `base` (see tipoDeBase), PostgreSQL with a pool
+// of `conexiones` connections, a SQLite file created when missing. Creates
+// the tables; throws ErrorBase when the store cannot be opened.
 std::unique_ptr<Almacen> abrirAlmacen(const std::string& base, int conexiones = 8);
-// Whether `base` names a PostgreSQL database rather than a SQLite file.
-bool esPostgres(const std::string& base);
-
-// The operator's table of `estado`: one line per site, by client, and a
-// total; the client of a site that never made a request shows as "-". A
-// site whose row ids went back gets a warning line with the command to run
-// on the store `base`.
-std::string informeEstado(const std::vector<EstadoSitio>& sitios, int64_t ahora,
-                          const std::string& base = "BASE");
-
-// A moment as the operator reads and writes it, in local time:
-// "2026-05-01 14:30:00"; "nunca" for 0.
-std::string textoFecha(int64_t segundos);
-// "YYYY-MM-DD", "YYYY-MM-DD HH:MM" or "YYYY-MM-DD HH:MM:SS" (a "T" may stand
-// for the blank), in local time, as epoch s; nothing when it is not one.
-std::optional<int64_t> leerFecha(const std::string& texto);
-
-// The operator's list of records kept aside: one header line each (id,
-// posting site, when, why) and the record as it came.
-std::string informeApartados(const std::vector<ApartadoGuardado>& apartados);
 
 // Whether a table code is a number above zero: only such records are
 // acknowledged by the sites.

@@ -3,18 +3,19 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <ctime>
 #include <fstream>
 #include <limits>
-#include <optional>
 #include <sstream>
 #include <stdexcept>
 
+#include "Operador.h"
 #include "comun/Texto.h"
 #include "comun/Variant.h"
 #include "json/JSON.h"
+#include "protocolo/Comunicacion.h"
+#include "protocolo/Entero.h"
 
 namespace servidor {
 
@@ -27,6 +28,16 @@ Respuesta rechazo(std::string motivo) {
     r.estado = 400;
     r.cuerpo = motivo + "\r\n";
     r.bitacora = "rechazado: " + motivo;
+    return r;
+}
+
+// A request the server will not serve in the name it gives: 403, with the
+// reason in the log.
+Respuesta prohibido(const std::string& cuerpo, const std::string& motivo) {
+    Respuesta r;
+    r.estado = 403;
+    r.cuerpo = cuerpo + "\r\n";
+    r.bitacora = "rechazado (403): " + motivo;
     return r;
 }
 
@@ -80,22 +91,11 @@ Respuesta dato(const std::string& json) {
     return r;
 }
 
-bool soloDigitos(std::string_view texto) {
-    if (texto.empty()) return false;
-    for (char c : texto)
-        if (c < '0' || c > '9') return false;
-    return true;
-}
-
-// A delivery id as the sites send it back: a whole number above zero that
-// fits 64 bits (up to 19 digits); nothing when it is not one.
-std::optional<int64_t> idDeEntrega(std::string_view texto) {
-    if (!soloDigitos(texto)) return std::nullopt;
-    int64_t valor = 0;
-    const auto [fin, error] = std::from_chars(texto.data(), texto.data() + texto.size(), valor);
-    if (error != std::errc() || fin != texto.data() + texto.size() || valor <= 0)
-        return std::nullopt;
-    return valor;
+// A row id of a site: a whole number above zero (the site marks its rows
+// sent by the ids echoed back, so nothing else is taken).
+bool esIdDeFila(std::string_view texto) {
+    const auto id = protocolo::entero64(texto);
+    return id && *id > 0;
 }
 
 std::string recortar(std::string_view texto) {
@@ -148,26 +148,21 @@ bool valorHastaElFinal(std::string_view cuerpo, std::string_view clave, std::str
     }
 }
 
-std::string campo(const json::Diccionario& registro, std::string_view clave) {
-    return registro.Item(clave).texto();
-}
-
 // A fingerprint of what a record says: every member but its row id, its
 // origin and its sent flag, each preceded by its length so that two
 // different records never run together into one text.
-std::string huellaDe(const json::Diccionario& registro) {
+std::string huellaDe(const protocolo::Comunicacion& registro) {
     std::string contenido;
-    auto agregar = [&](std::string_view clave) {
-        std::string valor = campo(registro, clave);
+    auto agregar = [&](const std::string& valor) {
         contenido += std::to_string(valor.size());
         contenido += ':';
         contenido += valor;
     };
-    agregar("Servicio");
-    agregar("Tabla");
-    agregar("Destino");
-    agregar("Funcion");
-    for (size_t k = 1; k <= comun::kCamposCarga; ++k) agregar("Campo" + std::to_string(k));
+    agregar(registro.servicio);
+    agregar(registro.tabla);
+    agregar(registro.destino);
+    agregar(registro.funcion);
+    for (const std::string& c : registro.campos) agregar(c);
     unsigned char resumen[EVP_MAX_MD_SIZE];
     unsigned int largo = 0;
     if (!EVP_Digest(contenido.data(), contenido.size(), resumen, &largo, EVP_sha256(), nullptr))
@@ -181,39 +176,13 @@ std::string huellaDe(const json::Diccionario& registro) {
     return hex;
 }
 
-// A record as a getData answer carries it.
-std::string objetoEntrega(const Entrega& e) {
-    std::string objeto = "{\"id\":\"" + std::to_string(e.id) + "\"";
-    auto miembro = [&objeto](std::string_view clave, const std::string& valor) {
-        objeto += ",\"";
-        objeto += clave;
-        objeto += "\":\"";
-        objeto += json::Encode(valor);
-        objeto += '"';
-    };
-    miembro("Tabla", e.tabla);
-    miembro("Origen", e.origen);
-    miembro("Destino", e.destino);
-    miembro("Servicio", e.servicio);
-    miembro("Funcion", e.funcion);
-    for (int k = 1; k <= 39; ++k) miembro("Campo" + std::to_string(k), e.campos[k - 1]);
-    objeto += '}';
-    return objeto;
-}
-
 // The size of a record's answer form with the longest delivery id, as it is
 // posted: what it would weigh in an answer of its own.
-size_t pesoEnRespuesta(const RegistroEntrante& r, const std::string& sitio) {
-    Entrega e;
-    e.id = std::numeric_limits<int64_t>::max();
-    e.tabla = r.tabla;
+size_t pesoEnRespuesta(const protocolo::Comunicacion& r, const std::string& sitio) {
+    protocolo::Comunicacion e = r;
     e.origen = sitio;
-    e.destino =
-        r.destino.size() < kLargoMaximoSitio ? std::string(kLargoMaximoSitio, '0') : r.destino;
-    e.servicio = r.servicio;
-    e.funcion = r.funcion;
-    for (int k = 0; k < 39; ++k) e.campos[k] = r.campos[k];
-    return objetoEntrega(e).size() + 2;
+    if (e.destino.size() < kLargoMaximoSitio) e.destino = std::string(kLargoMaximoSitio, '0');
+    return protocolo::codificarEntrega(std::numeric_limits<int64_t>::max(), e).size() + 2;
 }
 
 std::string demasiadoGrande(size_t bytes, size_t maximo) {
@@ -223,15 +192,13 @@ std::string demasiadoGrande(size_t bytes, size_t maximo) {
            std::to_string(maximo);
 }
 
-// A record as a JSON object of texts, to keep it whole.
+// A record as a JSON object of texts, every member it came with, to keep it
+// whole.
 std::string comoJSON(const json::Diccionario& registro) {
-    std::string texto = "{";
-    for (size_t i = 0; i < registro.Count(); ++i) {
-        if (i > 0) texto += ',';
-        texto += '"' + json::Encode(registro.Keys()[i]) + "\":\"" +
-                 json::Encode(registro.valorEn(i).texto()) + '"';
-    }
-    return texto + "}";
+    json::ObjetoTextos objeto;
+    for (size_t i = 0; i < registro.Count(); ++i)
+        objeto.agregar(registro.Keys()[i], registro.valorEn(i).texto());
+    return objeto.cerrar();
 }
 
 }  // namespace
@@ -268,8 +235,9 @@ std::string leerDoctores(const std::string& ruta) {
     std::stringstream contenido;
     contenido << archivo.rdbuf();
     std::string texto = enUnaLinea(recortar(contenido.str()));
-    comun::Variant raiz = json::parse(texto);
-    if (!json::GetParserErrors().empty() || !raiz.esObjeto() || !raiz.objetoComo<json::Coleccion>())
+    const json::Analisis analisis = json::parse(texto);
+    if (!analisis.correcto() || !analisis.valor.esObjeto() ||
+        !analisis.valor.objetoComo<json::Coleccion>())
         throw std::runtime_error(ruta + " no es una lista JSON");
     return enCodigoDelCable(texto);
 }
@@ -287,7 +255,26 @@ std::string Central::clienteDe(std::string_view sitio) const {
     return std::string(sitio.substr(0, sitio.size() - digitosSucursal_));
 }
 
-Respuesta Central::atenderSincronizador(std::string_view cuerpo) {
+namespace {
+
+double segundosDesde(std::chrono::steady_clock::time_point inicio) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count();
+}
+
+}  // namespace
+
+Respuesta Central::atenderSincronizador(std::string_view cuerpo, const Credencial& quien) {
+    const auto inicio = std::chrono::steady_clock::now();
+    TipoPeticion tipo = TipoPeticion::Otra;
+    std::string sitio;
+    Respuesta r = servirSincronizador(cuerpo, quien, tipo, sitio);
+    metricas_.peticion(tipo, r.estado, segundosDesde(inicio), sitio,
+                       sitio.empty() ? std::string() : clienteDe(sitio));
+    return r;
+}
+
+Respuesta Central::servirSincronizador(std::string_view cuerpo, const Credencial& quien,
+                                       TipoPeticion& tipo, std::string& sitioVisto) {
     auto pares = leerFormulario(cuerpo);
     bool hayServicio = false;
     std::string servicio = buscar(pares, "r", &hayServicio);
@@ -296,28 +283,36 @@ Respuesta Central::atenderSincronizador(std::string_view cuerpo) {
 
     try {
         if (servicio == "servicio/getDoctores") {
+            tipo = TipoPeticion::GetDoctores;
             Respuesta r = dato(doctores_);
             r.bitacora = "getDoctores";
             return r;
         }
         if (servicio == "servicio/getEstudios") {
+            tipo = TipoPeticion::GetEstudios;
             Respuesta r = dato("[]");
             r.bitacora = "getEstudios";
             return r;
         }
         if (servicio != "servicio/getData" && servicio != "servicio/setData")
             return rechazo("Servicio desconocido: " + enUnaLinea(servicio.substr(0, 80)));
+        tipo = servicio == "servicio/getData" ? TipoPeticion::GetData : TipoPeticion::SetData;
 
         std::string sitio = buscar(pares, "idSyA");
         if (sitio.empty()) return rechazo("Falta idSyA");
         if (sitio.size() <= digitosSucursal_ || sitio.size() > kLargoMaximoSitio ||
             sitio == kDestinoGeneral || sitio.find_first_of("\r\n") != std::string::npos)
             return rechazo("idSyA invalido");
+        sitioVisto = sitio;
+        if (std::string motivo = motivoDeRechazo(quien, sitio); !motivo.empty())
+            return prohibido("Certificado de sitio no valido", motivo);
 
         if (servicio == "servicio/getData") return getData(sitio);
         std::string valor;
         if (!valorHastaElFinal(cuerpo, "dato", valor)) return rechazo("Falta dato");
         return setData(sitio, valor);
+    } catch (const SitioNoRegistrado& e) {
+        return prohibido("Sitio no registrado", e.what());
     } catch (const std::exception& e) {
         return errorInterno(e);
     }
@@ -343,8 +338,9 @@ Respuesta Central::setData(const std::string& sitio, std::string_view textoDato)
     comun::Variant raiz;
     std::shared_ptr<json::Coleccion> registros;
     if (texto != "null") {
-        raiz = json::parse(texto);
-        if (!json::GetParserErrors().empty()) return rechazo("dato no es JSON valido");
+        json::Analisis analisis = json::parse(texto);
+        if (!analisis.correcto()) return rechazo("dato no es JSON valido");
+        raiz = std::move(analisis.valor);
         registros = raiz.objetoComo<json::Coleccion>();
         if (!registros) return rechazo("dato no es una lista");
         for (const auto& elemento : registros->elementos())
@@ -355,49 +351,47 @@ Respuesta Central::setData(const std::string& sitio, std::string_view textoDato)
     Lote lote;
     lote.sitio = sitio;
     lote.cliente = clienteDe(sitio);
-    std::string valores;
+    std::vector<std::string> tomadas;
     int acuses = 0, ignorados = 0, ajenos = 0, destinos = 0, ilegibles = 0, grandes = 0;
-    auto listar = [&valores](const std::string& id) {
-        if (!valores.empty()) valores += ',';
-        valores += "{\"valor\":\"" + json::Encode(id) + "\"}";
-    };
     if (registros) {
         for (const auto& elemento : registros->elementos()) {
-            const auto& registro = *elemento.objetoComo<json::Diccionario>();
-            // The site marks rows sent by placing these ids in its SQL, so
-            // only plain row numbers are stored and echoed.
-            std::string id = recortar(campo(registro, "Id"));
-            if (!soloDigitos(id)) {
+            const auto& objeto = *elemento.objetoComo<json::Diccionario>();
+            protocolo::Comunicacion registro = protocolo::leerSaliente(objeto);
+            // The site marks rows sent by the ids echoed back, so only row
+            // numbers are stored and echoed.
+            registro.id = recortar(registro.id);
+            const std::string& id = registro.id;
+            if (!esIdDeFila(id)) {
                 ++ignorados;
                 continue;
             }
-            listar(id);
+            tomadas.push_back(id);
             // A record written in another site's name is not taken: it is
             // kept aside whole for the operator and still acknowledged, so
             // that it does not sit at the head of the site's queue and hold
             // back every later record of that site.
-            std::string origen = recortar(campo(registro, "Origen"));
+            const std::string origen = recortar(registro.origen);
             if (!origen.empty() && origen != sitio) {
                 lote.apartados.push_back(
                     {id, "Origen " + enUnaLinea(origen.substr(0, 80)) + " no es " + sitio,
-                     comoJSON(registro)});
+                     comoJSON(objeto)});
                 ++ajenos;
                 continue;
             }
-            if (recortar(campo(registro, "Servicio")) == "0") {
+            if (protocolo::esAcuse(registro)) {
                 // An acknowledgement: Campo1 is the delivery the site stored.
                 // One that names no delivery is kept aside for the operator:
                 // dropping it unseen would hide a site that cannot end its
                 // deliveries.
-                std::string entrega = recortar(campo(registro, "Campo1"));
-                if (auto n = idDeEntrega(entrega)) {
+                if (auto n = protocolo::entregaAcusada(registro)) {
                     lote.acuses.push_back(*n);
                     lote.filasAcuses.push_back(id);
                 } else {
-                    lote.apartados.push_back({id,
-                                              "Acuse de una entrega ilegible: '" +
-                                                  enUnaLinea(entrega.substr(0, 80)) + "'",
-                                              comoJSON(registro)});
+                    lote.apartados.push_back(
+                        {id,
+                         "Acuse de una entrega ilegible: '" +
+                             enUnaLinea(recortar(registro.campo(1)).substr(0, 80)) + "'",
+                         comoJSON(objeto)});
                     ++ilegibles;
                 }
                 ++acuses;
@@ -406,38 +400,32 @@ Respuesta Central::setData(const std::string& sitio, std::string_view textoDato)
             // A destination outside the poster's client would reach another
             // client; one that names no site would wait for ever, seen by
             // nobody. Either is kept aside whole.
-            std::string destino = campo(registro, "Destino");
-            if (std::string motivo = destinoInvalido(destino, sitio, lote.cliente);
+            if (std::string motivo = destinoInvalido(registro.destino, sitio, lote.cliente);
                 !motivo.empty()) {
-                lote.apartados.push_back({id, motivo, comoJSON(registro)});
+                lote.apartados.push_back({id, motivo, comoJSON(objeto)});
                 ++destinos;
                 continue;
             }
-            RegistroEntrante r;
-            r.idOrigen = id;
-            r.huella = huellaDe(registro);
-            r.destino = destino;
-            r.general = r.destino == kDestinoGeneral;
-            r.servicio = campo(registro, "Servicio");
-            r.tabla = campo(registro, "Tabla");
-            r.funcion = campo(registro, "Funcion");
-            for (size_t k = 1; k <= comun::kCamposCarga; ++k)
-                r.campos[k - 1] = campo(registro, "Campo" + std::to_string(k));
             // A record no answer can carry would be offered for ever: it is
             // kept aside at once, and still acknowledged.
-            const size_t peso = pesoEnRespuesta(r, sitio);
+            const size_t peso = pesoEnRespuesta(registro, sitio);
             if (peso > limite_.registroMaximo) {
                 lote.apartados.push_back(
-                    {id, demasiadoGrande(peso, limite_.registroMaximo), comoJSON(registro)});
+                    {id, demasiadoGrande(peso, limite_.registroMaximo), comoJSON(objeto)});
                 ++grandes;
                 continue;
             }
+            RegistroEntrante r;
+            r.huella = huellaDe(registro);
+            r.general = registro.destino == kDestinoGeneral;
+            r.registro = std::move(registro);
             lote.registros.push_back(std::move(r));
         }
     }
     ResultadoLote resultado = almacen_->guardarLote(lote, ahora());
+    metricas_.publicados(lote.cliente, resultado.nuevos);
 
-    Respuesta r = dato("[" + valores + "]");
+    Respuesta r = dato(protocolo::codificarRecibos(tomadas));
     r.bitacora = "setData " + sitio + ": " + std::to_string(resultado.nuevos) + " nuevos, " +
                  std::to_string(resultado.repetidos) + " repetidos, " + std::to_string(acuses) +
                  " acuses";
@@ -482,7 +470,7 @@ Respuesta Central::getData(const std::string& sitio) {
     };
     size_t filas = ultima.filas;
     const Elegir elegir = [&](Entrega& e, size_t tomadas, size_t bytes, std::string& motivo) {
-        e.texto = objetoEntrega(e);
+        e.texto = protocolo::codificarEntrega(e.id, e.registro);
         if (e.texto.size() + 2 > limite_.registroMaximo) {
             motivo = demasiadoGrande(e.texto.size() + 2, limite_.registroMaximo) + " (para " +
                      sitio + ")";
@@ -500,18 +488,18 @@ Respuesta Central::getData(const std::string& sitio) {
     std::vector<Entrega> entregas =
         almacen_->entregar(sitio, clienteDe(sitio), static_cast<int>(consultadas), ahora(), elegir);
 
-    std::string lista = "[";
-    for (const Entrega& e : entregas) {
-        if (lista.size() > 1) lista += ',';
-        lista += e.texto;
-    }
-    lista += ']';
+    metricas_.entregados(clienteDe(sitio), static_cast<int64_t>(entregas.size()));
+    std::vector<std::string> textos;
+    textos.reserve(entregas.size());
+    for (const Entrega& e : entregas) textos.push_back(e.texto);
+    const std::string lista = json::lista(textos);
     {
         std::lock_guard<std::mutex> guarda(cerrojoRespuestas_);
         UltimaRespuesta& u = respuestas_[sitio];
         u.filas = entregas.empty() ? ultima.filas : filas;
-        u.primera =
-            entregas.empty() || !tablaAcusable(entregas.front().tabla) ? 0 : entregas.front().id;
+        u.primera = entregas.empty() || !tablaAcusable(entregas.front().registro.tabla)
+                        ? 0
+                        : entregas.front().id;
         u.cantidad = u.primera == 0 ? 0 : entregas.size();
     }
     Respuesta r = dato(lista);
@@ -520,14 +508,21 @@ Respuesta Central::getData(const std::string& sitio) {
     return r;
 }
 
-Respuesta Central::atenderSocio(std::string_view cuerpo) {
+Respuesta Central::atenderQuiralte(std::string_view cuerpo) {
+    const auto inicio = std::chrono::steady_clock::now();
+    Respuesta r = servirQuiralte(cuerpo);
+    metricas_.peticion(TipoPeticion::Socio, r.estado, segundosDesde(inicio));
+    return r;
+}
+
+Respuesta Central::servirQuiralte(std::string_view cuerpo) {
     auto pares = leerFormulario(cuerpo);
     std::string id = recortar(buscar(pares, "id"));
     if (id.empty()) return rechazo("Falta id");
     id = enUnaLinea(id);
     std::string sucursal = buscar(pares, "sucursal");
     try {
-        bool nuevo = almacen_->guardarSocio(id, sucursal, std::string(cuerpo), ahora());
+        bool nuevo = almacen_->guardarQuiralte(id, sucursal, std::string(cuerpo), ahora());
         Respuesta r;
         r.cuerpo = "confirmacionEnvio=" + id + std::string(kFinLinea);
         r.bitacora = "socio " + id + (nuevo ? ": guardado" : ": repetido");

@@ -19,12 +19,14 @@
 #include <vector>
 
 #include "Almacen.h"
-#include "comun/Comunicacion.h"
+#include "Metricas.h"
+#include "Sitios.h"
+#include "protocolo/Comunicacion.h"
 
 namespace servidor {
 
 // The destination that addresses every other site of the sender's client.
-using comun::kDestinoGeneral;
+using protocolo::kDestinoGeneral;
 // A site code longer than the column that holds it at the sites is refused.
 inline constexpr size_t kLargoMaximoSitio = 50;
 // At most this many records go out in one getData answer.
@@ -34,8 +36,8 @@ inline constexpr int kMaximoPorRespuesta = 500;
 // than the sites take can never go: it is kept aside as a record posted in
 // another site's name is (when it is posted, or, stored before, when it is
 // first offered).
-inline constexpr comun::LimiteLote kLimiteRespuesta{kMaximoPorRespuesta, size_t{4} << 20,
-                                                    comun::kRegistroMaximo};
+inline constexpr protocolo::LimiteLote kLimiteRespuesta{kMaximoPorRespuesta, size_t{4} << 20,
+                                                        protocolo::kRegistroMaximo};
 
 struct Respuesta {
     int estado = 200;
@@ -63,10 +65,13 @@ class Central {
     // The store named by `base` (see abrirAlmacen).
     Central(const std::string& base, size_t digitosSucursal, std::string doctores = "[]");
 
-    // POST "/sincronizador/".
-    Respuesta atenderSincronizador(std::string_view cuerpo);
+    // POST "/sincronizador/", from a client the TLS layer knows as `quien`
+    // (see Sitios.h): a request in a site's name that the site's
+    // certificate does not back, or of a site not registered, is refused
+    // with 403.
+    Respuesta atenderSincronizador(std::string_view cuerpo, const Credencial& quien = {});
     // POST "/ombrel.php", the partner endpoint.
-    Respuesta atenderSocio(std::string_view cuerpo);
+    Respuesta atenderQuiralte(std::string_view cuerpo);
 
     // The client part of a site code: the code without its branch digits.
     std::string clienteDe(std::string_view sitio) const;
@@ -76,11 +81,18 @@ class Central {
     // starts with the same record) the next one to that site carries half
     // as many records, down to one; each answer that was taken doubles it
     // again, up to the limit.
-    void limiteRespuesta(const comun::LimiteLote& limite) { limite_ = limite; }
+    void limiteRespuesta(const protocolo::LimiteLote& limite) { limite_ = limite; }
     // The store, for the operator's views.
     Almacen& almacen() { return *almacen_; }
+    // What the server counted of the requests since it started.
+    Metricas& metricas() { return metricas_; }
 
   private:
+    // atenderSincronizador without its counting: `tipo` and `sitio` say
+    // what the request was, as far as it was read.
+    Respuesta servirSincronizador(std::string_view cuerpo, const Credencial& quien,
+                                  TipoPeticion& tipo, std::string& sitio);
+    Respuesta servirQuiralte(std::string_view cuerpo);
     Respuesta getData(const std::string& sitio);
     Respuesta setData(const std::string& sitio, std::string_view dato);
     std::string destinoInvalido(const std::string& destino, const std::string& sitio,
@@ -88,7 +100,7 @@ class Central {
     std::unique_ptr<Almacen> almacen_;
     size_t digitosSucursal_;
     std::string doctores_;
-    comun::LimiteLote limite_ = kLimiteRespuesta;
+    protocolo::LimiteLote limite_ = kLimiteRespuesta;
 
     // What the server remembers of its last answer to each site.
     struct UltimaRespuesta {
@@ -98,6 +110,7 @@ class Central {
     };
     std::mutex cerrojoRespuestas_;
     std::unordered_map<std::string, UltimaRespuesta> respuestas_;
+    Metricas metricas_;
 };
 
 }  // namespace servidor

@@ -19,6 +19,7 @@
 
 #include "Central.h"
 #include "Recepcion.h"
+#include "Sitios.h"
 
 namespace servidor {
 
@@ -227,6 +228,21 @@ class FlujoConPlazo : public httplib::Stream {
 thread_local bool cuerpoSinLeer = false;
 // The body bytes this worker's request holds of Limites::memoriaCuerpos.
 thread_local size_t cuerpoCargado = 0;
+// What the TLS layer learnt of this worker's client, and the first fault
+// the check of its certificate found while the handshake ran.
+thread_local Credencial credencial;
+thread_local long errorVerificacion = X509_V_OK;
+
+// The check of a client's certificate lets the handshake end whatever it
+// finds: the fault is kept, and the request is answered 403 with the
+// reason in the log, which a handshake cut short would not say.
+int anotarVerificacion(int bien, X509_STORE_CTX* contexto) {
+    if (!bien && errorVerificacion == X509_V_OK) {
+        errorVerificacion = X509_STORE_CTX_get_error(contexto);
+        if (errorVerificacion == X509_V_OK) errorVerificacion = X509_V_ERR_UNSPECIFIED;
+    }
+    return 1;
+}
 
 // Ends a connection after its answer: no more writes, then, when the body
 // was left unread, what the client still sends is read and dropped for a
@@ -289,8 +305,12 @@ class ServidorHTTP::Http : public httplib::Server {
         return true;
     }
 
-    // Serves HTTPS with this context from now on.
-    void tls(SSL_CTX* contexto) { tls_ = contexto; }
+    // Serves HTTPS with this context from now on; `exigir`: it asks for
+    // the clients' certificates.
+    void tls(SSL_CTX* contexto, bool exigir = false) {
+        tls_ = contexto;
+        exigir_ = exigir;
+    }
     void bitacora(std::function<void(const std::string&)> anotar) { anotar_ = std::move(anotar); }
 
   private:
@@ -309,11 +329,14 @@ class ServidorHTTP::Http : public httplib::Server {
             fcntl(sock, F_SETFL, fcntl(sock, F_GETFL) | O_NONBLOCK);
             if (sesion) SSL_set_fd(sesion, sock);
         }
+        credencial = {};
+        errorVerificacion = X509_V_OK;
         {
             FlujoConPlazo flujo(sock, limites_, sesion);
             if (tls_ && (!sesion || !flujo.saludarTls())) {
                 if (anotar_) anotar_("rechazado: saludo TLS fallido");
             } else {
+                if (exigir_) credencial = credencialDe(sesion, errorVerificacion);
                 bool cerrada = false;
                 process_request(flujo, true, cerrada, nullptr);
             }
@@ -334,6 +357,7 @@ class ServidorHTTP::Http : public httplib::Server {
     Recepcion* recepcion_ = nullptr;  // owned by the library while it listens
     std::atomic<size_t> cuerposEnUso_{0};
     SSL_CTX* tls_ = nullptr;
+    bool exigir_ = false;
     std::function<void(const std::string&)> anotar_;
 };
 
@@ -351,6 +375,15 @@ ServidorHTTP::ServidorHTTP(Central& central, std::ostream& bitacora, Limites lim
     http_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         using R = httplib::Server::HandlerResponse;
         if (req.method != "POST") return R::Unhandled;
+        // A client without a certificate the server asks for is not
+        // worth reading.
+        if (std::string motivo = sinCredencial(credencial); !motivo.empty()) {
+            responder(res, 403, "Certificado de sitio no valido\r\n");
+            cuerpoSinLeer = true;
+            anotar("rechazado (403): " + motivo);
+            central_.metricas().rechazo(403);
+            return R::Handled;
+        }
         std::string motivo;
         if (req.get_header_value_count("Content-Length") != 1) {
             responder(res, 411, "Falta Content-Length\r\n");
@@ -374,6 +407,7 @@ ServidorHTTP::ServidorHTTP(Central& central, std::ostream& bitacora, Limites lim
         if (motivo.empty()) return R::Unhandled;
         cuerpoSinLeer = true;
         anotar("rechazado: " + motivo);
+        central_.metricas().rechazo(res.status);
         return R::Handled;
     });
 
@@ -405,16 +439,18 @@ ServidorHTTP::ServidorHTTP(Central& central, std::ostream& bitacora, Limites lim
                 cuerpoSinLeer = true;
                 responder(res, 503, "Servidor ocupado\r\n");
                 anotar("rechazado: sin memoria para el cuerpo");
+                central_.metricas().rechazo(503);
                 return;
             }
             if (!completo) {
                 responder(res, 408, "Peticion incompleta\r\n");
                 anotar("rechazado: cuerpo incompleto");
+                central_.metricas().rechazo(408);
                 return;
             }
             Recepcion::procesando();
-            Respuesta respuesta =
-                socio ? central_.atenderSocio(cuerpo) : central_.atenderSincronizador(cuerpo);
+            Respuesta respuesta = socio ? central_.atenderQuiralte(cuerpo)
+                                        : central_.atenderSincronizador(cuerpo, credencial);
             responder(res, respuesta.estado, respuesta.cuerpo);
             anotar(respuesta.bitacora);
         };
@@ -460,6 +496,32 @@ bool ServidorHTTP::usarTls(const std::string& certificado, const std::string& cl
     if (tls_) SSL_CTX_free(tls_);
     tls_ = contexto;
     http_->tls(tls_);
+    return true;
+}
+
+bool ServidorHTTP::exigirCertificados(const std::string& autoridad, std::string& error) {
+    if (!tls_) {
+        error = "sin certificado propio (--tls-cert) no hay TLS";
+        return false;
+    }
+    STACK_OF(X509_NAME)* nombres = SSL_load_client_CA_file(autoridad.c_str());
+    if (!nombres || SSL_CTX_load_verify_locations(tls_, autoridad.c_str(), nullptr) != 1) {
+        if (nombres) sk_X509_NAME_pop_free(nombres, X509_NAME_free);
+        char texto[256] = {};
+        ERR_error_string_n(ERR_get_error(), texto, sizeof texto);
+        ERR_clear_error();
+        error = "no se pudo leer una autoridad de " + autoridad + ": " + texto;
+        return false;
+    }
+    // The authorities' names tell a client which of its certificates to
+    // present.
+    SSL_CTX_set_client_CA_list(tls_, nombres);
+    SSL_CTX_set_verify(tls_, SSL_VERIFY_PEER, anotarVerificacion);
+    // A session resumed from an earlier one keeps that one's certificate;
+    // without a context of its own the handshake would fail.
+    static const unsigned char kContexto[] = "sincronizador-sitios";
+    SSL_CTX_set_session_id_context(tls_, kContexto, sizeof kContexto - 1);
+    http_->tls(tls_, true);
     return true;
 }
 

@@ -74,6 +74,12 @@ class ServidorHTTP {
     // call before atender(). False, with the reason in `error`, when they
     // cannot be read or do not match.
     bool usarTls(const std::string& certificado, const std::string& clave, std::string& error);
+    // Asks every client for a certificate that an authority of the PEM file
+    // `autoridad` signed (call after usarTls): a request without one is
+    // refused with 403, and the sites' requests are checked against the
+    // site it names (see Sitios.h). False, with the reason in `error`, when
+    // the file holds no certificate.
+    bool exigirCertificados(const std::string& autoridad, std::string& error);
 
     // Binds to host:puerto (0: a free port). Returns the port, or -1.
     int enlazar(const std::string& host, int puerto);

@@ -3,109 +3,61 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <ifaddrs.h>
 #include <netinet/in.h>
-#include <signal.h>
+#include <sqlite3.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <thread>
 
 #include "Central.h"
 #include "ServidorHTTP.h"
-#include "comun/Comunicacion.h"
+#include "ServidorOperador.h"
 #include "comun/Texto.h"
 #include "http/clsHTTP.h"
 #include "json/JSON.h"
+#include "protocolo/Comunicacion.h"
 #include "soporte/BaseCentralDePrueba.h"
+#include "soporte/CentralEnProceso.h"
+#include "soporte/Entorno.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using Registro = std::map<std::string, std::string>;
+using namespace prueba;
+using Registro = RegistroLeido;
 
 const std::string kA = "900123001", kB = "900123002", kC = "900123003", kD = "900123004";
 const std::string kOtroCliente = "777777001";
-const std::string kGeneral = comun::kDestinoGeneral;
+const std::string kGeneral = protocolo::kDestinoGeneral;
 
-fs::path archivoTemporal(const std::string& nombre) {
-    static std::atomic<int> contador{0};
-    return fs::temp_directory_path() / ("servidor_" + std::to_string(getpid()) + "_" +
-                                        std::to_string(contador++) + "_" + nombre);
-}
-
-// A connection to the server on loopback, from the loopback address
-// `origen` (127.0.0.1 unless said).
-int conectar(int puerto, uint32_t origen = INADDR_LOOPBACK) {
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    if (origen != INADDR_LOOPBACK) {
-        sockaddr_in propia{};
-        propia.sin_family = AF_INET;
-        propia.sin_addr.s_addr = htonl(origen);
-        bind(s, reinterpret_cast<sockaddr*>(&propia), sizeof propia);
-    }
-    sockaddr_in dir{};
-    dir.sin_family = AF_INET;
-    dir.sin_port = htons(static_cast<uint16_t>(puerto));
-    dir.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(s, reinterpret_cast<sockaddr*>(&dir), sizeof dir) != 0) {
-        close(s);
-        return -1;
-    }
-    return s;
-}
-
-// Reads until the peer closes, or until nothing arrives for `espera`.
-std::string leerHastaCierre(int s, std::chrono::milliseconds espera = std::chrono::seconds(20)) {
-    timeval tv{static_cast<time_t>(espera.count() / 1000),
-               static_cast<suseconds_t>(espera.count() % 1000 * 1000)};
-    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    std::string respuesta;
-    char buffer[65536];
-    ssize_t n;
-    while ((n = recv(s, buffer, sizeof buffer, 0)) > 0)
-        respuesta.append(buffer, static_cast<size_t>(n));
-    return respuesta;
-}
-
-// Sends one request on a fresh connection and reads until the peer closes
-// (or falls silent for `espera`).
-std::string intercambiar(int puerto, const std::string& peticion,
-                         std::chrono::milliseconds espera = std::chrono::seconds(20),
-                         uint32_t origen = INADDR_LOOPBACK) {
-    int s = conectar(puerto, origen);
-    if (s < 0) return {};
-    size_t enviado = 0;
-    while (enviado < peticion.size()) {
-        ssize_t n = send(s, peticion.data() + enviado, peticion.size() - enviado, MSG_NOSIGNAL);
-        if (n <= 0) break;
-        enviado += static_cast<size_t>(n);
-    }
-    std::string respuesta = leerHastaCierre(s, espera);
-    close(s);
-    return respuesta;
+// A request to `uri` with the form `params`, exactly as the synchronizer
+// renders it.
+http::clsHTTP peticionA(const std::string& uri,
+                        const std::vector<std::pair<std::string, std::string>>& params) {
+    http::clsHTTP p;
+    p.metodo("POST");
+    p.host("127.0.0.1");
+    p.URI(uri);
+    for (const auto& [k, v] : params) p.addParam(k, v, "POST");
+    return p;
 }
 
 // A request of `sitio` for the service `r` (with the batch `lote`, when
 // given), ready to render.
 http::clsHTTP peticionDe(const std::string& r, const std::string& sitio,
                          const std::string* lote = nullptr) {
-    http::clsHTTP p;
-    p.metodo("POST");
-    p.host("127.0.0.1");
-    p.URI("/sincronizador/");
-    p.addParam("r", r, "POST");
-    p.addParam("idSyA", sitio, "POST");
-    if (lote) p.addParam("dato", *lote, "POST");
-    return p;
+    std::vector<std::pair<std::string, std::string>> params{{"r", r}, {"idSyA", sitio}};
+    if (lote) params.emplace_back("dato", *lote);
+    return peticionA("/sincronizador/", params);
 }
 
 http::clsHTTP peticionGetData(const std::string& sitio) {
@@ -142,24 +94,96 @@ Registro acuse(const std::string& id, const std::string& sitio, const std::strin
             {"Enviado", "False"}, {"Campo1", entrega}};
 }
 
-std::vector<Registro> comoRegistros(const std::string& texto) {
-    std::vector<Registro> salida;
-    comun::Variant raiz = json::parse(texto);
-    EXPECT_EQ(json::GetParserErrors(), "") << texto.substr(0, 200);
-    auto lista = raiz.objetoComo<json::Coleccion>();
-    if (!lista) return salida;
-    for (const auto& e : lista->elementos()) {
-        auto d = e.objetoComo<json::Diccionario>();
-        Registro r;
-        for (size_t i = 0; i < d->Count(); ++i) r[d->Keys()[i]] = d->valorEn(i).texto();
-        salida.push_back(r);
+// The server's log as the tests read it while its workers write: a stream
+// whose every write and every reading takes one lock.
+class BitacoraCompartida : public std::ostream {
+  public:
+    BitacoraCompartida() : std::ostream(&texto_) {}
+    std::string str() const { return texto_.leer(); }
+
+  private:
+    struct Texto : std::streambuf {
+        int_type overflow(int_type c) override {
+            std::lock_guard<std::mutex> guarda(cerrojo);
+            if (c != traits_type::eof()) texto.push_back(traits_type::to_char_type(c));
+            return c;
+        }
+        std::streamsize xsputn(const char* s, std::streamsize n) override {
+            std::lock_guard<std::mutex> guarda(cerrojo);
+            texto.append(s, static_cast<size_t>(n));
+            return n;
+        }
+        std::string leer() const {
+            std::lock_guard<std::mutex> guarda(cerrojo);
+            return texto;
+        }
+        mutable std::mutex cerrojo;
+        std::string texto;
+    } texto_;
+};
+
+// The operator's figures as Prometheus itself reads them: the text parsed
+// by the Prometheus client library's own parser (Debian's
+// python3-prometheus-client), each sample as "name{label=value,...}" with
+// its value, and each family's type as "# name".
+std::map<std::string, std::string> leerMetricas(const std::string& texto) {
+    CarpetaTemporal carpeta;
+    const fs::path archivo = carpeta.ruta() / "metrics.txt";
+    std::ofstream(archivo, std::ios::binary) << texto;
+    const Resultado r =
+        correr({"/usr/bin/python3", "-c",
+                "import sys\n"
+                "from prometheus_client.parser import text_string_to_metric_families\n"
+                "for f in text_string_to_metric_families(open(sys.argv[1]).read()):\n"
+                "    print('# ' + f.name, f.type)\n"
+                "    for s in f.samples:\n"
+                "        l = ','.join(k + '=' + v for k, v in sorted(s.labels.items()))\n"
+                "        print(s.name + '{' + l + '}', s.value)\n",
+                archivo.string()});
+    std::map<std::string, std::string> muestras;
+    EXPECT_EQ(r.codigo, 0) << r.salida;
+    std::istringstream lineas(r.salida);
+    std::string linea;
+    while (std::getline(lineas, linea)) {
+        const size_t blanco = linea.rfind(' ');
+        if (blanco != std::string::npos)
+            muestras[linea.substr(0, blanco)] = linea.substr(blanco + 1);
     }
-    return salida;
+    return muestras;
 }
 
-// The server over HTTP on each store engine: the same cases on SQLite and
+// What a browser shows of `url`: the DOM after the page loaded, from
+// headless Chromium; nothing when Chromium is not installed.
+std::optional<std::string> enChromium(const std::string& url) {
+    if (!fs::exists("/usr/bin/chromium")) return std::nullopt;
+    CarpetaTemporal perfil;
+    const Resultado r = correr({"/usr/bin/chromium", "--headless", "--disable-gpu", "--no-sandbox",
+                                "--user-data-dir=" + perfil.ruta().string(), "--dump-dom", url},
+                               120s);
+    EXPECT_EQ(r.codigo, 0) << r.salida;
+    return r.salida;
+}
+
+// An address of this machine that is not loopback, to reach a listener as
+// another machine would; "" when it has none.
+std::string direccionDeFuera() {
+    ifaddrs* lista = nullptr;
+    if (getifaddrs(&lista) != 0) return {};
+    std::string encontrada;
+    for (ifaddrs* i = lista; i && encontrada.empty(); i = i->ifa_next) {
+        if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET) continue;
+        char texto[INET_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(i->ifa_addr)->sin_addr, texto,
+                  sizeof texto);
+        if (!servidor::esLoopback(texto)) encontrada = texto;
+    }
+    freeifaddrs(lista);
+    return encontrada;
+}
+
+// The server over HTTP on each kind of store: the same cases on SQLite and
 // on PostgreSQL.
-class ServidorEnMarcha : public ::testing::TestWithParam<std::string> {
+class ServidorEnMarcha : public ::testing::TestWithParam<servidor::TipoBase> {
   protected:
     void SetUp() override {
         base_ = std::make_unique<prueba::BaseCentralDePrueba>(GetParam());
@@ -173,11 +197,19 @@ class ServidorEnMarcha : public ::testing::TestWithParam<std::string> {
     void arrancar() {
         central_ =
             std::make_unique<servidor::Central>(base_->base(), 3, R"([{"id":"1","cedula":"7"}])");
+        if (limiteRespuesta_) central_->limiteRespuesta(*limiteRespuesta_);
         http_ = std::make_unique<servidor::ServidorHTTP>(*central_, bitacora_, limites_);
         puerto_ = http_->enlazar("127.0.0.1", 0);
         ASSERT_GT(puerto_, 0);
         hilo_ = std::thread([this] { http_->atender(); });
         while (!http_->enMarcha()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    // The server again, on the same store, with answers bounded by
+    // `limite`: the central's settings are not changed under its workers.
+    void reiniciar(const protocolo::LimiteLote& limite) {
+        detener();
+        limiteRespuesta_ = limite;
+        arrancar();
     }
     void detener() {
         if (http_) http_->detener();
@@ -186,34 +218,30 @@ class ServidorEnMarcha : public ::testing::TestWithParam<std::string> {
         central_.reset();
     }
 
-    // A request exactly as the synchronizer renders it.
-    http::clsHTTP pedir(const std::string& uri,
-                        const std::vector<std::pair<std::string, std::string>>& params) {
-        http::clsHTTP p;
-        p.metodo("POST");
-        p.host("127.0.0.1");
-        p.URI(uri);
-        for (const auto& [k, v] : params) p.addParam(k, v, "POST");
+    // The request sent to the server, with its answer read into it.
+    http::clsHTTP enviar(http::clsHTTP p) {
         p.convertirRespuesta(intercambiar(puerto_, p.generarPeticion()));
         return p;
     }
+    http::clsHTTP pedir(const std::string& uri,
+                        const std::vector<std::pair<std::string, std::string>>& params) {
+        return enviar(peticionA(uri, params));
+    }
     http::clsHTTP servicio(const std::string& r, const std::string& sitio,
                            const std::string* lote = nullptr) {
-        std::vector<std::pair<std::string, std::string>> params{{"r", r}, {"idSyA", sitio}};
-        if (lote) params.emplace_back("dato", *lote);
-        return pedir("/sincronizador/", params);
+        return enviar(peticionDe(r, sitio, lote));
     }
     std::vector<Registro> getData(const std::string& sitio) {
         http::clsHTTP p = servicio("servicio/getData", sitio);
         EXPECT_EQ(p.getResponseCode(), 200);
-        return comoRegistros(p.getBodyData("dato"));
+        return leerRegistros(p.getBodyData("dato"));
     }
     std::vector<std::string> setData(const std::string& sitio, const std::vector<Registro>& lote) {
         std::string texto = loteJSON(lote);
         http::clsHTTP p = servicio("servicio/setData", sitio, &texto);
         EXPECT_EQ(p.getResponseCode(), 200);
         std::vector<std::string> valores;
-        for (const auto& r : comoRegistros(p.getBodyData("dato"))) valores.push_back(r.at("valor"));
+        for (const auto& r : leerRegistros(p.getBodyData("dato"))) valores.push_back(r.at("valor"));
         return valores;
     }
 
@@ -235,8 +263,9 @@ class ServidorEnMarcha : public ::testing::TestWithParam<std::string> {
     std::unique_ptr<prueba::BaseCentralDePrueba> base_;
     std::unique_ptr<servidor::Central> central_;
     servidor::Limites limites_;
+    std::optional<protocolo::LimiteLote> limiteRespuesta_;
     std::unique_ptr<servidor::ServidorHTTP> http_;
-    std::ostringstream bitacora_;
+    BitacoraCompartida bitacora_;
     std::thread hilo_;
     int puerto_ = 0;
 };
@@ -379,7 +408,7 @@ TEST_P(ServidorEnMarcha, PeticionesMalFormadasReciben400YElServidorSigue) {
     EXPECT_EQ(servicio("servicio/getEstudios", kA).getBodyData("dato"), "[]");
 }
 
-TEST_P(ServidorEnMarcha, SocioConfirmaElId) {
+TEST_P(ServidorEnMarcha, QuiralteConfirmaElId) {
     http::clsHTTP p = pedir(
         "/ombrel.php", {{"id", "57"}, {"cedula", "1+2"}, {"nombre", "Ana"}, {"sucursal", "1"}});
     EXPECT_EQ(p.getResponseCode(), 200);
@@ -443,7 +472,7 @@ TEST_P(ServidorEnMarcha, RegistroEnNombreDeOtroSitioNoSeEntrega) {
 // and kept aside with its reason, not dropped unseen.
 TEST_P(ServidorEnMarcha, AcusesDeDiecinueveCifrasYAcusesIlegibles) {
     getData(kB);
-    base_->ejecutar(GetParam() == "sqlite"
+    base_->ejecutar(GetParam() == servidor::TipoBase::SQLite
                         ? "DELETE FROM sqlite_sequence WHERE name = 'entregas'; "
                           "INSERT INTO sqlite_sequence (name, seq) "
                           "VALUES ('entregas', 9223372036854775800)"
@@ -587,7 +616,7 @@ TEST_P(ServidorEnMarcha, LoteLentoPeroConstanteSeGuarda) {
     p.convertirRespuesta(
         enviarAlRitmo(puerto_, p.generarPeticion(), 600, std::chrono::milliseconds(100)));
     EXPECT_EQ(p.getResponseCode(), 200) << bitacora_.str();
-    EXPECT_EQ(comoRegistros(p.getBodyData("dato")).size(), 12u);
+    EXPECT_EQ(leerRegistros(p.getBodyData("dato")).size(), 12u);
     EXPECT_EQ(pendientesDe(kB), 12);
 }
 
@@ -626,7 +655,7 @@ TEST_P(ServidorEnMarcha, RafagaInicialNoCompraUnGoteoPosterior) {
 // aside, at once when it is posted, or when it is first offered if it was
 // stored before the limit was lowered.
 TEST_P(ServidorEnMarcha, RespuestaMedidaEnBytesYLoQueNuncaCabeSeAparta) {
-    central_->limiteRespuesta({500, 10000, 6000});
+    reiniciar({500, 10000, 6000});
     getData(kB);
     const std::string kilos4(4000, 'k');
     EXPECT_EQ(setData(kA, {dato("1", kA, kB, kilos4), dato("2", kA, kB, kilos4),
@@ -651,7 +680,7 @@ TEST_P(ServidorEnMarcha, RespuestaMedidaEnBytesYLoQueNuncaCabeSeAparta) {
     // Stored before the limit was lowered: kept aside when first offered,
     // and the record behind it goes.
     setData(kA, {dato("6", kA, kC, kilos4), dato("7", kA, kC, "detras")});
-    central_->limiteRespuesta({500, 10000, 3000});
+    reiniciar({500, 10000, 3000});
     auto paraC = getData(kC);
     ASSERT_EQ(paraC.size(), 1u);
     EXPECT_EQ(paraC[0].at("Campo1"), "detras");
@@ -662,7 +691,7 @@ TEST_P(ServidorEnMarcha, RespuestaMedidaEnBytesYLoQueNuncaCabeSeAparta) {
     EXPECT_EQ(pendientesDe(kC), 1);
 
     // Larger than the bytes budget but within what a site takes: alone.
-    central_->limiteRespuesta({500, 3000, 6000});
+    reiniciar({500, 3000, 6000});
     setData(kA, {dato("8", kA, kD, kilos4), dato("9", kA, kD, "despues")});
     auto paraD = getData(kD);
     ASSERT_EQ(paraD.size(), 1u);
@@ -807,8 +836,133 @@ TEST_P(ServidorEnMarcha, CuerposGrandesAlMismoTiempoEsperanSuTurno) {
     EXPECT_NE(bitacora_.str().find("rechazado: sin memoria para el cuerpo"), std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(Motores, ServidorEnMarcha, ::testing::Values("sqlite", "postgresql"),
-                         [](const auto& info) { return info.param; });
+// The operator's listener beside a server that has just served: the page,
+// as a browser shows it, lists the sites with what waits for them; the
+// figures parse as Prometheus reads them and count what happened; the
+// health check says the store answers.
+TEST_P(ServidorEnMarcha, ElOperadorVeLoQueAcabaDePasar) {
+    servidor::ServidorOperador operador(*central_, "", 86400);
+    const int puerto = operador.enlazar("127.0.0.1", 0);
+    ASSERT_GT(puerto, 0);
+    operador.arrancar();
+    getData(kB);
+    EXPECT_EQ(setData(kA, {dato("1", kA, kGeneral, "hola"), dato("2", kA, kC, "a C")}),
+              (std::vector<std::string>{"1", "2"}));
+    EXPECT_EQ(getData(kB).size(), 1u);
+    EXPECT_EQ(pedir("/sincronizador/", {{"r", "servicio/nada"}}).getResponseCode(), 400);
+    EXPECT_EQ(servicio("servicio/getData", "<b>" + kD).getResponseCode(), 200);
+
+    httplib::Client cliente("127.0.0.1", puerto);
+    auto salud = cliente.Get("/salud");
+    ASSERT_TRUE(salud);
+    EXPECT_EQ(salud->status, 200);
+
+    auto respuesta = cliente.Get("/metrics");
+    ASSERT_TRUE(respuesta);
+    ASSERT_EQ(respuesta->status, 200);
+    const auto m = leerMetricas(respuesta->body);
+    const auto valor = [&m](const std::string& muestra) {
+        auto it = m.find(muestra);
+        return it == m.end() ? std::string("(no esta)") : it->second;
+    };
+    EXPECT_EQ(valor("# sincronizador_peticion_segundos"), "histogram");
+    EXPECT_EQ(valor("sincronizador_peticion_segundos_count{tipo=getData}"), "3.0");
+    EXPECT_EQ(valor("sincronizador_peticion_segundos_count{tipo=setData}"), "1.0");
+    EXPECT_EQ(valor("sincronizador_peticion_segundos_bucket{le=+Inf,tipo=getData}"), "3.0");
+    EXPECT_EQ(valor("sincronizador_registros_publicados_total{cliente=900123}"), "2.0");
+    EXPECT_EQ(valor("sincronizador_registros_entregados_total{cliente=900123}"), "1.0");
+    // B took the general record but did not acknowledge it; C never asked.
+    EXPECT_EQ(valor("sincronizador_registros_pendientes{cliente=900123}"), "2.0");
+    EXPECT_EQ(valor("sincronizador_rechazos_total{estado=400}"), "1.0");
+    EXPECT_EQ(valor("sincronizador_almacen_responde{}"), "1.0");
+
+    const auto dom = enChromium("http://127.0.0.1:" + std::to_string(puerto) + "/");
+    if (!dom) GTEST_SKIP() << "chromium is not installed (scripts/setup installs it)";
+    for (const std::string& sitio : {kA, kB, kC}) EXPECT_NE(dom->find(sitio), std::string::npos);
+    EXPECT_NE(dom->find("Cliente 900123"), std::string::npos) << *dom;
+    // A has made its requests; C never did.
+    EXPECT_EQ(dom->find("<td>" + kA + "</td><td>nunca"), std::string::npos) << *dom;
+    EXPECT_NE(dom->find("<td>" + kC + "</td><td>nunca"), std::string::npos) << *dom;
+    // A site code is shown as text, never as markup.
+    EXPECT_NE(dom->find("&lt;b&gt;" + kD), std::string::npos) << *dom;
+    EXPECT_EQ(dom->find("<b>" + kD), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bases, ServidorEnMarcha,
+                         ::testing::Values(servidor::TipoBase::SQLite,
+                                           servidor::TipoBase::PostgreSQL),
+                         [](const auto& info) { return prueba::nombreDe(info.param); });
+
+// From outside loopback the operator's listener asks for the token, in a
+// header or in the address; without a token configured it answers nobody
+// from outside. From loopback it needs none.
+TEST(Operador, DesdeFueraDeLoopbackHaceFaltaElToken) {
+    const std::string fuera = direccionDeFuera();
+    if (fuera.empty()) GTEST_SKIP() << "this machine has no address but loopback";
+    BaseCentralDePrueba base(servidor::TipoBase::SQLite);
+    servidor::Central central(base.base(), 3);
+    for (const std::string token : {"", "secreto-del-operador-1234"}) {
+        SCOPED_TRACE("token '" + token + "'");
+        servidor::ServidorOperador operador(central, token);
+        const int puerto = operador.enlazar("0.0.0.0", 0);
+        ASSERT_GT(puerto, 0);
+        operador.arrancar();
+        const auto estado = [&](const std::string& host, const std::string& ruta,
+                                const httplib::Headers& cabeceras = {}) {
+            httplib::Client cliente(host, puerto);
+            auto r = cliente.Get(ruta, cabeceras);
+            return r ? r->status : -1;
+        };
+        EXPECT_EQ(estado("127.0.0.1", "/metrics"), 200);
+        EXPECT_EQ(estado(fuera, "/metrics"), 403);
+        EXPECT_EQ(estado(fuera, "/"), 403);
+        EXPECT_EQ(estado(fuera, "/salud", {{"Authorization", "Bearer otro"}}), 403);
+        EXPECT_EQ(estado(fuera, "/?token="), 403);
+        EXPECT_EQ(estado(fuera, "/metrics", {{"Authorization", "Bearer " + token}}),
+                  token.empty() ? 403 : 200);
+        EXPECT_EQ(estado(fuera, "/?token=" + token), token.empty() ? 403 : 200);
+    }
+}
+
+// A store that does not answer (another process holds its lock) makes the
+// health check say so, and the page too, instead of hanging or lying.
+TEST(Operador, SaludDice503CuandoLaBaseNoResponde) {
+    BaseCentralDePrueba base(servidor::TipoBase::SQLite);
+    servidor::Central central(base.base(), 3);
+    servidor::ServidorOperador operador(central, "");
+    const int puerto = operador.enlazar("127.0.0.1", 0);
+    ASSERT_GT(puerto, 0);
+    operador.arrancar();
+    httplib::Client cliente("127.0.0.1", puerto);
+    cliente.set_read_timeout(60, 0);
+    EXPECT_EQ(cliente.Get("/salud")->status, 200);
+    sqlite3* otro = nullptr;
+    ASSERT_EQ(sqlite3_open(base.base().c_str(), &otro), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(otro, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    auto salud = cliente.Get("/salud");
+    auto pagina = cliente.Get("/");
+    sqlite3_exec(otro, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(otro);
+    ASSERT_TRUE(salud);
+    EXPECT_EQ(salud->status, 503);
+    ASSERT_TRUE(pagina);
+    EXPECT_EQ(pagina->status, 503);
+    EXPECT_EQ(cliente.Get("/salud")->status, 200);
+}
+
+TEST(Operador, DireccionDelListener) {
+    std::string host;
+    int puerto = -1;
+    EXPECT_TRUE(servidor::leerDireccionOperador("9100", host, puerto));
+    EXPECT_EQ(host, "127.0.0.1");
+    EXPECT_EQ(puerto, 9100);
+    EXPECT_TRUE(servidor::leerDireccionOperador("0.0.0.0:9100", host, puerto));
+    EXPECT_EQ(host, "0.0.0.0");
+    EXPECT_TRUE(servidor::leerDireccionOperador("[::1]:80", host, puerto));
+    EXPECT_EQ(host, "::1");
+    for (const char* malo : {"", ":80", "host:", "x:99999", "9100a", "a:b"})
+        EXPECT_FALSE(servidor::leerDireccionOperador(malo, host, puerto)) << malo;
+}
 
 TEST(Formulario, SeLeeSinDecodificar) {
     auto pares = servidor::leerFormulario("r=a%2Fb&x=1+2=3&vacio=&solo&&dato=[{\"a\":1}]");
@@ -821,21 +975,22 @@ TEST(Formulario, SeLeeSinDecodificar) {
 }
 
 TEST(Doctores, ArchivoEnVariasLineasQuedaEnUnaYLoInvalidoSeRechaza) {
-    fs::path ruta = archivoTemporal("doctores.json");
+    CarpetaTemporal carpeta;
+    const fs::path ruta = carpeta.ruta() / "doctores.json";
     std::ofstream(ruta)
         << "[\r\n {\"id\":\"3\",\"cedula\":\"8\",\"nombre\":\"Luz\",\"apellido\":\"Paz\"}\n]\n";
     EXPECT_EQ(servidor::leerDoctores(ruta.string()),
               "[   {\"id\":\"3\",\"cedula\":\"8\",\"nombre\":\"Luz\",\"apellido\":\"Paz\"} ]");
     std::ofstream(ruta) << "{\"no\":\"lista\"}";
     EXPECT_THROW(servidor::leerDoctores(ruta.string()), std::runtime_error);
-    fs::remove(ruta);
 }
 
 // The sites read the wire as Windows-1252: a doctors file in UTF-8 must go
 // out in that code page, or "Peña" arrives as "PeÃ±a". Characters the code
 // page lacks travel as \u escapes.
 TEST(Doctores, LosNombresConTildeLleganComoSeEscribieron) {
-    fs::path ruta = archivoTemporal("doctores.json");
+    CarpetaTemporal carpeta;
+    const fs::path ruta = carpeta.ruta() / "doctores.json";
     std::ofstream(ruta) << "[{\"id\":\"3\",\"cedula\":\"8\",\"nombre\":\"Ana María\","
                            "\"apellido\":\"Peña Őz 😀\"}]";
     const std::string cable = servidor::leerDoctores(ruta.string());
@@ -848,53 +1003,27 @@ TEST(Doctores, LosNombresConTildeLleganComoSeEscribieron) {
               std::string::npos)
         << cable;
     // What a site makes of it: bytes to UTF-8, then the parse.
-    const comun::Variant lista = json::parse(comun::cp1252AUtf8(cable));
-    ASSERT_EQ(json::GetParserErrors(), "");
+    const json::Analisis analisis = json::parse(comun::cp1252AUtf8(cable));
+    ASSERT_EQ(analisis.errores, "");
+    const comun::Variant& lista = analisis.valor;
     auto doctor = lista.objetoComo<json::Coleccion>()->Item(1).objetoComo<json::Diccionario>();
     EXPECT_EQ(doctor->Item("nombre").comoTexto(), "Ana María");
     EXPECT_EQ(doctor->Item("apellido").comoTexto(), "Peña Őz 😀");
-    fs::remove(ruta);
 }
 
 // The program itself: starts on a free port, announces it, serves, and
 // stops on SIGTERM.
 TEST(Programa, ArrancaAnunciaElPuertoYAtiende) {
-    fs::path base = archivoTemporal("programa.db");
-    int tubo[2];
-    ASSERT_EQ(pipe(tubo), 0);
-    pid_t hijo = fork();
-    ASSERT_GE(hijo, 0);
-    if (hijo == 0) {
-        dup2(tubo[1], STDOUT_FILENO);
-        close(tubo[0]);
-        std::string programa = std::string(SINC_BIN_DIR) + "/sincronizador-servidor";
-        std::string rutaBase = base.string();
-        execl(programa.c_str(), programa.c_str(), "--puerto", "0", "--base", rutaBase.c_str(),
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(tubo[1]);
-    FILE* salida = fdopen(tubo[0], "r");
-    char linea[256] = {};
-    ASSERT_NE(fgets(linea, sizeof linea, salida), nullptr);
-    std::string texto = linea;
-    const std::string prefijo = "Servidor escuchando en 127.0.0.1:";
-    ASSERT_EQ(texto.rfind(prefijo, 0), 0u) << texto;
-    int puerto = std::stoi(texto.substr(prefijo.size()));
-
+    CarpetaTemporal carpeta;
+    ServidorReferencia servidor(carpeta.ruta());
     http::clsHTTP p = peticionGetData(kA);
-    p.convertirRespuesta(intercambiar(puerto, p.generarPeticion()));
+    p.convertirRespuesta(intercambiar(servidor.puerto(), p.generarPeticion()));
     EXPECT_EQ(p.getResponseCode(), 200);
     EXPECT_EQ(p.getBodyData("dato"), "[]");
-
-    kill(hijo, SIGTERM);
-    int estado = 0;
-    waitpid(hijo, &estado, 0);
-    EXPECT_TRUE(WIFEXITED(estado) && WEXITSTATUS(estado) == 0);
-    fclose(salida);
-    fs::remove(base);
-    fs::remove(base.string() + "-wal");
-    fs::remove(base.string() + "-shm");
+    // The port is the first thing it says, for whoever reads its output.
+    EXPECT_EQ(servidor.salida().rfind("Servidor escuchando en 127.0.0.1:", 0), 0u)
+        << servidor.salida();
+    EXPECT_EQ(servidor.detener(), 0) << servidor.salida();
 }
 
 }  // namespace
