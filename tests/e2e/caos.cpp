@@ -22,13 +22,13 @@
 #include <string>
 #include <vector>
 
-#include "Entorno.h"
 #include "comun/Variant.h"
 #include "datos/DAO_Conexion.h"
+#include "soporte/Entorno.h"
 
 namespace {
 
-using namespace e2e;
+using namespace prueba;
 using Reloj = std::chrono::steady_clock;
 
 const std::string kCliente = "900100";
@@ -220,13 +220,6 @@ std::vector<std::string> diferencias(const Estado& a, const Estado& b) {
 
 long contar(const Sitio& s, const std::string& donde) {
     return std::stol(valor(s, "SELECT COUNT(*) FROM " + donde));
-}
-
-std::string getDataCrudo(const std::string& sitio) {
-    const std::string cuerpo = "r=servicio/getData&idSyA=" + sitio;
-    return "POST /sincronizador/ HTTP/1.0\r\nContent-Type: application/x-www-form-urlencoded\r\n"
-           "Content-Length: " +
-           std::to_string(cuerpo.size()) + "\r\n\r\n" + cuerpo;
 }
 
 // Records the server holds for a site (one answer's worth at most).

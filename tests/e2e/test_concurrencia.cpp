@@ -9,10 +9,10 @@
 #include <thread>
 #include <vector>
 
-#include "CentralEnProceso.h"
-#include "Entorno.h"
+#include "soporte/CentralEnProceso.h"
+#include "soporte/Entorno.h"
 
-namespace e2e {
+namespace prueba {
 namespace {
 
 const std::string kSitio = "900100001";
@@ -43,10 +43,11 @@ int numeroEn(const std::string& texto, const std::string& clave) {
 
 TEST(SitioConcurrente, ElPuntoDeVentaEscribeMientrasSeSincronizaYNadaSeBloqueaNiSePierde) {
     CarpetaTemporal carpeta;
-    CentralEnProceso central(carpeta.ruta());
+    CentralEnProceso central;
     const Sitio s = crearSitio(carpeta.ruta(), "900100", "001");
     central.cuerpo("r=servicio/getData&idSyA=" + kHermano);
-    PeerGuionado peer([&central](const Peticion& p) { return central.atender(p); });
+    PeerGuionado peer(
+        [&central](const Peticion& p) { return Accion{central.atender(p.ruta, p.cuerpo)}; });
 
     // While the till writes, the sibling keeps posting, so that the store
     // and apply steps write too.
@@ -114,4 +115,4 @@ TEST(SitioConcurrente, ElPuntoDeVentaEscribeMientrasSeSincronizaYNadaSeBloqueaNi
 }
 
 }  // namespace
-}  // namespace e2e
+}  // namespace prueba

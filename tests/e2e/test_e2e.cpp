@@ -3,29 +3,22 @@
 // real site databases read and written through the program itself.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 #include <ostream>
 #include <string>
 
-#include "Entorno.h"
 #include "soporte/BaseCentralDePrueba.h"
+#include "soporte/Entorno.h"
 
 namespace {
 
-using namespace e2e;
+using namespace prueba;
 
 const std::string kCliente = "900100";
 
 std::string contar(const Sitio& sitio, const std::string& condicion) {
     return valor(sitio, "SELECT COUNT(*) FROM COMUNICACIONES WHERE " + condicion);
-}
-
-std::string getDataCrudo(const std::string& sitio) {
-    const std::string cuerpo = "r=servicio/getData&idSyA=" + sitio;
-    return "POST /sincronizador/ HTTP/1.0\r\n"
-           "Content-Type: application/x-www-form-urlencoded\r\n"
-           "Content-Length: " +
-           std::to_string(cuerpo.size()) + "\r\n\r\n" + cuerpo + "\r\n";
 }
 
 // A product and a chat message written at A reach B through the server:
@@ -94,6 +87,40 @@ TEST(DeSitioASitio, UnRegistroEscritoEnAseAplicaUnaVezEnByDejaLasColas) {
     EXPECT_EQ(valor(a, "SELECT COUNT(*) FROM PRODUCTOS WHERE CodigoAB = 'E2E-001'"), "1");
 }
 
+// One site reaches its database through ODBC (the SQLite ODBC driver with
+// the project's functions loaded, named by an "ODBC;" first line of its
+// Acceso file), the other opens its file directly; records go both ways
+// through the reference server and each is applied once.
+TEST(DeSitioASitio, UnSitioPorOdbcIntercambiaConUnoDirecto) {
+    CarpetaTemporal carpeta;
+    Sitio a = crearSitio(carpeta.ruta(), kCliente, "001");
+    Sitio b = crearSitio(carpeta.ruta(), kCliente, "002");
+    std::ofstream(b.acceso) << "ODBC;Driver=SQLite3;Database=" << b.base.string()
+                            << ";LoadExt=" SINC_LIB_DIR "/access.so;Timeout=5000;\r\n";
+    ServidorReferencia servidor(carpeta.ruta());
+
+    escribirProducto(a, "E2E-004", "Avena fria");
+    Resultado ra = sincronizar(a, servidor.direccion(), 2, 50);
+    ASSERT_EQ(ra.codigo, 0) << ra.salida;
+    Resultado rb = sincronizar(b, servidor.direccion(), 3, 50);
+    ASSERT_EQ(rb.codigo, 0) << rb.salida;
+    EXPECT_EQ(valor(b, "SELECT NombreProducto FROM PRODUCTOS WHERE CodigoAB = 'E2E-004'"),
+              "Avena fria")
+        << rb.salida;
+    EXPECT_EQ(contar(b, "Destino = '" + b.codigo + "' AND Funcion = 'X'"), "1") << rb.salida;
+    EXPECT_EQ(contar(b, "Servicio = 0"), "0") << rb.salida;
+
+    escribirMensaje(b, "Hola desde la sede por ODBC");
+    rb = sincronizar(b, servidor.direccion(), 2, 50);
+    ASSERT_EQ(rb.codigo, 0) << rb.salida;
+    EXPECT_EQ(contar(b, "Origen = '" + b.codigo + "'"), "0") << rb.salida;
+    ra = sincronizar(a, servidor.direccion(), 3, 50);
+    ASSERT_EQ(ra.codigo, 0) << ra.salida;
+    EXPECT_EQ(
+        valor(a, "SELECT COUNT(*) FROM MENSAJE WHERE mensaje = 'Hola desde la sede por ODBC'"), "1")
+        << ra.salida;
+}
+
 // A record B cannot store (a table code beyond 32 bits, a function code too
 // long for its column) reaches B ahead of good ones: it is set aside and
 // acknowledged, the good ones are applied, the server stops offering it, and
@@ -136,7 +163,7 @@ TEST(DeSitioASitio, UnRegistroQueNoSePuedeGuardarNoDetieneALosDemas) {
 // at B, and B's acknowledgements end its deliveries for both servers.
 TEST(DeSitioASitio, DosServidoresSobreUnaBasePostgres) {
     CarpetaTemporal carpeta;
-    prueba::BaseCentralDePrueba base("postgresql");
+    prueba::BaseCentralDePrueba base(servidor::TipoBase::PostgreSQL);
     Sitio a = crearSitio(carpeta.ruta(), kCliente, "001");
     Sitio b = crearSitio(carpeta.ruta(), kCliente, "002");
     ServidorReferencia uno(carpeta.ruta(), base.base());
@@ -174,26 +201,6 @@ TEST(DeSitioASitio, DosServidoresSobreUnaBasePostgres) {
 // process, tick by tick, in tests/sincronizador/test_dos_sitios.cpp; here
 // the real program meets a refused connection.
 
-enum class Falla { Rechazo, Mudo, CortaRespuesta, Error500 };
-
-std::string nombreFalla(const testing::TestParamInfo<Falla>& info) {
-    switch (info.param) {
-        case Falla::Rechazo:
-            return "ConexionRechazada";
-        case Falla::Mudo:
-            return "PeerQueNuncaResponde";
-        case Falla::CortaRespuesta:
-            return "PeerQueCierraAMitad";
-        case Falla::Error500:
-            return "PeerQueRespondeError500";
-    }
-    return "Desconocida";
-}
-
-void PrintTo(Falla falla, std::ostream* salida) {
-    *salida << nombreFalla(testing::TestParamInfo<Falla>(falla, 0));
-}
-
 class PeerQueFalla : public testing::TestWithParam<Falla> {};
 
 // While the peer misbehaves the synchronizer keeps cycling and the queued
@@ -209,20 +216,10 @@ TEST_P(PeerQueFalla, ElSincronizadorSigueYElRegistroLlegaDespues) {
 
     std::unique_ptr<PeerDefectuoso> peer;
     std::string direccion;
-    switch (GetParam()) {
-        case Falla::Rechazo:
-            direccion = "127.0.0.1:" + std::to_string(puertoCerrado());
-            break;
-        case Falla::Mudo:
-            peer = std::make_unique<PeerDefectuoso>(PeerDefectuoso::Modo::Mudo, a.codigo);
-            break;
-        case Falla::CortaRespuesta:
-            peer = std::make_unique<PeerDefectuoso>(PeerDefectuoso::Modo::CortaRespuesta, a.codigo);
-            break;
-        case Falla::Error500:
-            peer = std::make_unique<PeerDefectuoso>(PeerDefectuoso::Modo::Error500, a.codigo);
-            break;
-    }
+    if (GetParam() == Falla::Rechaza)
+        direccion = "127.0.0.1:" + std::to_string(puertoCerrado());
+    else
+        peer = std::make_unique<PeerDefectuoso>(GetParam(), a.codigo);
     if (peer) direccion = peer->direccion();
 
     // Two passes at 20 ms: a silent peer costs 51 ticks per exchange.
@@ -255,6 +252,6 @@ TEST_P(PeerQueFalla, ElSincronizadorSigueYElRegistroLlegaDespues) {
     EXPECT_EQ(contar(b, "Destino = '" + b.codigo + "' AND Funcion = 'X'"), "1") << rb.salida;
 }
 
-INSTANTIATE_TEST_SUITE_P(Peers, PeerQueFalla, testing::Values(Falla::Rechazo), nombreFalla);
+INSTANTIATE_TEST_SUITE_P(Peers, PeerQueFalla, testing::Values(Falla::Rechaza), NombreDeFalla());
 
 }  // namespace

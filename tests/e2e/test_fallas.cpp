@@ -27,11 +27,11 @@
 #include <thread>
 #include <vector>
 
-#include "CentralEnProceso.h"
-#include "Entorno.h"
 #include "ServidorHTTP.h"
+#include "soporte/CentralEnProceso.h"
+#include "soporte/Entorno.h"
 
-namespace e2e {
+namespace prueba {
 namespace {
 
 const std::string kCliente = "900100";
@@ -101,61 +101,6 @@ std::string saliente(const std::string& campo1) {
            campo1 + "'";
 }
 
-enum class Falla {
-    Rechaza,
-    NuncaResponde,
-    CierraAMitad,
-    Reinicia,
-    Basura,
-    Error500,
-    SinDato,
-    SobreElLimite,
-    MuereTrasGuardar,
-    EntregaDosVeces,
-    AcusaLoQueNoSeEnvio,
-    RegistroInguardableEntreBuenos,
-    RegistroEnormeEnLaCola,
-    RegistrosEnormesParaElSitio,
-};
-
-std::string nombreFalla(const testing::TestParamInfo<Falla>& info) {
-    switch (info.param) {
-        case Falla::Rechaza:
-            return "ServidorRechaza";
-        case Falla::NuncaResponde:
-            return "AceptaYNuncaResponde";
-        case Falla::CierraAMitad:
-            return "CierraAMitadDeLaRespuesta";
-        case Falla::Reinicia:
-            return "ReiniciaLaConexion";
-        case Falla::Basura:
-            return "RespondeBasura";
-        case Falla::Error500:
-            return "Responde500";
-        case Falla::SinDato:
-            return "Responde200SinDato";
-        case Falla::SobreElLimite:
-            return "CuerpoSobreElLimite";
-        case Falla::MuereTrasGuardar:
-            return "MuereEntreGuardarElLoteYResponder";
-        case Falla::EntregaDosVeces:
-            return "EntregaDosVecesLaRespuestaDeGetData";
-        case Falla::AcusaLoQueNoSeEnvio:
-            return "AcusaIdsQueNuncaSeLeEnviaron";
-        case Falla::RegistroInguardableEntreBuenos:
-            return "OfreceUnRegistroInguardableEntreBuenos";
-        case Falla::RegistroEnormeEnLaCola:
-            return "LaColaEmpiezaConUnRegistroQueNingunLoteAdmite";
-        case Falla::RegistrosEnormesParaElSitio:
-            return "ElServidorGuardaDosRegistrosDe40MiBParaElSitio";
-    }
-    return "Desconocida";
-}
-
-void PrintTo(Falla falla, std::ostream* salida) {
-    *salida << nombreFalla(testing::TestParamInfo<Falla>(falla, 0));
-}
-
 // Whether the site may take something while the fault lasts: records the
 // server offers (stored, applied) and acknowledgements (rows marked sent).
 struct Efecto {
@@ -203,7 +148,7 @@ PeerGuionado::Guion guionDe(Falla falla, CentralEnProceso& central) {
         case Falla::CierraAMitad:
             // The real answer, stored by the server, cut in half.
             return [&central](const Peticion& p) {
-                Accion a = central.atender(p);
+                Accion a{central.atender(p.ruta, p.cuerpo)};
                 a.bytes.resize(std::min(a.bytes.size() - 1, a.bytes.size() / 2 + 20));
                 return a;
             };
@@ -230,7 +175,7 @@ PeerGuionado::Guion guionDe(Falla falla, CentralEnProceso& central) {
             };
         case Falla::MuereTrasGuardar:
             return [&central](const Peticion& p) {
-                Accion a = central.atender(p);
+                Accion a{central.atender(p.ruta, p.cuerpo)};
                 if (esSetData(p)) return Accion{{}, 0, Accion::Fin::Cerrar};
                 return a;
             };
@@ -240,7 +185,7 @@ PeerGuionado::Guion guionDe(Falla falla, CentralEnProceso& central) {
             auto guardada = std::make_shared<std::string>();
             auto veces = std::make_shared<int>(0);
             return [&central, guardada, veces](const Peticion& p) {
-                if (!esGetData(p)) return central.atender(p);
+                if (!esGetData(p)) return Accion{central.atender(p.ruta, p.cuerpo)};
                 if (guardada->empty()) {
                     *guardada = central.cuerpo(p.cuerpo);
                     return Accion{respuestaHttp(200, *guardada)};
@@ -254,7 +199,7 @@ PeerGuionado::Guion guionDe(Falla falla, CentralEnProceso& central) {
             // Every row id from 1 to 400 is listed as stored, whatever the
             // batch held.
             return [&central](const Peticion& p) {
-                if (!esSetData(p)) return central.atender(p);
+                if (!esSetData(p)) return Accion{central.atender(p.ruta, p.cuerpo)};
                 central.cuerpo(p.cuerpo);
                 std::string valores;
                 for (int id = 1; id <= 400; ++id)
@@ -265,7 +210,7 @@ PeerGuionado::Guion guionDe(Falla falla, CentralEnProceso& central) {
             // A record whose table code no column holds, in the middle of the
             // real records, in every answer.
             return [&central](const Peticion& p) {
-                if (!esGetData(p)) return central.atender(p);
+                if (!esGetData(p)) return Accion{central.atender(p.ruta, p.cuerpo)};
                 std::string cuerpo = central.cuerpo(p.cuerpo);
                 const std::string malo =
                     "{\"id\":\"990001\",\"Tabla\":\"99999999999\",\"Origen\":\"" + kHermano +
@@ -279,10 +224,12 @@ PeerGuionado::Guion guionDe(Falla falla, CentralEnProceso& central) {
                                   cuerpo.find('{') == std::string::npos ? malo : "," + malo);
                 return Accion{respuestaHttp(200, cuerpo)};
             };
+        case Falla::Ninguna:
         case Falla::RegistroEnormeEnLaCola:
         case Falla::RegistrosEnormesParaElSitio:
             // A sound server: what is large is in the queue or in the store.
-            return [&central](const Peticion& p) { return central.atender(p); };
+            return
+                [&central](const Peticion& p) { return Accion{central.atender(p.ruta, p.cuerpo)}; };
     }
     return {};
 }
@@ -354,7 +301,7 @@ struct Escenario {
         escribirSalientes(s);
     }
     CarpetaTemporal carpeta;
-    CentralEnProceso central{carpeta.ruta()};
+    CentralEnProceso central;
     const Sitio s = crearSitio(carpeta.ruta(), kCliente, "001");
 };
 
@@ -450,7 +397,7 @@ TEST_P(MatrizDeFallas, NadaSePierdeYCadaRegistroSeGuardaYAplicaUnaVez) {
     }
 
     // A sound server again.
-    peer.guion([&central](const Peticion& p) { return central.atender(p); });
+    peer.guion([&central](const Peticion& p) { return Accion{central.atender(p.ruta, p.cuerpo)}; });
     // Enough passes for a batch halved down to one record to grow back.
     const Resultado sano = sincronizar(s, peer.direccion(), 6, intervalo);
     ASSERT_EQ(sano.codigo, 0) << lineas(sano.salida);
@@ -490,7 +437,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Falla::MuereTrasGuardar, Falla::EntregaDosVeces, Falla::AcusaLoQueNoSeEnvio,
                     Falla::RegistroInguardableEntreBuenos, Falla::RegistroEnormeEnLaCola,
                     Falla::RegistrosEnormesParaElSitio),
-    nombreFalla);
+    NombreDeFalla());
 
 // A site on a line of 64 kbit/s (8,000 bytes a second each way), through
 // the real server: a batch or an answer of about 130 KB takes 16 s on it.
@@ -615,18 +562,11 @@ class Asediador {
     };
 
     void abrir(size_t i, Conexion& c, Reloj::time_point ahora) {
-        c.fd = socket(AF_INET, SOCK_STREAM, 0);
-        if (asedio_ == Asedio::MultitudLenta) {
-            sockaddr_in propia{};
-            propia.sin_family = AF_INET;
-            propia.sin_addr.s_addr = htonl(0x7F010000u | static_cast<uint32_t>(i + 1));
-            bind(c.fd, reinterpret_cast<sockaddr*>(&propia), sizeof propia);
-        }
-        sockaddr_in dir{};
-        dir.sin_family = AF_INET;
-        dir.sin_port = htons(static_cast<uint16_t>(puerto_));
-        dir.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (connect(c.fd, reinterpret_cast<sockaddr*>(&dir), sizeof dir) != 0) {
+        // The crowd comes from as many loopback addresses as it has members.
+        c.fd = conectar(puerto_, asedio_ == Asedio::MultitudLenta
+                                     ? 0x7F010000u | static_cast<uint32_t>(i + 1)
+                                     : INADDR_LOOPBACK);
+        if (c.fd < 0) {
             cerrar(c, ahora);
             return;
         }
@@ -745,4 +685,4 @@ INSTANTIATE_TEST_SUITE_P(Asedios, ServidorAsediado,
                          nombreAsedio);
 
 }  // namespace
-}  // namespace e2e
+}  // namespace prueba

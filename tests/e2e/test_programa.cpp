@@ -8,10 +8,10 @@
 #include <optional>
 #include <string>
 
-#include "Entorno.h"
 #include "soporte/BaseDePrueba.h"
+#include "soporte/Entorno.h"
 
-namespace e2e {
+namespace prueba {
 namespace {
 
 fs::path programa() {
@@ -276,4 +276,4 @@ TEST(Programa, LaVentanaCorreElCiclo) {
 }
 
 }  // namespace
-}  // namespace e2e
+}  // namespace prueba

@@ -10,9 +10,9 @@
 #include <sstream>
 #include <string>
 
-#include "Entorno.h"
+#include "soporte/Entorno.h"
 
-namespace e2e {
+namespace prueba {
 namespace {
 
 const std::string kCliente = "900100";
@@ -211,4 +211,4 @@ TEST(EstadoDelSitio, InformaUltimosIntercambiosColasYPlazo) {
 }
 
 }  // namespace
-}  // namespace e2e
+}  // namespace prueba

@@ -1,6 +1,5 @@
 #include "soporte/BaseCentralDePrueba.h"
 
-#include <libpq-fe.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -17,22 +16,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void callar(void*, const char*) {}
-
+// Statements on the cluster itself (not on a test's schema).
 void ejecutarEnCluster(const std::string& uri, const std::string& sql) {
-    PGconn* c = PQconnectdb(uri.c_str());
-    if (PQstatus(c) != CONNECTION_OK) {
-        std::string mensaje = PQerrorMessage(c);
-        PQfinish(c);
-        throw std::runtime_error("PostgreSQL de prueba: " + mensaje);
-    }
-    PQsetNoticeProcessor(c, callar, nullptr);
-    PGresult* r = PQexec(c, sql.c_str());
-    bool bien = PQresultStatus(r) == PGRES_COMMAND_OK;
-    std::string mensaje = PQresultErrorMessage(r);
-    PQclear(r);
-    PQfinish(c);
-    if (!bien) throw std::runtime_error(sql + ": " + mensaje);
+    servidor::conectarPostgres(uri)->ejecutarGuion(sql);
 }
 
 }  // namespace
@@ -51,10 +37,14 @@ std::string uriPostgres() {
     return texto;
 }
 
-BaseCentralDePrueba::BaseCentralDePrueba(const std::string& motor) : motor_(motor) {
+std::string nombreDe(servidor::TipoBase tipo) {
+    return tipo == servidor::TipoBase::PostgreSQL ? "postgresql" : "sqlite";
+}
+
+BaseCentralDePrueba::BaseCentralDePrueba(servidor::TipoBase tipo) {
     static std::atomic<int> contador{0};
     std::string nombre = "prueba_" + std::to_string(getpid()) + "_" + std::to_string(contador++);
-    if (motor_ == "postgresql") {
+    if (tipo == servidor::TipoBase::PostgreSQL) {
         std::string uri = uriPostgres();
         esquema_ = nombre;
         ejecutarEnCluster(uri, "CREATE SCHEMA " + esquema_);
@@ -66,9 +56,7 @@ BaseCentralDePrueba::BaseCentralDePrueba(const std::string& motor) : motor_(moto
 }
 
 void BaseCentralDePrueba::ejecutar(const std::string& sql) const {
-    auto conexion = motor_ == "postgresql" ? servidor::conectarPostgres(base_)
-                                           : servidor::conectarSQLite(base_);
-    conexion->ejecutarGuion(sql);
+    servidor::conectar(base_)->ejecutarGuion(sql);
 }
 
 BaseCentralDePrueba::~BaseCentralDePrueba() {

@@ -2,7 +2,10 @@
 // the throwaway PostgreSQL cluster that ctest starts (scripts/postgres).
 #pragma once
 
+#include <ostream>
 #include <string>
+
+#include "Almacen.h"
 
 namespace prueba {
 
@@ -12,11 +15,13 @@ namespace prueba {
 // skipping.
 std::string uriPostgres();
 
-// A store named for one test, removed with the object. `motor` is
-// "sqlite" or "postgresql".
+// "sqlite" or "postgresql", for the names of tests run on each.
+std::string nombreDe(servidor::TipoBase tipo);
+
+// A store named for one test, removed with the object.
 class BaseCentralDePrueba {
   public:
-    explicit BaseCentralDePrueba(const std::string& motor);
+    explicit BaseCentralDePrueba(servidor::TipoBase tipo);
     ~BaseCentralDePrueba();
     BaseCentralDePrueba(const BaseCentralDePrueba&) = delete;
     BaseCentralDePrueba& operator=(const BaseCentralDePrueba&) = delete;
@@ -27,9 +32,15 @@ class BaseCentralDePrueba {
     void ejecutar(const std::string& sql) const;
 
   private:
-    std::string motor_;
     std::string esquema_;
     std::string base_;
 };
 
 }  // namespace prueba
+
+namespace servidor {
+// How a test that runs on each kind of store names its kind.
+inline void PrintTo(TipoBase tipo, std::ostream* salida) {
+    *salida << prueba::nombreDe(tipo);
+}
+}  // namespace servidor

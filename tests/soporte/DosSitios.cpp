@@ -1,94 +1,22 @@
 #include "soporte/DosSitios.h"
 
-#include <unistd.h>
-
-#include <atomic>
-#include <filesystem>
 #include <stdexcept>
 
-#include "ConexionSQL.h"
 #include "soporte/PuntoDeVenta.h"
 
 namespace prueba {
-
-namespace fs = std::filesystem;
-
-namespace {
-
-const char* razon(int estado) {
-    switch (estado) {
-        case 200:
-            return "OK";
-        case 400:
-            return "Bad Request";
-        case 500:
-            return "Internal Server Error";
-        default:
-            return "Status";
-    }
-}
-
-}  // namespace
-
-// ---------------------------------------------------------------- server
-
-CentralEnProceso::CentralEnProceso(std::string doctores) : doctores_(std::move(doctores)) {
-    static std::atomic<int> contador{0};
-    carpeta_ = (fs::temp_directory_path() /
-                ("sinc-central-" + std::to_string(getpid()) + "-" + std::to_string(contador++)))
-                   .string();
-    fs::remove_all(carpeta_);
-    fs::create_directories(carpeta_);
-    central_ = std::make_unique<servidor::Central>(carpeta_ + "/central.db", 3, doctores_);
-}
-
-void CentralEnProceso::reabrir(const std::function<void(const std::string&)>& entretanto) {
-    central_.reset();
-    entretanto(carpeta_ + "/central.db");
-    central_ = std::make_unique<servidor::Central>(carpeta_ + "/central.db", 3, doctores_);
-}
-
-CentralEnProceso::~CentralEnProceso() {
-    central_.reset();
-    std::error_code ec;
-    fs::remove_all(carpeta_, ec);
-}
-
-void CentralEnProceso::ejecutarEnAlmacen(const std::string& sql) {
-    servidor::conectarSQLite(carpeta_ + "/central.db")->ejecutarGuion(sql);
-}
-
-std::string CentralEnProceso::atender(const std::string& peticion) {
-    ++atendidas_;
-    const size_t finCabecera = peticion.find("\r\n\r\n");
-    const size_t finLinea = peticion.find("\r\n");
-    if (finCabecera == std::string::npos || finLinea == std::string::npos)
-        return "HTTP/1.0 400 Bad Request\r\n\r\n";
-    // "POST /path HTTP/1.0"
-    const std::string linea = peticion.substr(0, finLinea);
-    const size_t a = linea.find(' ');
-    const size_t b = linea.find(' ', a + 1);
-    const std::string ruta = linea.substr(a + 1, b - a - 1);
-    // The body is what Content-Length counts; the renderer's trailing CR LF
-    // lies beyond it, as the real server reads it.
-    std::string cuerpo = peticion.substr(finCabecera + 4);
-    const std::string clave = "Content-Length: ";
-    const size_t largo = peticion.find(clave);
-    if (largo != std::string::npos && largo < finCabecera)
-        cuerpo.resize(std::min(cuerpo.size(), std::stoul(peticion.substr(largo + clave.size()))));
-
-    const servidor::Respuesta r = ruta == "/ombrel.php" ? central_->atenderSocio(cuerpo)
-                                                        : central_->atenderSincronizador(cuerpo);
-    bitacora_ += r.bitacora + "\n";
-    return "HTTP/1.0 " + std::to_string(r.estado) + " " + razon(r.estado) +
-           "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(r.cuerpo.size()) +
-           "\r\n\r\n" + r.cuerpo;
-}
 
 // ---------------------------------------------------------------- socket
 
 void SocketEnProceso::encolar(std::function<void(sincronizador::Motor&)> evento) {
     eventos_.emplace_back(conexion_, std::move(evento));
+}
+
+void SocketEnProceso::fallar(Falla falla) {
+    if (falla != Falla::Ninguna && falla != Falla::Rechaza && falla != Falla::NuncaResponde &&
+        falla != Falla::CierraAMitad)
+        throw std::logic_error("SocketEnProceso does not play " + nombreFalla(falla));
+    falla_ = falla;
 }
 
 void SocketEnProceso::cerrar() noexcept {
@@ -98,7 +26,7 @@ void SocketEnProceso::cerrar() noexcept {
 
 void SocketEnProceso::conectar(const std::string&, uint16_t) {
     ++conexion_;
-    if (falla == Falla::Rechazo) {
+    if (falla_ == Falla::Rechaza) {
         encolar([](sincronizador::Motor& m) { m.alFallar(10061, "Connection refused"); });
         return;
     }
@@ -108,10 +36,10 @@ void SocketEnProceso::conectar(const std::string&, uint16_t) {
 
 void SocketEnProceso::enviar(const std::string& bytes) {
     peticiones.push_back(bytes);
-    if (falla == Falla::Mudo) return;
+    if (falla_ == Falla::NuncaResponde) return;
     std::string respuesta = central_.atender(bytes);
     if (alterarRespuesta) respuesta = alterarRespuesta(respuesta);
-    if (falla == Falla::Cortada) respuesta.resize(respuesta.size() / 2);
+    if (falla_ == Falla::CierraAMitad) respuesta.resize(respuesta.size() / 2);
     encolar([respuesta](sincronizador::Motor& m) { m.alRecibir(respuesta); });
     encolar([](sincronizador::Motor& m) { m.alCerrar(); });
 }

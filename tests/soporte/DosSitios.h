@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "Central.h"
 #include "aplicacion/Aplicador.h"
 #include "comun/Bitacora.h"
 #include "datos/DAO_Conexion.h"
@@ -22,60 +21,21 @@
 #include "sincronizador/Motor.h"
 #include "sincronizador/PasoLocalAplicador.h"
 #include "soporte/BaseDePrueba.h"
+#include "soporte/CentralEnProceso.h"
 #include "soporte/EntornoAplicacion.h"
+#include "soporte/Falla.h"
 #include "soporte/Falsos.h"
 
 namespace prueba {
 
 using Filas = std::vector<std::vector<std::string>>;
 
-// The reference server's core on a store of its own, removed with the
-// object.
-class CentralEnProceso {
-  public:
-    explicit CentralEnProceso(std::string doctores = "[]");
-    ~CentralEnProceso();
-    CentralEnProceso(const CentralEnProceso&) = delete;
-    CentralEnProceso& operator=(const CentralEnProceso&) = delete;
-
-    // The answer to one HTTP request (the bytes a site sends), written as
-    // the server writes it: status line, headers, body. The path chooses
-    // the handler ("/ombrel.php" the partner's, any other the sites').
-    std::string atender(const std::string& peticion);
-    servidor::Central& central() { return *central_; }
-    servidor::Almacen& almacen() { return central_->almacen(); }
-    // Runs statements on the store's file through a connection of its own.
-    void ejecutarEnAlmacen(const std::string& sql);
-    // Closes the store, lets `entretanto` work on its file (copy it, put a
-    // copy back) and opens it again, as an operator stopping and starting
-    // the server.
-    void reabrir(const std::function<void(const std::string& archivo)>& entretanto);
-    // The server's log: one line per request answered.
-    const std::string& bitacora() const { return bitacora_; }
-    // How many requests it has answered.
-    int atendidas() const { return atendidas_; }
-
-  private:
-    std::string carpeta_;
-    std::string doctores_;
-    std::unique_ptr<servidor::Central> central_;
-    int atendidas_ = 0;
-    std::string bitacora_;
-};
-
-// How the next exchanges fail; Ninguna lets them through.
-enum class Falla {
-    Ninguna,
-    Rechazo,  // the connection is refused
-    Mudo,     // connects, takes the request, never answers nor closes
-    Cortada,  // answers the first half of the response, then closes
-};
-
 // A socket whose peer is a CentralEnProceso. What a real socket reports
 // from the event loop is queued here and handed to the engine by
 // `entregar`: connecting succeeds, the request goes to the server, and the
 // answer arrives and the peer closes. Closing the socket drops the events
-// of that connection still queued.
+// of that connection still queued. It plays the failures Rechaza,
+// NuncaResponde and CierraAMitad (the server's answer cut in half).
 class SocketEnProceso : public sincronizador::Socket {
   public:
     explicit SocketEnProceso(CentralEnProceso& central) : central_(central) {}
@@ -89,7 +49,8 @@ class SocketEnProceso : public sincronizador::Socket {
     // Delivers the queued events to the engine, those they cause included.
     void entregar();
 
-    Falla falla = Falla::Ninguna;
+    // How the next exchanges fail (Ninguna: they do not).
+    void fallar(Falla falla);
     // Rewrites the server's answer before it is delivered (a status 500, a
     // body the server would never send).
     std::function<std::string(const std::string&)> alterarRespuesta;
@@ -101,6 +62,7 @@ class SocketEnProceso : public sincronizador::Socket {
 
     CentralEnProceso& central_;
     sincronizador::Motor* motor_ = nullptr;
+    Falla falla_ = Falla::Ninguna;
     // Each connection has its number; events of an earlier one are dropped.
     uint64_t conexion_ = 0;
     bool abierto_ = false;

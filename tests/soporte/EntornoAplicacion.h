@@ -13,25 +13,15 @@
 #include "comun/Funciones.h"
 #include "datos/DAO_Conexion.h"
 #include "soporte/BaseDePrueba.h"
+#include "soporte/Motor.h"
+#include "soporte/Reloj.h"
 
 namespace prueba {
-
-// A clock that says what the test sets: by default Monday 7 December 2026,
-// 13:30:15.
-class RelojFijo : public comun::Reloj {
-  public:
-    RelojFijo() { poner(13, 30, 15); }
-    comun::Fecha ahora() const noexcept override { return momento; }
-    void poner(int hora, int minuto, int segundo = 0) {
-        momento = comun::Fecha{2026, 12, 7, hora, minuto, segundo};
-    }
-    comun::Fecha momento;
-};
 
 class EntornoAplicacion {
   public:
     explicit EntornoAplicacion(bool demo = true) : base(demo), aplicador(con, bitacora, reloj) {
-        con.dataFile(base.ruta());
+        con.dataFile(prueba::origen(base.ruta()));
     }
 
     // Stores an inbound record addressed to this site (or to `destino`) and

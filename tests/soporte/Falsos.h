@@ -10,6 +10,7 @@
 #include "comun/Fallo.h"
 #include "comun/Funciones.h"
 #include "sincronizador/Puertos.h"
+#include "soporte/Reloj.h"
 
 namespace prueba {
 
@@ -57,25 +58,22 @@ struct SocketFalso : sincronizador::Socket {
     int estado() const noexcept override { return 6; }
 };
 
-struct RelojFalso : comun::Reloj {
-    comun::Fecha ahora() const noexcept override { return {2026, 12, 8, 1, 30, 0}; }
-};
-
 // A database that answers from fields and records every call. `fallarEn`
 // names one operation that fails once, as a database failure.
 struct BaseFalsa : sincronizador::BaseDatos {
     std::string rutaBase = "sitio.db";
     std::string sitio = "900100001";
-    std::string comunicacion = "null";
-    std::vector<int64_t> idsComunicacion;  // the rows `comunicacion` carries
+    protocolo::LoteSaliente lote;  // what getComunicacion gives
     std::vector<std::vector<int64_t>> lotesMarcados;
-    std::vector<comun::LimiteLote> limitesPedidos;  // one per getComunicacion
+    std::vector<protocolo::LimiteLote> limitesPedidos;  // one per getComunicacion
     size_t filasEnCola = 0;
-    std::string datosQuiralte = "null";
+    std::optional<protocolo::Comunicacion> datosQuiralte;
     std::string fallarEn;
     bool abierta = false;
     std::vector<std::string> llamadas;
-    std::vector<comun::Variant> recibidos;
+    std::vector<comun::Variant> recibidos;                   // doctors lists
+    std::vector<std::vector<protocolo::Recibido>> entregas;  // per setComunicacion
+    std::vector<protocolo::Recibos> recibos;                 // per marcarEnviados
     std::vector<int64_t> confirmados;
 
     void registrar(const std::string& operacion) {
@@ -108,32 +106,32 @@ struct BaseFalsa : sincronizador::BaseDatos {
         registrar("getSyASys");
         return sitio;
     }
-    std::string getComunicacion(std::vector<int64_t>& ids,
-                                const comun::LimiteLote& limite) override {
+    protocolo::LoteSaliente getComunicacion(const protocolo::LimiteLote& limite) override {
         registrar("getComunicacion");
         limitesPedidos.push_back(limite);
-        ids = idsComunicacion;
         // A queue of `filasEnCola` rows: the batch carries as many as the
         // limit lets.
-        if (filasEnCola > 0) {
-            ids.clear();
-            for (size_t i = 1; i <= std::min(filasEnCola, limite.filas); ++i)
-                ids.push_back(static_cast<int64_t>(i));
+        if (filasEnCola == 0) return lote;
+        protocolo::LoteSaliente parte;
+        for (size_t i = 1; i <= std::min(filasEnCola, limite.filas); ++i) {
+            parte.ids.push_back(static_cast<int64_t>(i));
+            parte.registros.emplace_back().id = std::to_string(i);
         }
-        return comunicacion;
+        return parte;
     }
-    std::string getDatosQuiralte() override {
+    std::optional<protocolo::Comunicacion> getDatosQuiralte() override {
         registrar("getDatosQuiralte");
         return datosQuiralte;
     }
-    int32_t setComunicacion(const comun::Variant& r) override {
+    int32_t setComunicacion(const std::vector<protocolo::Recibido>& r) override {
         registrar("setComunicacion");
-        recibidos.push_back(r);
+        entregas.push_back(r);
         return 0;
     }
-    void marcarEnviados(const comun::Variant& r, const std::vector<int64_t>& enviados) override {
+    void marcarEnviados(const protocolo::Recibos& r,
+                        const std::vector<int64_t>& enviados) override {
         registrar("marcarEnviados");
-        recibidos.push_back(r);
+        recibos.push_back(r);
         lotesMarcados.push_back(enviados);
     }
     void MarcarRegistroEnviadoQuiralte(int64_t id) override {

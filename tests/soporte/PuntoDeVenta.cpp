@@ -1,6 +1,6 @@
 #include "soporte/PuntoDeVenta.h"
 
-#include "comun/Comunicacion.h"
+#include "protocolo/Comunicacion.h"
 
 namespace prueba {
 
@@ -15,7 +15,7 @@ std::string comillas(const std::string& texto) {
 
 std::vector<std::string> sqlProductoNuevo(const std::string& origen, const std::string& codigo,
                                           const std::string& nombre) {
-    const std::string general = comillas(comun::kDestinoGeneral);
+    const std::string general = comillas(protocolo::kDestinoGeneral);
     return {
         "INSERT INTO PRODUCTOS (CodigoAB, NombreProducto, Categoria, Negocio, impx, "
         "PrecioUnidad, Precio1) VALUES (" +
@@ -30,7 +30,7 @@ std::vector<std::string> sqlProductoNuevo(const std::string& origen, const std::
 }
 
 std::vector<std::string> sqlMensajeNuevo(const std::string& origen, const std::string& texto) {
-    const std::string general = comillas(comun::kDestinoGeneral);
+    const std::string general = comillas(protocolo::kDestinoGeneral);
     return {
         "INSERT INTO MENSAJE (mensaje, destino, origen, PRIORIDAD) VALUES (" + comillas(texto) +
             ", 'SERVIDOR', 'LOCAL', -2)",
