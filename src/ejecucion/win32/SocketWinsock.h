@@ -1,0 +1,78 @@
+// The engine's socket port over Winsock, for the Windows runtime without a
+// toolkit. The socket is non-blocking and tied to an event object
+// (WSAEventSelect): the loop waits on that event with the tick's time-out
+// and calls `atender`, which hands the connection, arrived data, the
+// peer's close and errors back to the engine. Errors carry Winsock's own
+// numbers (10061 refused, 10060 timed out, 10054 reset).
+#pragma once
+
+#include <winsock2.h>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "sincronizador/Puertos.h"
+
+namespace sincronizador {
+class Motor;
+}
+
+namespace ejecucion::win32 {
+
+class SocketWinsock : public sincronizador::Socket {
+  public:
+    SocketWinsock();
+    ~SocketWinsock() override;
+    SocketWinsock(const SocketWinsock&) = delete;
+    SocketWinsock& operator=(const SocketWinsock&) = delete;
+
+    // The engine that receives the events; set once, before the first tick.
+    void motor(sincronizador::Motor* m) { motor_ = m; }
+
+    // Signalled when the socket has something to report.
+    HANDLE evento() const { return evento_; }
+    // Reports to the engine what happened on the socket since the last
+    // call. Harmless when nothing did.
+    void atender();
+
+    void cerrar() noexcept override;
+    void conectar(const std::string& host, uint16_t puerto) override;
+    void enviar(const std::string& bytes) override;
+    // The state numbers of the original socket control: 0 closed, 6
+    // connecting, 7 connected, 9 error.
+    int estado() const noexcept override { return estado_; }
+
+    // The description shown with a Winsock error number.
+    static std::string describirError(int numero);
+
+  private:
+    bool intentarDireccion();
+    void fallar(int numero);
+    void alConectar(int error);
+    void escribirPendiente();
+    void leer();
+    void alCerrar(int error);
+
+    sincronizador::Motor* motor_ = nullptr;
+    HANDLE evento_ = nullptr;
+    SOCKET s_ = INVALID_SOCKET;
+    int estado_ = 0;
+    // Every close and connect moves it on: an engine call that closes or
+    // reconnects from inside an event ends the handling of the old socket.
+    unsigned generacion_ = 0;
+    // The addresses of the host still to try, and the error of the last one.
+    std::vector<std::pair<sockaddr_storage, int>> direcciones_;
+    size_t siguiente_ = 0;
+    int ultimoError_ = 0;
+    // What the system has not yet taken of the request.
+    std::string pendiente_;
+    size_t enviadoDe_ = 0;
+    // Bytes left since the engine was last told; a failure met while
+    // sending, reported from `atender`, not from inside the engine's call.
+    bool avance_ = false;
+    int errorDiferido_ = 0;
+};
+
+}  // namespace ejecucion::win32
