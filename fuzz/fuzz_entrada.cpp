@@ -95,9 +95,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t tamano) {
     escena.reiniciar();
     auto& dao = escena.dao();
 
-    const Variant respuesta =
+    const json::Analisis analisis =
         json::parse(std::string_view(reinterpret_cast<const char*>(datos), tamano));
-    if (!json::GetParserErrors().empty()) return 0;  // the engine stops here
+    if (!analisis.correcto()) return 0;  // the engine stops here
+    const Variant& respuesta = analisis.valor;
 
     leer([&] { dao.setComunicacion(respuesta); });
     leer([&] {

@@ -89,8 +89,9 @@ void idaYVueltaDeFilas(const Variant& arbol) {
 
     Filas rs(filas, nombres);
     const std::string texto = json::RStoJSON(rs);
-    const Variant vuelta = json::parse(texto);
-    exigir(json::GetParserErrors().empty(), "RStoJSON writes a text the parser reads");
+    const json::Analisis analisis = json::parse(texto);
+    exigir(analisis.correcto(), "RStoJSON writes a text the parser reads");
+    const Variant& vuelta = analisis.valor;
     auto otra = vuelta.esObjeto() ? vuelta.objetoComo<json::Coleccion>() : nullptr;
     exigir(otra && otra->Count() == filas.size(), "RStoJSON writes one object per row");
     for (size_t f = 0; f < filas.size(); ++f) {
@@ -113,8 +114,9 @@ void idaYVueltaDeFilas(const Variant& arbol) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t tamano) {
     const std::string_view texto(reinterpret_cast<const char*>(datos), tamano);
 
-    const Variant arbol = json::parse(texto);
-    const std::string errores = json::GetParserErrors();
+    const json::Analisis analisis = json::parse(texto);
+    const Variant& arbol = analisis.valor;
+    const std::string& errores = analisis.errores;
     exigir(!arbol.esEmpty() || errores == "Invalid JSON", "no tree means \"Invalid JSON\"");
     exigir(arbol.esEmpty() || arbol.esObjeto(), "the root is an object or an array");
     exigir(errores.size() <= 64 * 1024 + 64, "the error text stays within its bound");
@@ -122,8 +124,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t tamano) {
     if (errores.empty()) idaYVueltaDeFilas(arbol);
 
     const std::string escapado = json::Encode(texto);
-    const Variant cadena = json::parse("[\"" + escapado + "\"]");
-    exigir(json::GetParserErrors().empty(), "an encoded text parses as a string");
+    const json::Analisis enCadena = json::parse("[\"" + escapado + "\"]");
+    exigir(enCadena.correcto(), "an encoded text parses as a string");
+    const Variant& cadena = enCadena.valor;
     if (comun::esUtf8Valido(texto)) {
         auto c = cadena.esObjeto() ? cadena.objetoComo<json::Coleccion>() : nullptr;
         exigir(c && c->Count() == 1 && c->Item(1).comoTexto() == trasEncode(texto),

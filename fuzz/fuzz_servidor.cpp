@@ -24,8 +24,9 @@ void comprobar(const servidor::Respuesta& r) {
     if (r.estado != 200 || r.cuerpo.rfind("dato=", 0) != 0) return;
     const size_t fin = r.cuerpo.find("\r\n");
     const std::string dato = r.cuerpo.substr(5, fin == std::string::npos ? fin : fin - 5);
-    const comun::Variant valor = json::parse(dato);
-    exigir(json::GetParserErrors().empty(), "every \"dato\" the server writes parses");
+    const json::Analisis analisis = json::parse(dato);
+    exigir(analisis.correcto(), "every \"dato\" the server writes parses");
+    const comun::Variant& valor = analisis.valor;
     exigir(valor.esObjeto() && valor.objetoComo<json::Coleccion>() != nullptr,
            "every \"dato\" is a list");
 }
@@ -44,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t tamano) {
         const std::string_view ruta = peticion.substr(0, salto);
         const std::string_view cuerpo =
             salto == std::string_view::npos ? std::string_view() : peticion.substr(salto + 1);
-        comprobar(ruta == "/ombrel.php" ? central.atenderSocio(cuerpo)
+        comprobar(ruta == "/ombrel.php" ? central.atenderQuiralte(cuerpo)
                                         : central.atenderSincronizador(cuerpo));
         inicio = fin + 4;
     }
