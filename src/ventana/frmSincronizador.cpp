@@ -248,37 +248,22 @@ void frmSincronizador::mostrarDatos() {
 }
 
 void frmSincronizador::refrescarResumen() {
-    const comun::Fecha ahora = nucleo_->relojSistema().ahora();
-    ultimoSitio_.reset();
-    if (nucleo_->archivoBase().empty()) {
-        lblResumen_->clear();
-        mostrarLineaMenu();
-        return;
-    }
-    QString texto;
-    try {
-        ultimoSitio_ = nucleo_->leerEstadoSitio();
-        texto = QString::fromStdString(ejecucion::resumenSitio(*ultimoSitio_, ahora));
-    } catch (const std::exception& e) {
-        texto = QStringLiteral("Estado no disponible: ") + QString::fromStdString(e.what());
-    }
+    LecturaSitio lectura = leerSitio(nucleo_->archivoBase(), nucleo_->relojSistema().ahora(),
+                                     vigia_ ? &*vigia_ : nullptr);
+    ultimoSitio_ = std::move(lectura.estado);
+    const QString texto = QString::fromStdString(lectura.linea);
     lblResumen_->setText(texto);
     lblResumen_->setToolTip(texto);
     mostrarLineaMenu();
-
-    if (vigia_ && ultimoSitio_) {
-        const auto& ultimo = ultimoSitio_->ultimoServidor;
-        const VigiaServidor::Aviso aviso = vigia_->observar(ultimo, ahora);
-        if (aviso != VigiaServidor::Aviso::Ninguno) {
-            const QString textoAviso = QString::fromStdString(vigia_->texto(aviso, ultimo, ahora));
-            // A balloon or a desktop notification: neither takes the focus.
-            SysTray_.ShowBalloonTip(textoAviso,
-                                    tipoAviso(aviso) == TipoAviso::Advertencia
-                                        ? clsSystray::Advertencia
-                                        : clsSystray::Informacion,
-                                    QStringLiteral("Sincronizador"));
-            emit notificado(textoAviso);
-        }
+    if (lectura.aviso != VigiaServidor::Aviso::Ninguno) {
+        const QString textoAviso = QString::fromStdString(lectura.textoAviso);
+        // A balloon or a desktop notification: neither takes the focus.
+        SysTray_.ShowBalloonTip(textoAviso,
+                                tipoAviso(lectura.aviso) == TipoAviso::Advertencia
+                                    ? clsSystray::Advertencia
+                                    : clsSystray::Informacion,
+                                QStringLiteral("Sincronizador"));
+        emit notificado(textoAviso);
     }
 }
 

@@ -4,8 +4,6 @@
 
 #include "comun/Registro.h"
 #include "comun/Texto.h"
-#include "datos/DAO_Conexion.h"
-#include "ejecucion/InformeSitio.h"
 #include "sincronizador/Motor.h"
 #include "ventana/EstadoBandeja.h"
 #include "ventana/Geometria.h"
@@ -360,38 +358,17 @@ void frmSincronizador::mostrarDatos() {
 
 void frmSincronizador::refrescarResumen() {
     if (!motor_) return;
-    const comun::Fecha ahora = motor_->sitio->reloj->ahora();
-    ultimoSitio_.reset();
-    const std::string base = motor_->sitio->conexion->dataFile();
-    if (base.empty()) {
-        ::SetWindowTextW(control(lblResumen), L"");
-        return;
-    }
-    std::string texto;
-    try {
-        // A connection of its own: the engine's may be in the middle of a
-        // step.
-        datos::DAO_Conexion lectura;
-        lectura.dataFile(base);
-        ultimoSitio_ = datos::leerEstadoSitio(lectura);
-        texto = ejecucion::resumenSitio(*ultimoSitio_, ahora);
-    } catch (const std::exception& e) {
-        texto = std::string("Estado no disponible: ") + e.what();
-    }
-    ::SetWindowTextW(control(lblResumen), ancho(texto).c_str());
-
-    if (vigia_ && ultimoSitio_) {
-        const auto& ultimo = ultimoSitio_->ultimoServidor;
-        const VigiaServidor::Aviso aviso = vigia_->observar(ultimo, ahora);
-        if (aviso != VigiaServidor::Aviso::Ninguno) {
-            const std::string textoAviso = vigia_->texto(aviso, ultimo, ahora);
-            SysTray_.ShowBalloonTip(textoAviso,
-                                    tipoAviso(aviso) == TipoAviso::Advertencia
-                                        ? clsSystray::Advertencia
-                                        : clsSystray::Informacion,
-                                    "Sincronizador");
-            if (notificado) notificado(textoAviso);
-        }
+    LecturaSitio lectura = leerSitio(motor_->sitio->conexion->dataFile(),
+                                     motor_->sitio->reloj->ahora(), vigia_ ? &*vigia_ : nullptr);
+    ultimoSitio_ = std::move(lectura.estado);
+    ::SetWindowTextW(control(lblResumen), ancho(lectura.linea).c_str());
+    if (lectura.aviso != VigiaServidor::Aviso::Ninguno) {
+        SysTray_.ShowBalloonTip(lectura.textoAviso,
+                                tipoAviso(lectura.aviso) == TipoAviso::Advertencia
+                                    ? clsSystray::Advertencia
+                                    : clsSystray::Informacion,
+                                "Sincronizador");
+        if (notificado) notificado(lectura.textoAviso);
     }
 }
 
