@@ -244,6 +244,25 @@ TEST(VentanaWin32, PausarDosVecesVuelveAPausarReloj) {
     EXPECT_FALSE(motor.pausado());
 }
 
+TEST(VentanaWin32, UnServidorSinContactoSeAvisaEnUnGloboNoEnUnaCaja) {
+    Sitio sitio;
+    Cara cara(opciones(sitio.acceso, "127.0.0.1", prueba::puertoCerradoWinsock()));
+    cara.ventana.setLimiteSinServidor(0);
+    std::vector<std::string> avisos;
+    cara.ventana.notificado = [&](const std::string& texto) { avisos.push_back(texto); };
+    ASSERT_TRUE(cara.ventana.cargar());
+    // Past the limit the next reading of the site's state tells it, once.
+    cara.esperar([] { return false; }, std::chrono::seconds(2));
+    cara.ventana.refrescarResumen();
+    cara.ventana.refrescarResumen();
+    ASSERT_EQ(avisos.size(), 1u);
+    EXPECT_EQ(avisos[0].rfind("Sin intercambio con el servidor desde el inicio", 0), 0u)
+        << avisos[0];
+    EXPECT_EQ(cara.ventana.SysTray().textoGlobo(), avisos[0]);
+    EXPECT_EQ(cara.ventana.SysTray().tituloGlobo(), "Sincronizador");
+    EXPECT_TRUE(cara.avisos.avisos.empty());
+}
+
 struct Desenlace {
     bool servidor;  // a loopback server answers; else the port is closed
     EstadoIcono estado;
