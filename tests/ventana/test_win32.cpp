@@ -8,6 +8,7 @@
 #include <commctrl.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -156,6 +157,10 @@ TEST(VentanaWin32, ControlesTitulosYDatosTrasElArranque) {
     HWND v = cara.ventana.hwnd();
 
     EXPECT_EQ(::FindWindowW(frmSincronizador::kClase, L"Sincronizador V3.0"), v);
+    // The run at another scale says which (scripts/test-windows).
+    if (const char* ppp = std::getenv("SINC_PPP_ESPERADOS")) {
+        EXPECT_EQ(ventana::win32::puntosPorPulgada(v), std::atof(ppp));
+    }
     RECT cliente{};
     ::GetClientRect(v, &cliente);
     EXPECT_TRUE(igual(cliente, twips(v, 0, 0, 8745, 8130)));
