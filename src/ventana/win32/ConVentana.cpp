@@ -14,11 +14,6 @@
 namespace ventana::win32 {
 
 int ejecutarConVentana(const ejecucion::OpcionesEjecucion& opciones) {
-    // Started from a shortcut or at log-on, the program has a console of
-    // its own that nobody reads: it goes. One it shares (started from a
-    // command prompt) stays with its owner.
-    DWORD procesos[2];
-    if (::GetConsoleProcessList(procesos, 2) == 1) ::FreeConsole();
     AvisosWin32 avisos;
     return ejecutarConVentana(opciones, avisos);
 }

@@ -9,8 +9,7 @@ namespace ventana::win32 {
 class Avisos;
 
 // Runs until the window is closed, the passes are done, or the console's
-// Ctrl+C; returns the exit code. The program's console, when nobody else
-// shares it, goes.
+// Ctrl+C (where the program was given a console); returns the exit code.
 int ejecutarConVentana(const ejecucion::OpcionesEjecucion& opciones);
 // The same, asking the user through `avisos`.
 int ejecutarConVentana(const ejecucion::OpcionesEjecucion& opciones, Avisos& avisos);

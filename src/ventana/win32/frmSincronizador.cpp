@@ -476,6 +476,11 @@ LRESULT frmSincronizador::mensaje(UINT msg, WPARAM w, LPARAM l) {
             colocarControles();
             return 0;
         }
+        case WM_ENDSESSION:
+            // The user logs off or the system shuts down: the process ends
+            // once this returns, and the icon goes with it first.
+            if (w) SysTray_.delIcon();
+            return 0;
         case WM_CLOSE:
             SysTray_.delIcon();
             if (frmMsg_) ::ShowWindow(frmMsg_->hwnd(), SW_HIDE);
