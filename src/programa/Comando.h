@@ -42,6 +42,16 @@ std::unique_ptr<Comando> comandoServicioWindows();
 // The run modes: the options of the program itself, run when no subcommand
 // is given.
 std::unique_ptr<Comando> comandoCorrer();
+#ifdef _WIN32
+}  // namespace programa
+namespace ejecucion {
+struct OpcionesEjecucion;
+}
+namespace programa {
+// The window face on Windows: sincronizador-ventana.exe runs it; the
+// console program says which program to start instead.
+int ejecutarConVentanaWindows(const ejecucion::OpcionesEjecucion& opciones);
+#endif
 
 // The subcommands in the order the help lists them.
 std::vector<std::unique_ptr<Comando>> tablaDeComandos();

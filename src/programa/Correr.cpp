@@ -80,14 +80,10 @@ class ComandoCorrer : public Comando {
 #ifdef SINC_CON_QT
         if (!sinVentana_)
             return ventana::ejecutarConVentana(globales.argc, globales.argv, opciones);
-#else
-        if (!sinVentana_) {
-            std::cerr << "sincronizador: this build has no window; run it with --sin-ventana\n";
-            return ejecucion::kSalidaOpciones;
-        }
 #endif
 #ifdef SINC_SIN_VENTANA_WIN32
         if (servicioWindows_) return ejecucion::win32::ejecutarComoServicio(opciones);
+        if (!sinVentana_) return ejecutarConVentanaWindows(opciones);
 #endif
         return ejecucion::ejecutarSinVentana(globales.argc, globales.argv, opciones);
 #else

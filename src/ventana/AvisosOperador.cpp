@@ -1,8 +1,10 @@
 #include "ventana/AvisosOperador.h"
 
 #include <cmath>
+#include <exception>
 
 #include "comun/Texto.h"
+#include "datos/DAO_Conexion.h"
 #include "ejecucion/InformeSitio.h"
 
 namespace ventana {
@@ -78,6 +80,25 @@ std::string VigiaServidor::texto(Aviso aviso, const std::optional<comun::Fecha>&
             return "Intercambio con el servidor restablecido";
     }
     return {};
+}
+
+LecturaSitio leerSitio(const std::string& base, const comun::Fecha& ahora, VigiaServidor* vigia) {
+    LecturaSitio lectura;
+    if (base.empty()) return lectura;
+    try {
+        datos::DAO_Conexion conexion;
+        conexion.dataFile(base);
+        lectura.estado = datos::leerEstadoSitio(conexion);
+        lectura.linea = ejecucion::resumenSitio(*lectura.estado, ahora);
+    } catch (const std::exception& e) {
+        lectura.linea = std::string("Estado no disponible: ") + e.what();
+    }
+    if (vigia && lectura.estado) {
+        const auto& ultimo = lectura.estado->ultimoServidor;
+        lectura.aviso = vigia->observar(ultimo, ahora);
+        lectura.textoAviso = vigia->texto(lectura.aviso, ultimo, ahora);
+    }
+    return lectura;
 }
 
 }  // namespace ventana

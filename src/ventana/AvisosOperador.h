@@ -71,4 +71,22 @@ class VigiaServidor {
     std::optional<comun::Fecha> ultimoAlAvisar_;
 };
 
+// The site's state as the window reads it afresh (on a connection of its
+// own: the engine's may be in the middle of a step), and the notification
+// it gives with it.
+struct LecturaSitio {
+    // The window's state line: the site's summary, or why it could not be
+    // read; empty without a database.
+    std::string linea;
+    // What was read; none when it could not be.
+    std::optional<datos::EstadoSitio> estado;
+    // The notification to give now, with its text (Ninguno: none).
+    VigiaServidor::Aviso aviso = VigiaServidor::Aviso::Ninguno;
+    std::string textoAviso;
+};
+
+// Reads the state of the site whose database is `base`; `vigia`, once the
+// cycle has been loaded, watches how long the server has gone unreached.
+LecturaSitio leerSitio(const std::string& base, const comun::Fecha& ahora, VigiaServidor* vigia);
+
 }  // namespace ventana

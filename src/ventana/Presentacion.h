@@ -11,6 +11,28 @@
 
 namespace ventana {
 
+// The main window's client area and where its controls go, in twips; each
+// face converts them at its screen's resolution.
+inline constexpr int kAnchoVentana = 8745;
+inline constexpr int kAltoVentana = 8130;
+struct LugarTwips {
+    int x, y, ancho, alto;
+};
+inline constexpr LugarTwips kLugarCommand1{5400, 120, 2535, 495};
+// The support window's button, below the pause button, for a desktop
+// without a tray.
+inline constexpr LugarTwips kLugarSoporte{5400, 720, 2535, 495};
+inline constexpr LugarTwips kLugarDatos{120, 720, 8535, 1575};
+inline constexpr LugarTwips kLugarConsola{120, 2400, 8175, 5295};
+inline constexpr LugarTwips kLugarEstadoSocket{120, 7800, 8415, 255};
+// The site's state line: the free strip left of the pause button.
+inline constexpr LugarTwips kLugarResumen{120, 120, 5160, 495};
+// The four state pictures, from the top (error, success, connected,
+// disconnected), at the right edge: the `orden`th one.
+inline constexpr LugarTwips lugarImagen(int orden) {
+    return {8400, 2400 + orden * 375, 255, 255};
+}
+
 inline constexpr const char* kPausar = "Pausar Reloj";
 inline constexpr const char* kReanudar = "Reanudar Reloj";
 

@@ -27,23 +27,18 @@ namespace {
 
 using sincronizador::EstadoIcono;
 
-// Client area and controls, in twips.
-constexpr int kAncho = 8745;
-constexpr int kAlto = 8130;
-constexpr int kLadoImagen = 255;
-constexpr int kIzquierdaImagenes = 8400;
-constexpr int kArribaImagenes = 2400;
-constexpr int kPasoImagenes = 375;
-
 QString qtexto(const std::string& texto) {
     return QString::fromUtf8(texto.data(), static_cast<qsizetype>(texto.size()));
+}
+
+QRect enPixeles(const LugarTwips& l, const QWidget* ventana) {
+    return rectTwips(l.x, l.y, l.ancho, l.alto, ventana);
 }
 
 QLabel* crearImagen(QWidget* padre, const char* nombre, EstadoIcono estado, int orden) {
     auto* imagen = new QLabel(padre);
     imagen->setObjectName(QString::fromLatin1(nombre));
-    imagen->setGeometry(rectTwips(kIzquierdaImagenes, kArribaImagenes + orden * kPasoImagenes,
-                                  kLadoImagen, kLadoImagen, padre));
+    imagen->setGeometry(enPixeles(lugarImagen(orden), padre));
     imagen->setAlignment(Qt::AlignCenter);
     imagen->setPixmap(iconoEstado(estado).pixmap(16, 16));
     imagen->setToolTip(QString::fromUtf8(textoEstado(estado)));
@@ -70,28 +65,28 @@ frmSincronizador::frmSincronizador(Avisos& avisos, QWidget* padre)
     setObjectName(QStringLiteral("frmSincronizador"));
     setWindowTitle(QStringLiteral("Sincronizador V3.0"));
     setWindowIcon(iconoPrograma());
-    setFixedSize(twipsAPixeles(kAncho, this), twipsAPixeles(kAlto, this));
+    setFixedSize(twipsAPixeles(kAnchoVentana, this), twipsAPixeles(kAltoVentana, this));
 
     Command1_ = new QPushButton(QString::fromLatin1(kPausar), this);
     Command1_->setObjectName(QStringLiteral("Command1"));
-    Command1_->setGeometry(rectTwips(5400, 120, 2535, 495, this));
+    Command1_->setGeometry(enPixeles(kLugarCommand1, this));
     connect(Command1_, &QPushButton::clicked, this, &frmSincronizador::Command1_Click);
     // The support window without the tray, for desktops that have none.
     cmdSoporte_ = new QPushButton(QStringLiteral("Soporte"), this);
     cmdSoporte_->setObjectName(QStringLiteral("cmdSoporte"));
-    cmdSoporte_->setGeometry(rectTwips(5400, 720, 2535, 495, this));
+    cmdSoporte_->setGeometry(enPixeles(kLugarSoporte, this));
     connect(cmdSoporte_, &QPushButton::clicked, this, &frmSincronizador::abrirSoporte);
 
     lblDatos_ = new QLabel(this);
     lblDatos_->setObjectName(QStringLiteral("lblDatos"));
-    lblDatos_->setGeometry(rectTwips(120, 720, 8535, 1575, this));
+    lblDatos_->setGeometry(enPixeles(kLugarDatos, this));
     lblDatos_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblDatos_->setTextFormat(Qt::PlainText);
     lblDatos_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     txtConsole_ = new QPlainTextEdit(this);
     txtConsole_->setObjectName(QStringLiteral("txtConsole"));
-    txtConsole_->setGeometry(rectTwips(120, 2400, 8175, 5295, this));
+    txtConsole_->setGeometry(enPixeles(kLugarConsola, this));
     txtConsole_->setReadOnly(true);
     txtConsole_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtConsole_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -103,12 +98,12 @@ frmSincronizador::frmSincronizador(Avisos& avisos, QWidget* padre)
 
     lblState_ = new QLabel(this);
     lblState_->setObjectName(QStringLiteral("lblState"));
-    lblState_->setGeometry(rectTwips(120, 7800, 8415, 255, this));
+    lblState_->setGeometry(enPixeles(kLugarEstadoSocket, this));
 
     // The free strip left of the button: the site's state at a glance.
     lblResumen_ = new QLabel(this);
     lblResumen_->setObjectName(QStringLiteral("lblResumen"));
-    lblResumen_->setGeometry(rectTwips(120, 120, 5160, 495, this));
+    lblResumen_->setGeometry(enPixeles(kLugarResumen, this));
     lblResumen_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     lblResumen_->setTextFormat(Qt::PlainText);
     lblResumen_->setWordWrap(true);
@@ -253,37 +248,22 @@ void frmSincronizador::mostrarDatos() {
 }
 
 void frmSincronizador::refrescarResumen() {
-    const comun::Fecha ahora = nucleo_->relojSistema().ahora();
-    ultimoSitio_.reset();
-    if (nucleo_->archivoBase().empty()) {
-        lblResumen_->clear();
-        mostrarLineaMenu();
-        return;
-    }
-    QString texto;
-    try {
-        ultimoSitio_ = nucleo_->leerEstadoSitio();
-        texto = QString::fromStdString(ejecucion::resumenSitio(*ultimoSitio_, ahora));
-    } catch (const std::exception& e) {
-        texto = QStringLiteral("Estado no disponible: ") + QString::fromStdString(e.what());
-    }
+    LecturaSitio lectura = leerSitio(nucleo_->archivoBase(), nucleo_->relojSistema().ahora(),
+                                     vigia_ ? &*vigia_ : nullptr);
+    ultimoSitio_ = std::move(lectura.estado);
+    const QString texto = QString::fromStdString(lectura.linea);
     lblResumen_->setText(texto);
     lblResumen_->setToolTip(texto);
     mostrarLineaMenu();
-
-    if (vigia_ && ultimoSitio_) {
-        const auto& ultimo = ultimoSitio_->ultimoServidor;
-        const VigiaServidor::Aviso aviso = vigia_->observar(ultimo, ahora);
-        if (aviso != VigiaServidor::Aviso::Ninguno) {
-            const QString textoAviso = QString::fromStdString(vigia_->texto(aviso, ultimo, ahora));
-            // A balloon or a desktop notification: neither takes the focus.
-            SysTray_.ShowBalloonTip(textoAviso,
-                                    tipoAviso(aviso) == TipoAviso::Advertencia
-                                        ? clsSystray::Advertencia
-                                        : clsSystray::Informacion,
-                                    QStringLiteral("Sincronizador"));
-            emit notificado(textoAviso);
-        }
+    if (lectura.aviso != VigiaServidor::Aviso::Ninguno) {
+        const QString textoAviso = QString::fromStdString(lectura.textoAviso);
+        // A balloon or a desktop notification: neither takes the focus.
+        SysTray_.ShowBalloonTip(textoAviso,
+                                tipoAviso(lectura.aviso) == TipoAviso::Advertencia
+                                    ? clsSystray::Advertencia
+                                    : clsSystray::Informacion,
+                                QStringLiteral("Sincronizador"));
+        emit notificado(textoAviso);
     }
 }
 

@@ -22,87 +22,18 @@
 #include "sincronizador/Motor.h"
 #include "soporte/BaseDePrueba.h"
 #include "soporte/Falsos.h"
+#include "soporte/PeerWinsock.h"
 
 namespace {
 
 using sincronizador::EstadoIcono;
 using namespace std::chrono_literals;
-
-// A loopback peer on its own thread: for each connection it reads the
-// whole request (headers and the Content-Length body), then hands the
-// socket to `atender`, and closes it.
-class PeerWinsock {
-  public:
-    explicit PeerWinsock(std::function<void(SOCKET)> atender) : atender_(std::move(atender)) {
-        WSADATA datos;
-        ::WSAStartup(MAKEWORD(2, 2), &datos);
-        escucha_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in d{};
-        d.sin_family = AF_INET;
-        d.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(escucha_, reinterpret_cast<sockaddr*>(&d), sizeof d);
-        ::listen(escucha_, 4);
-        int largo = sizeof d;
-        ::getsockname(escucha_, reinterpret_cast<sockaddr*>(&d), &largo);
-        puerto_ = ntohs(d.sin_port);
-        hilo_ = std::thread([this] {
-            for (;;) {
-                SOCKET c = ::accept(escucha_, nullptr, nullptr);
-                if (c == INVALID_SOCKET) return;
-                leerPeticion(c);
-                ++peticiones;
-                atender_(c);
-                ::closesocket(c);
-            }
-        });
-    }
-    ~PeerWinsock() {
-        ::closesocket(escucha_);
-        hilo_.join();
-        ::WSACleanup();
-    }
-    uint16_t puerto() const { return puerto_; }
-    std::atomic<int> peticiones{0};
-
-    static void escribir(SOCKET s, const std::string& texto) {
-        ::send(s, texto.data(), static_cast<int>(texto.size()), 0);
-    }
-
-  private:
-    static void leerPeticion(SOCKET c) {
-        std::string recibido;
-        char bufer[4096];
-        for (;;) {
-            const size_t fin = recibido.find("\r\n\r\n");
-            if (fin != std::string::npos) {
-                size_t largo = 0;
-                const size_t cl = recibido.find("Content-Length:");
-                if (cl != std::string::npos && cl < fin)
-                    largo = std::stoul(recibido.substr(cl + 15));
-                if (recibido.size() >= fin + 4 + largo) return;
-            }
-            const int n = ::recv(c, bufer, sizeof bufer, 0);
-            if (n <= 0) return;
-            recibido.append(bufer, static_cast<size_t>(n));
-        }
-    }
-
-    std::function<void(SOCKET)> atender_;
-    SOCKET escucha_;
-    uint16_t puerto_ = 0;
-    std::thread hilo_;
-};
+using prueba::PeerWinsock;
 
 // A path as the program takes it: UTF-8.
 std::string utf8(const std::filesystem::path& ruta) {
     const std::u8string texto = ruta.u8string();
     return {texto.begin(), texto.end()};
-}
-
-// A loopback port on which nothing listens.
-uint16_t puertoCerrado() {
-    PeerWinsock p([](SOCKET) {});
-    return p.puerto();
 }
 
 // The engine with fakes of everything but the Winsock socket, run by the
@@ -144,7 +75,7 @@ struct Intercambio {
 };
 
 TEST(SocketWinsock, UnaConexionRechazadaDaElNumeroDeWinsock) {
-    Intercambio i(puertoCerrado());
+    Intercambio i(prueba::puertoCerradoWinsock());
     i.motor->solicitarDatos();
     ASSERT_TRUE(i.esperar([&] { return i.estadoFinal(EstadoIcono::Error); })) << i.consola.todo;
     EXPECT_NE(i.consola.todo.find("Error de conexion (10061): Connection is forcefully rejected"),
@@ -279,7 +210,7 @@ TEST(SinVentanaWin32, UnaSegundaInstanciaSeRechazaYUnaParadaTerminaLaPrimera) {
     ejecucion::OpcionesEjecucion opciones;
     opciones.acceso = utf8(acceso);
     opciones.hostServidor = opciones.hostQuiralte = "127.0.0.1";
-    opciones.puertoServidor = opciones.puertoQuiralte = puertoCerrado();
+    opciones.puertoServidor = opciones.puertoQuiralte = prueba::puertoCerradoWinsock();
     opciones.intervaloMs = 20;
 
     HANDLE detener = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
