@@ -22,10 +22,18 @@ namespace ejecucion {
 namespace win32 {
 
 int correrSinVentana(const OpcionesEjecucion& opciones, HANDLE detener) {
-    if (opciones.tlsServidor || opciones.tlsQuiralte || !opciones.autoridad.empty() ||
-        !opciones.certificado.empty()) {
-        std::cerr << "sincronizador: TLS (https://, --ca, --certificado) is not in the Windows "
-                     "build yet\n";
+    // A site certificate of its own is not presented from Windows yet.
+    if (!opciones.certificado.empty()) {
+        std::cerr << "sincronizador: --certificado is not in the Windows build yet (https:// and "
+                     "--ca are)\n";
+        return kSalidaOpciones;
+    }
+    SocketWinsock socket;
+    if (opciones.tlsServidor) socket.destinoTls(opciones.hostServidor, opciones.puertoServidor);
+    if (opciones.tlsQuiralte) socket.destinoTls(opciones.hostQuiralte, opciones.puertoQuiralte);
+    if (std::string error;
+        !opciones.autoridad.empty() && !socket.autoridad(opciones.autoridad, error)) {
+        std::cerr << "sincronizador: --ca: " << error << "\n";
         return kSalidaOpciones;
     }
     InstanciaMutex instancia(opciones.acceso);
@@ -48,7 +56,6 @@ int correrSinVentana(const OpcionesEjecucion& opciones, HANDLE detener) {
     ConsolaSalida consola(registro.get());
     BandejaNula bandeja;
     BitacoraSalida bitacora(consola, registro.get());
-    SocketWinsock socket;
     auto sitio = componerMotor(opciones, {consola, bandeja, bitacora}, socket);
     socket.motor(sitio->motor.get());
     sitio->conexion->dataFile(comun::leerConfiguracion(opciones.acceso, avisar));
