@@ -394,6 +394,31 @@ INSTANTIATE_TEST_SUITE_P(
                                }}),
     [](const testing::TestParamInfo<CasoSaludo>& info) { return info.param.nombre; });
 
+// A peer that takes the hello and then says nothing: the handshake's wait
+// ends with the engine's connection time-out, and the socket is closed.
+TEST(CanalTls, UnParQueCallaTrasElSaludoAgotaElTiempoDeConexion) {
+    PeerWinsock peer(
+        [](SOCKET s) {
+            leerSaludo(s);
+            char bufer[256];
+            while (::recv(s, bufer, sizeof bufer, 0) > 0) {
+            }
+        },
+        false);
+    IntercambioTls i(peer.puerto(), true, "127.0.0.1");
+    i.motor->solicitarDatos();
+    // The engine's ticks count the wait.
+    ASSERT_TRUE(i.esperar([&] {
+        i.motor->tick();
+        return i.estadoFinal(EstadoIcono::Error);
+    })) << i.consola.todo;
+    EXPECT_NE(i.consola.todo.find("Tiempo de conexion agotado"), std::string::npos)
+        << i.consola.todo;
+    EXPECT_EQ(i.consola.todo.find("Conectado, enviando datos"), std::string::npos);
+    EXPECT_FALSE(i.motor->ocupado());
+    EXPECT_EQ(i.socket.estado(), 0);
+}
+
 TEST(SinVentanaWin32, UnCertificadoDeSitioSeRechazaConUnMensaje) {
     ejecucion::OpcionesEjecucion opciones;
     opciones.acceso = "Acceso";
