@@ -419,20 +419,50 @@ TEST(CanalTls, UnParQueCallaTrasElSaludoAgotaElTiempoDeConexion) {
     EXPECT_EQ(i.socket.estado(), 0);
 }
 
-TEST(SinVentanaWin32, UnCertificadoDeSitioSeRechazaConUnMensaje) {
-    ejecucion::OpcionesEjecucion opciones;
-    opciones.acceso = "Acceso";
-    opciones.tlsServidor = true;
-    opciones.certificado = ParesTls::ruta("propio.crt");
-    opciones.clave = ParesTls::ruta("propio.key");
-    HANDLE nunca = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    testing::internal::CaptureStderr();
-    const int codigo = ejecucion::win32::correrSinVentana(opciones, nunca);
-    const std::string errores = testing::internal::GetCapturedStderr();
-    ::CloseHandle(nunca);
-    EXPECT_EQ(codigo, ejecucion::kSalidaOpciones);
-    EXPECT_NE(errores.find("--certificado is not in the Windows build"), std::string::npos)
-        << errores;
+// A server that asks for the sites' certificates serves the site that
+// presents its own (its key as PKCS#8 or as PKCS#1), and refuses the one
+// that presents none.
+TEST(CanalTls, UnServidorQuePideCertificadoAtiendeAlSitioConElSuyo) {
+    for (const std::string clave : {"sitio.key", "sitio-rsa.key"}) {
+        SCOPED_TRACE(clave);
+        IntercambioTls i(ParesTls::puerto("sitios"), true);
+        std::string error;
+        ASSERT_TRUE(
+            i.socket.certificadoPropio(ParesTls::ruta("sitio.crt"), ParesTls::ruta(clave), error))
+            << error;
+        i.motor->solicitarDatos();
+        ASSERT_TRUE(i.esperar([&] { return i.estadoFinal(EstadoIcono::Satisfactorio); }))
+            << i.consola.todo;
+        EXPECT_NE(i.consola.todo.find(" 200 OK"), std::string::npos) << i.consola.todo;
+        EXPECT_EQ(i.base.veces("setComunicacion"), 1);
+    }
+    IntercambioTls sin(ParesTls::puerto("sitios"), true);
+    sin.motor->solicitarDatos();
+    ASSERT_TRUE(sin.esperar([&] {
+        return !sin.motor->ocupado() && sin.bandeja.estados.size() > 1;
+    })) << sin.consola.todo;
+    EXPECT_NE(sin.consola.todo.find("Certificado de sitio no valido"), std::string::npos)
+        << sin.consola.todo;
+    EXPECT_EQ(sin.base.veces("setComunicacion"), 0);
+}
+
+// Files that cannot serve as the site's certificate are refused when read,
+// with the reason.
+TEST(CanalTls, UnCertificadoPropioInutilSeRechazaAlLeerlo) {
+    struct Caso {
+        std::string certificado, clave, motivo;
+    };
+    for (const Caso& caso : {Caso{"sitio.key", "sitio.key", "no PEM certificate"},
+                             Caso{"sitio.crt", "sitio.crt", "no unencrypted PEM private key"},
+                             Caso{"sitio.crt", "no-existe.key", "cannot be read"},
+                             Caso{"sitio.crt", "ajeno.key", "is not the key of"}}) {
+        SCOPED_TRACE(caso.certificado + " " + caso.clave);
+        ejecucion::win32::SocketWinsock socket;
+        std::string error;
+        EXPECT_FALSE(socket.certificadoPropio(ParesTls::ruta(caso.certificado),
+                                              ParesTls::ruta(caso.clave), error));
+        EXPECT_NE(error.find(caso.motivo), std::string::npos) << error;
+    }
 }
 
 TEST(InstanciaMutex, UnaPorArchivoDeConfiguracionComoSeEscribaSuRuta) {

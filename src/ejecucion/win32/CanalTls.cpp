@@ -220,11 +220,230 @@ bool AutoridadesTls::leer(const std::string& archivo, std::string& error) {
     return true;
 }
 
+// ------------------------------------------------------ own certificate
+
+namespace {
+
+// A PEM file's text; false when it cannot be read or is far too large.
+bool leerArchivo(const std::string& archivo, std::string& texto) {
+    const std::filesystem::path ruta(aAncho(archivo));
+    std::error_code e;
+    const auto tamano = std::filesystem::file_size(ruta, e);
+    std::ifstream entrada(ruta, std::ios::binary);
+    if (e || tamano > kMaximoArchivoPem || !entrada) return false;
+    texto.assign(std::istreambuf_iterator<char>(entrada), std::istreambuf_iterator<char>());
+    return true;
+}
+
+// The DER bytes of the first PEM block of a kind ("CERTIFICATE", "PRIVATE
+// KEY", ...); empty when there is none.
+std::vector<BYTE> bloquePem(std::string_view pem, const std::string& tipo) {
+    const std::string inicio = "-----BEGIN " + tipo + "-----";
+    const std::string fin = "-----END " + tipo + "-----";
+    const size_t a = pem.find(inicio);
+    const size_t b = a == std::string_view::npos ? a : pem.find(fin, a);
+    if (b == std::string_view::npos) return {};
+    const std::string_view bloque = pem.substr(a, b + fin.size() - a);
+    DWORD largo = 0;
+    if (!::CryptStringToBinaryA(bloque.data(), static_cast<DWORD>(bloque.size()),
+                                CRYPT_STRING_BASE64HEADER, nullptr, &largo, nullptr, nullptr))
+        return {};
+    std::vector<BYTE> der(largo);
+    if (!::CryptStringToBinaryA(bloque.data(), static_cast<DWORD>(bloque.size()),
+                                CRYPT_STRING_BASE64HEADER, der.data(), &largo, nullptr, nullptr))
+        return {};
+    der.resize(largo);
+    return der;
+}
+
+// Decodes a structure of the CryptoAPI; empty when it does not decode.
+std::vector<BYTE> decodificar(LPCSTR tipo, const BYTE* datos, DWORD largo) {
+    DWORD n = 0;
+    if (!::CryptDecodeObjectEx(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, tipo, datos, largo, 0,
+                               nullptr, nullptr, &n))
+        return {};
+    std::vector<BYTE> resultado(n);
+    if (!::CryptDecodeObjectEx(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, tipo, datos, largo, 0,
+                               nullptr, resultado.data(), &n))
+        return {};
+    resultado.resize(n);
+    return resultado;
+}
+
+// One DER element at `de` of `datos`: its tag, and where its contents
+// start and end. False when it does not fit.
+bool elementoDer(const std::vector<BYTE>& datos, size_t de, BYTE& etiqueta, size_t& inicio,
+                 size_t& fin) {
+    if (de + 2 > datos.size()) return false;
+    etiqueta = datos[de];
+    size_t largo = datos[de + 1];
+    size_t p = de + 2;
+    if (largo & 0x80) {
+        const size_t bytes = largo & 0x7F;
+        if (bytes == 0 || bytes > 4 || p + bytes > datos.size()) return false;
+        largo = 0;
+        for (size_t k = 0; k < bytes; ++k) largo = (largo << 8) | datos[p++];
+    }
+    if (largo > datos.size() - p) return false;
+    inicio = p;
+    fin = p + largo;
+    return true;
+}
+
+// The PKCS#1 key inside a PKCS#8 one (SEQUENCE { version, SEQUENCE {
+// algorithm, parameters }, OCTET STRING key, ... }), when it is RSA.
+bool rsaDePkcs8(const std::vector<BYTE>& pkcs8, std::vector<BYTE>& pkcs1, std::string& motivo) {
+    // rsaEncryption, 1.2.840.113549.1.1.1.
+    static const BYTE kRsa[] = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01};
+    motivo = "its private key cannot be decoded";
+    BYTE etiqueta = 0;
+    size_t todo = 0, finTodo = 0;
+    if (!elementoDer(pkcs8, 0, etiqueta, todo, finTodo) || etiqueta != 0x30) return false;
+    size_t version = 0, finVersion = 0;
+    if (!elementoDer(pkcs8, todo, etiqueta, version, finVersion) || etiqueta != 0x02) return false;
+    size_t algoritmo = 0, finAlgoritmo = 0;
+    if (!elementoDer(pkcs8, finVersion, etiqueta, algoritmo, finAlgoritmo) || etiqueta != 0x30)
+        return false;
+    size_t oid = 0, finOid = 0;
+    if (!elementoDer(pkcs8, algoritmo, etiqueta, oid, finOid) || etiqueta != 0x06) return false;
+    if (finOid - oid != sizeof kRsa || std::memcmp(pkcs8.data() + oid, kRsa, sizeof kRsa) != 0) {
+        motivo = "its private key is not an RSA key (only RSA keys are taken on Windows)";
+        return false;
+    }
+    size_t clave = 0, finClave = 0;
+    if (!elementoDer(pkcs8, finAlgoritmo, etiqueta, clave, finClave) || etiqueta != 0x04 ||
+        finClave > finTodo)
+        return false;
+    pkcs1.assign(pkcs8.begin() + static_cast<std::ptrdiff_t>(clave),
+                 pkcs8.begin() + static_cast<std::ptrdiff_t>(finClave));
+    return true;
+}
+
+// The RSA private key of a PEM text as the CryptoAPI's PRIVATEKEYBLOB:
+// from PKCS#8 ("PRIVATE KEY") or PKCS#1 ("RSA PRIVATE KEY").
+std::vector<BYTE> claveRsa(std::string_view pem, std::string& motivo) {
+    std::vector<BYTE> der = bloquePem(pem, "RSA PRIVATE KEY");
+    if (der.empty()) {
+        const std::vector<BYTE> pkcs8 = bloquePem(pem, "PRIVATE KEY");
+        if (pkcs8.empty()) {
+            motivo = "no unencrypted PEM private key (PKCS#8 or RSA) in it";
+            return {};
+        }
+        if (!rsaDePkcs8(pkcs8, der, motivo)) return {};
+    }
+    std::vector<BYTE> blob =
+        decodificar(PKCS_RSA_PRIVATE_KEY, der.data(), static_cast<DWORD>(der.size()));
+    if (blob.empty()) motivo = "its RSA private key cannot be decoded";
+    return blob;
+}
+
+}  // namespace
+
+CertificadoPropioTls::~CertificadoPropioTls() {
+    soltar();
+}
+
+void CertificadoPropioTls::soltar() noexcept {
+    if (certificado_) ::CertFreeCertificateContext(certificado_);
+    certificado_ = nullptr;
+    if (!contenedor_.empty()) {
+        // The container goes with its key.
+        HCRYPTPROV proveedor = 0;
+        ::CryptAcquireContextW(&proveedor, contenedor_.c_str(), MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES,
+                               CRYPT_DELETEKEYSET);
+        contenedor_.clear();
+    }
+}
+
+bool CertificadoPropioTls::leer(const std::string& certificado, const std::string& clave,
+                                std::string& error) {
+    soltar();
+    std::string texto;
+    std::vector<BYTE> der;
+    if (leerArchivo(certificado, texto)) der = bloquePem(texto, "CERTIFICATE");
+    if (der.empty()) {
+        error = "no PEM certificate could be read from " + certificado;
+        return false;
+    }
+    // X.509 alone: Schannel implementations take no other encoding type.
+    PCCERT_CONTEXT contexto = ::CertCreateCertificateContext(X509_ASN_ENCODING, der.data(),
+                                                             static_cast<DWORD>(der.size()));
+    if (!contexto) {
+        error = "the certificate of " + certificado + " cannot be decoded";
+        return false;
+    }
+    std::string motivo;
+    std::vector<BYTE> blob;
+    if (!leerArchivo(clave, texto))
+        motivo = "it cannot be read";
+    else
+        blob = claveRsa(texto, motivo);
+    if (blob.empty()) {
+        ::CertFreeCertificateContext(contexto);
+        error = "the key file " + clave + ": " + motivo;
+        return false;
+    }
+
+    // A container of this process's own, removed with this object.
+    static int cuenta = 0;
+    const std::wstring nombre = L"sincronizador-" + std::to_wstring(::GetCurrentProcessId()) +
+                                L"-" + std::to_wstring(++cuenta);
+    HCRYPTPROV proveedor = 0;
+    if (!::CryptAcquireContextW(&proveedor, nombre.c_str(), MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES,
+                                CRYPT_NEWKEYSET)) {
+        const DWORD fallo = ::GetLastError();
+        ::CertFreeCertificateContext(contexto);
+        error = "no key container for the site's key: " + describirCertificado(fallo, L"");
+        return false;
+    }
+    contenedor_ = nombre;
+    HCRYPTKEY llave = 0;
+    const bool importada = ::CryptImportKey(proveedor, blob.data(), static_cast<DWORD>(blob.size()),
+                                            0, 0, &llave) != FALSE;
+    // The key must be the certificate's: its public half as the
+    // certificate's.
+    bool suya = false;
+    if (importada) {
+        DWORD n = 0;
+        ::CryptExportPublicKeyInfo(proveedor, AT_KEYEXCHANGE, X509_ASN_ENCODING, nullptr, &n);
+        std::vector<BYTE> publica(n);
+        if (n &&
+            ::CryptExportPublicKeyInfo(proveedor, AT_KEYEXCHANGE, X509_ASN_ENCODING,
+                                       reinterpret_cast<CERT_PUBLIC_KEY_INFO*>(publica.data()), &n))
+            suya = ::CertComparePublicKeyInfo(
+                       X509_ASN_ENCODING, reinterpret_cast<CERT_PUBLIC_KEY_INFO*>(publica.data()),
+                       &contexto->pCertInfo->SubjectPublicKeyInfo) != FALSE;
+        ::CryptDestroyKey(llave);
+    }
+    ::CryptReleaseContext(proveedor, 0);
+    if (!importada || !suya) {
+        ::CertFreeCertificateContext(contexto);
+        soltar();
+        error = importada ? "the key of " + clave + " is not the key of " + certificado
+                          : "the key of " + clave + " cannot be imported";
+        return false;
+    }
+    CRYPT_KEY_PROV_INFO proveedorDeLaClave{};
+    proveedorDeLaClave.pwszContainerName = const_cast<LPWSTR>(contenedor_.c_str());
+    proveedorDeLaClave.pwszProvName = const_cast<LPWSTR>(MS_ENH_RSA_AES_PROV_W);
+    proveedorDeLaClave.dwProvType = PROV_RSA_AES;
+    proveedorDeLaClave.dwKeySpec = AT_KEYEXCHANGE;
+    if (!::CertSetCertificateContextProperty(contexto, CERT_KEY_PROV_INFO_PROP_ID, 0,
+                                             &proveedorDeLaClave)) {
+        ::CertFreeCertificateContext(contexto);
+        soltar();
+        error = "the key cannot be attached to the certificate of " + certificado;
+        return false;
+    }
+    certificado_ = contexto;
+    return true;
+}
+
 // ---------------------------------------------------------------- session
 
 CanalTls::CanalTls(const std::string& host, const std::string& destino,
-                   const AutoridadesTls* autoridades)
-    : host_(aAncho(host)), destino_(destino), autoridades_(autoridades) {}
+                   const AutoridadesTls* autoridades, const CertificadoPropioTls* propio)
+    : host_(aAncho(host)), destino_(destino), autoridades_(autoridades), propio_(propio) {}
 
 CanalTls::~CanalTls() {
     if (conContexto_) ::DeleteSecurityContext(&contexto_);
@@ -240,9 +459,16 @@ bool CanalTls::adquirirCredenciales(std::string& motivo) {
     TLS_PARAMETERS parametros{};
     parametros.grbitDisabledProtocols =
         SP_PROT_SSL2_CLIENT | SP_PROT_SSL3_CLIENT | SP_PROT_TLS1_0_CLIENT | SP_PROT_TLS1_1_CLIENT;
+    // The site's certificate, when it has one. Its key is a CryptoAPI one,
+    // which cannot make the signatures TLS 1.3 asks of a client: with it,
+    // TLS 1.2.
+    PCCERT_CONTEXT propio = propio_ ? propio_->contexto() : nullptr;
+    if (propio) parametros.grbitDisabledProtocols |= SP_PROT_TLS1_3_CLIENT;
     SCH_CREDENTIALS nuevas{};
     nuevas.dwVersion = SCH_CREDENTIALS_VERSION;
     nuevas.dwFlags = banderas;
+    nuevas.cCreds = propio ? 1 : 0;
+    nuevas.paCred = propio ? &propio : nullptr;
     nuevas.cTlsParameters = 1;
     nuevas.pTlsParameters = &parametros;
     SECURITY_STATUS estado = ::AcquireCredentialsHandleW(
@@ -255,6 +481,8 @@ bool CanalTls::adquirirCredenciales(std::string& motivo) {
         viejas.dwVersion = SCHANNEL_CRED_VERSION;
         viejas.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
         viejas.dwFlags = banderas;
+        viejas.cCreds = nuevas.cCreds;
+        viejas.paCred = nuevas.paCred;
         estado = ::AcquireCredentialsHandleW(nullptr, const_cast<SEC_WCHAR*>(UNISP_NAME_W),
                                              SECPKG_CRED_OUTBOUND, nullptr, &viejas, nullptr,
                                              nullptr, &credenciales_, &vence);

@@ -42,6 +42,31 @@ class AutoridadesTls {
     int cuantas_ = 0;
 };
 
+// The site's own certificate and its private key, presented to the TLS
+// servers that ask for one. The key (RSA, PEM: PKCS#8 or PKCS#1,
+// unencrypted) is imported into a key container of the CryptoAPI that
+// lives while this object does: Schannel signs with a key of the system's
+// store, never with one held only by this process.
+class CertificadoPropioTls {
+  public:
+    CertificadoPropioTls() = default;
+    ~CertificadoPropioTls();
+    CertificadoPropioTls(const CertificadoPropioTls&) = delete;
+    CertificadoPropioTls& operator=(const CertificadoPropioTls&) = delete;
+
+    // False, with the reason in `error`, when either file cannot be read,
+    // the key is not an RSA one, or it is not the certificate's.
+    bool leer(const std::string& certificado, const std::string& clave, std::string& error);
+    // The certificate with its key attached; null until read.
+    PCCERT_CONTEXT contexto() const { return certificado_; }
+
+  private:
+    void soltar() noexcept;
+
+    PCCERT_CONTEXT certificado_ = nullptr;
+    std::wstring contenedor_;
+};
+
 class CanalTls {
   public:
     enum class Estado {
@@ -54,8 +79,10 @@ class CanalTls {
     // A session with `host` (the name its certificate must carry);
     // `destino` is how the console names the peer ("host:port").
     // `autoridades` may be null; it must outlive the session.
-    CanalTls(const std::string& host, const std::string& destino,
-             const AutoridadesTls* autoridades);
+    // `propio`, the site's certificate, may be null; it must outlive the
+    // session too.
+    CanalTls(const std::string& host, const std::string& destino, const AutoridadesTls* autoridades,
+             const CertificadoPropioTls* propio = nullptr);
     ~CanalTls();
     CanalTls(const CanalTls&) = delete;
     CanalTls& operator=(const CanalTls&) = delete;
@@ -90,6 +117,7 @@ class CanalTls {
     std::wstring host_;
     std::string destino_;
     const AutoridadesTls* autoridades_;
+    const CertificadoPropioTls* propio_;
     CredHandle credenciales_{};
     bool conCredenciales_ = false;
     CtxtHandle contexto_{};

@@ -22,18 +22,17 @@ namespace ejecucion {
 namespace win32 {
 
 int correrSinVentana(const OpcionesEjecucion& opciones, HANDLE detener) {
-    // A site certificate of its own is not presented from Windows yet.
-    if (!opciones.certificado.empty()) {
-        std::cerr << "sincronizador: --certificado is not in the Windows build yet (https:// and "
-                     "--ca are)\n";
-        return kSalidaOpciones;
-    }
     SocketWinsock socket;
     if (opciones.tlsServidor) socket.destinoTls(opciones.hostServidor, opciones.puertoServidor);
     if (opciones.tlsQuiralte) socket.destinoTls(opciones.hostQuiralte, opciones.puertoQuiralte);
     if (std::string error;
         !opciones.autoridad.empty() && !socket.autoridad(opciones.autoridad, error)) {
         std::cerr << "sincronizador: --ca: " << error << "\n";
+        return kSalidaOpciones;
+    }
+    if (std::string error; !opciones.certificado.empty() &&
+                           !socket.certificadoPropio(opciones.certificado, opciones.clave, error)) {
+        std::cerr << "sincronizador: --certificado: " << error << "\n";
         return kSalidaOpciones;
     }
     InstanciaMutex instancia(opciones.acceso);

@@ -64,6 +64,11 @@ bool SocketWinsock::autoridad(const std::string& archivo, std::string& error) {
     return autoridades_.leer(archivo, error);
 }
 
+bool SocketWinsock::certificadoPropio(const std::string& certificado, const std::string& clave,
+                                      std::string& error) {
+    return propio_.leer(certificado, clave, error);
+}
+
 void SocketWinsock::cerrar() noexcept {
     ++generacion_;
     if (canal_) {
@@ -263,7 +268,7 @@ void SocketWinsock::alConectar(int error) {
     direcciones_.clear();
     if (tls_) {
         // The engine is told of the connection when the handshake is done.
-        canal_ = std::make_unique<CanalTls>(host_, destino_, &autoridades_);
+        canal_ = std::make_unique<CanalTls>(host_, destino_, &autoridades_, &propio_);
         std::string saludo;
         canal_->iniciar(saludo);
         if (canal_->estado() == CanalTls::Estado::Fallido) {

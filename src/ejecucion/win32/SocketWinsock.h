@@ -49,6 +49,11 @@ class SocketWinsock : public sincronizador::Socket {
     // Trusts the authority certificates of a PEM file besides the system's.
     // False, with the reason in `error`, when it holds none.
     bool autoridad(const std::string& archivo, std::string& error);
+    // Presents this certificate and its RSA key (PEM files) to the TLS
+    // peers that ask for one. False, with the reason in `error`, when
+    // either cannot be used.
+    bool certificadoPropio(const std::string& certificado, const std::string& clave,
+                           std::string& error);
 
     void cerrar() noexcept override;
     void conectar(const std::string& host, uint16_t puerto) override;
@@ -96,6 +101,7 @@ class SocketWinsock : public sincronizador::Socket {
     // session of the connection under way; where it goes, for the console.
     std::set<std::pair<std::string, uint16_t>> destinosTls_;
     AutoridadesTls autoridades_;
+    CertificadoPropioTls propio_;
     std::unique_ptr<CanalTls> canal_;
     bool tls_ = false;
     std::string host_;
