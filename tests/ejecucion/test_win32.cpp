@@ -465,6 +465,24 @@ TEST(CanalTls, UnCertificadoPropioInutilSeRechazaAlLeerlo) {
     }
 }
 
+// The headless face takes the site's certificate, and stops at once, with
+// its reason, on files that cannot serve as one.
+TEST(SinVentanaWin32, UnCertificadoDeSitioInutilDetieneElPrograma) {
+    ejecucion::OpcionesEjecucion opciones;
+    opciones.acceso = "Acceso";
+    opciones.tlsServidor = true;
+    opciones.certificado = ParesTls::ruta("sitio.crt");
+    opciones.clave = ParesTls::ruta("ajeno.key");
+    HANDLE nunca = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    testing::internal::CaptureStderr();
+    const int codigo = ejecucion::win32::correrSinVentana(opciones, nunca);
+    const std::string errores = testing::internal::GetCapturedStderr();
+    ::CloseHandle(nunca);
+    EXPECT_EQ(codigo, ejecucion::kSalidaOpciones);
+    EXPECT_NE(errores.find("sincronizador: --certificado: the key of"), std::string::npos)
+        << errores;
+}
+
 TEST(InstanciaMutex, UnaPorArchivoDeConfiguracionComoSeEscribaSuRuta) {
     const auto carpeta = std::filesystem::temp_directory_path() / "sinc-mutex-año";
     std::filesystem::create_directories(carpeta);

@@ -47,6 +47,17 @@ std::string hexadecimal(unsigned long numero) {
     return texto;
 }
 
+// A PEM file's text; false when it cannot be read or is far too large.
+bool leerArchivo(const std::string& archivo, std::string& texto) {
+    const std::filesystem::path ruta(aAncho(archivo));
+    std::error_code e;
+    const auto tamano = std::filesystem::file_size(ruta, e);
+    std::ifstream entrada(ruta, std::ios::binary);
+    if (e || tamano > kMaximoArchivoPem || !entrada) return false;
+    texto.assign(std::istreambuf_iterator<char>(entrada), std::istreambuf_iterator<char>());
+    return true;
+}
+
 // Why Schannel ended a handshake or a session.
 std::string describirSchannel(SECURITY_STATUS estado) {
     switch (estado) {
@@ -203,16 +214,11 @@ int AutoridadesTls::agregarPem(std::string_view pem) {
 }
 
 bool AutoridadesTls::leer(const std::string& archivo, std::string& error) {
-    const std::filesystem::path ruta(aAncho(archivo));
-    std::error_code e;
-    const auto tamano = std::filesystem::file_size(ruta, e);
-    std::ifstream entrada(ruta, std::ios::binary);
-    if (e || tamano > kMaximoArchivoPem || !entrada) {
+    std::string texto;
+    if (!leerArchivo(archivo, texto)) {
         error = "the file " + archivo + " cannot be read";
         return false;
     }
-    const std::string texto((std::istreambuf_iterator<char>(entrada)),
-                            std::istreambuf_iterator<char>());
     if (agregarPem(texto) == 0) {
         error = "no PEM certificate could be read from " + archivo;
         return false;
@@ -223,17 +229,6 @@ bool AutoridadesTls::leer(const std::string& archivo, std::string& error) {
 // ------------------------------------------------------ own certificate
 
 namespace {
-
-// A PEM file's text; false when it cannot be read or is far too large.
-bool leerArchivo(const std::string& archivo, std::string& texto) {
-    const std::filesystem::path ruta(aAncho(archivo));
-    std::error_code e;
-    const auto tamano = std::filesystem::file_size(ruta, e);
-    std::ifstream entrada(ruta, std::ios::binary);
-    if (e || tamano > kMaximoArchivoPem || !entrada) return false;
-    texto.assign(std::istreambuf_iterator<char>(entrada), std::istreambuf_iterator<char>());
-    return true;
-}
 
 // The DER bytes of the first PEM block of a kind ("CERTIFICATE", "PRIVATE
 // KEY", ...); empty when there is none.
@@ -389,8 +384,18 @@ bool CertificadoPropioTls::leer(const std::string& certificado, const std::strin
     const std::wstring nombre = L"sincronizador-" + std::to_wstring(::GetCurrentProcessId()) +
                                 L"-" + std::to_wstring(++cuenta);
     HCRYPTPROV proveedor = 0;
-    if (!::CryptAcquireContextW(&proveedor, nombre.c_str(), MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES,
-                                CRYPT_NEWKEYSET)) {
+    bool abierto = ::CryptAcquireContextW(&proveedor, nombre.c_str(), MS_ENH_RSA_AES_PROV_W,
+                                          PROV_RSA_AES, CRYPT_NEWKEYSET) != FALSE;
+    if (!abierto && ::GetLastError() == static_cast<DWORD>(NTE_EXISTS)) {
+        // Left by an earlier process of the same number that did not end
+        // cleanly: its key is of no use to anyone.
+        HCRYPTPROV viejo = 0;
+        ::CryptAcquireContextW(&viejo, nombre.c_str(), MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES,
+                               CRYPT_DELETEKEYSET);
+        abierto = ::CryptAcquireContextW(&proveedor, nombre.c_str(), MS_ENH_RSA_AES_PROV_W,
+                                         PROV_RSA_AES, CRYPT_NEWKEYSET) != FALSE;
+    }
+    if (!abierto) {
         const DWORD fallo = ::GetLastError();
         ::CertFreeCertificateContext(contexto);
         error = "no key container for the site's key: " + describirCertificado(fallo, L"");
