@@ -319,15 +319,18 @@ bool rsaDePkcs8(const std::vector<BYTE>& pkcs8, std::vector<BYTE>& pkcs1, std::s
 std::vector<BYTE> claveRsa(std::string_view pem, std::string& motivo) {
     std::vector<BYTE> der = bloquePem(pem, "RSA PRIVATE KEY");
     if (der.empty()) {
-        const std::vector<BYTE> pkcs8 = bloquePem(pem, "PRIVATE KEY");
+        std::vector<BYTE> pkcs8 = bloquePem(pem, "PRIVATE KEY");
         if (pkcs8.empty()) {
             motivo = "no unencrypted PEM private key (PKCS#8 or RSA) in it";
             return {};
         }
-        if (!rsaDePkcs8(pkcs8, der, motivo)) return {};
+        const bool rsa = rsaDePkcs8(pkcs8, der, motivo);
+        ::SecureZeroMemory(pkcs8.data(), pkcs8.size());
+        if (!rsa) return {};
     }
     std::vector<BYTE> blob =
         decodificar(PKCS_RSA_PRIVATE_KEY, der.data(), static_cast<DWORD>(der.size()));
+    ::SecureZeroMemory(der.data(), der.size());
     if (blob.empty()) motivo = "its RSA private key cannot be decoded";
     return blob;
 }
@@ -405,6 +408,9 @@ bool CertificadoPropioTls::leer(const std::string& certificado, const std::strin
     HCRYPTKEY llave = 0;
     const bool importada = ::CryptImportKey(proveedor, blob.data(), static_cast<DWORD>(blob.size()),
                                             0, 0, &llave) != FALSE;
+    // The key's bytes do not stay in this process's memory.
+    ::SecureZeroMemory(blob.data(), blob.size());
+    ::SecureZeroMemory(texto.data(), texto.size());
     // The key must be the certificate's: its public half as the
     // certificate's.
     bool suya = false;
