@@ -30,9 +30,16 @@ void escribirAjustes(const std::string& carpeta, const std::string& ajustes) {
          "acceso = '"
       << carpeta
       << "\\Acceso'\r\n"
-         "# The central server and the partner service: HOST or HOST:PORT (port 80).\r\n"
+         "# The central server and the partner service: HOST or HOST:PORT (port 80),\r\n"
+         "# or https://HOST[:PORT] for TLS (port 443).\r\n"
          "servidor = 'localhost'\r\n"
          "socio = 'localhost'\r\n"
+         "# A PEM file of a private authority trusted for https:// besides the\r\n"
+         "# system's store.\r\n"
+         "# ca = 'C:\\ProgramData\\sincronizador\\autoridad.crt'\r\n"
+         "# The site's certificate and its RSA key (PEM), for a server that asks.\r\n"
+         "# certificado = 'C:\\ProgramData\\sincronizador\\sitio.crt'\r\n"
+         "# clave = 'C:\\ProgramData\\sincronizador\\sitio.key'\r\n"
          "# Every console line with its time, rotated by size.\r\n"
          "registro = '"
       << carpeta << "\\sincronizador.log'\r\n";

@@ -1,6 +1,7 @@
 // A peer on loopback for the Windows tests, over Winsock on a thread of
 // its own: for each connection it reads the whole request (headers and the
-// Content-Length body), then hands the socket to `atender`, and closes it.
+// Content-Length body) unless told not to, then hands the socket to
+// `atender`, and closes it.
 #pragma once
 
 #include <winsock2.h>
@@ -14,7 +15,8 @@ namespace prueba {
 
 class PeerWinsock {
   public:
-    explicit PeerWinsock(std::function<void(SOCKET)> atender) : atender_(std::move(atender)) {
+    explicit PeerWinsock(std::function<void(SOCKET)> atender, bool leerLaPeticion = true)
+        : atender_(std::move(atender)), leerLaPeticion_(leerLaPeticion) {
         WSADATA datos;
         ::WSAStartup(MAKEWORD(2, 2), &datos);
         escucha_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -30,7 +32,7 @@ class PeerWinsock {
             for (;;) {
                 SOCKET c = ::accept(escucha_, nullptr, nullptr);
                 if (c == INVALID_SOCKET) return;
-                leerPeticion(c);
+                if (leerLaPeticion_) leerPeticion(c);
                 ++peticiones;
                 atender_(c);
                 ::closesocket(c);
@@ -69,6 +71,7 @@ class PeerWinsock {
     }
 
     std::function<void(SOCKET)> atender_;
+    bool leerLaPeticion_;
     SOCKET escucha_;
     uint16_t puerto_ = 0;
     std::thread hilo_;

@@ -230,6 +230,20 @@ TEST(VentanaWin32, OtraInstanciaDelMismoArchivoSeAvisaYTermina) {
         avisos.dijo("La Aplicación ya esta en ejecución", AvisosFalsos::Icono::Exclamacion));
 }
 
+// A TLS file the window cannot use is said in a box before the window
+// comes up, and the face ends as the headless one does.
+TEST(VentanaWin32, UnaAutoridadQueNoSePuedeLeerSeAvisaYTermina) {
+    Sitio sitio;
+    auto o = opciones(sitio.acceso, "localhost", 1);
+    o.tlsServidor = true;
+    o.autoridad = sitio.acceso + ".no-existe.pem";
+    AvisosFalsos avisos;
+    EXPECT_EQ(ventana::win32::ejecutarConVentana(o, avisos), ejecucion::kSalidaOpciones);
+    ASSERT_EQ(avisos.avisos.size(), 1u);
+    EXPECT_EQ(avisos.avisos[0].first.rfind("--ca: ", 0), 0u) << avisos.avisos[0].first;
+    EXPECT_EQ(::FindWindowW(frmSincronizador::kClase, nullptr), nullptr);
+}
+
 TEST(VentanaWin32, PausarDosVecesVuelveAPausarReloj) {
     Sitio sitio;
     Cara cara(opciones(sitio.acceso, "127.0.0.1", prueba::puertoCerradoWinsock()));

@@ -22,10 +22,9 @@ namespace ejecucion {
 namespace win32 {
 
 int correrSinVentana(const OpcionesEjecucion& opciones, HANDLE detener) {
-    if (opciones.tlsServidor || opciones.tlsQuiralte || !opciones.autoridad.empty() ||
-        !opciones.certificado.empty()) {
-        std::cerr << "sincronizador: TLS (https://, --ca, --certificado) is not in the Windows "
-                     "build yet\n";
+    SocketWinsock socket;
+    if (std::string error; !socket.configurarTls(opciones, error)) {
+        std::cerr << "sincronizador: " << error << "\n";
         return kSalidaOpciones;
     }
     InstanciaMutex instancia(opciones.acceso);
@@ -48,7 +47,6 @@ int correrSinVentana(const OpcionesEjecucion& opciones, HANDLE detener) {
     ConsolaSalida consola(registro.get());
     BandejaNula bandeja;
     BitacoraSalida bitacora(consola, registro.get());
-    SocketWinsock socket;
     auto sitio = componerMotor(opciones, {consola, bandeja, bitacora}, socket);
     socket.motor(sitio->motor.get());
     sitio->conexion->dataFile(comun::leerConfiguracion(opciones.acceso, avisar));

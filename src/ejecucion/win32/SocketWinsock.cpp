@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "comun/Fallo.h"
+#include "ejecucion/win32/Texto.h"
 #include "sincronizador/Motor.h"
 
 namespace ejecucion::win32 {
@@ -13,22 +14,6 @@ namespace ejecucion::win32 {
 namespace {
 
 constexpr long kEventos = FD_CONNECT | FD_READ | FD_WRITE | FD_CLOSE;
-
-// The system's text for an error number, without its line end; "" when it
-// has none.
-std::string textoDelSistema(int numero) {
-    char* texto = nullptr;
-    const DWORD largo = ::FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(numero), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
-        reinterpret_cast<char*>(&texto), 0, nullptr);
-    std::string resultado = largo && texto ? std::string(texto, largo) : std::string();
-    if (texto) ::LocalFree(texto);
-    while (!resultado.empty() && (resultado.back() == '\n' || resultado.back() == '\r' ||
-                                  resultado.back() == ' ' || resultado.back() == '.'))
-        resultado.pop_back();
-    return resultado;
-}
 
 }  // namespace
 
@@ -71,8 +56,45 @@ std::string SocketWinsock::describirError(int numero) {
     return texto.empty() ? "Winsock error " + std::to_string(numero) : texto;
 }
 
+void SocketWinsock::destinoTls(const std::string& host, uint16_t puerto) {
+    destinosTls_.emplace(host, puerto);
+}
+
+bool SocketWinsock::autoridad(const std::string& archivo, std::string& error) {
+    return autoridades_.leer(archivo, error);
+}
+
+bool SocketWinsock::certificadoPropio(const std::string& certificado, const std::string& clave,
+                                      std::string& error) {
+    return propio_.leer(certificado, clave, error);
+}
+
+bool SocketWinsock::configurarTls(const OpcionesEjecucion& o, std::string& error) {
+    if (o.tlsServidor) destinoTls(o.hostServidor, o.puertoServidor);
+    if (o.tlsQuiralte) destinoTls(o.hostQuiralte, o.puertoQuiralte);
+    std::string motivo;
+    if (!o.autoridad.empty() && !autoridad(o.autoridad, motivo)) {
+        error = "--ca: " + motivo;
+        return false;
+    }
+    if (!o.certificado.empty() && !certificadoPropio(o.certificado, o.clave, motivo)) {
+        error = "--certificado: " + motivo;
+        return false;
+    }
+    return true;
+}
+
 void SocketWinsock::cerrar() noexcept {
     ++generacion_;
+    if (canal_) {
+        // An open session ends with our close_notify, sent if the system
+        // takes it at once.
+        if (s_ != INVALID_SOCKET && estado_ == 7) {
+            const std::string aviso = canal_->cerrar();
+            if (!aviso.empty()) ::send(s_, aviso.data(), static_cast<int>(aviso.size()), 0);
+        }
+        canal_.reset();
+    }
     if (s_ != INVALID_SOCKET) {
         ::WSAEventSelect(s_, evento_, 0);
         ::closesocket(s_);
@@ -86,10 +108,14 @@ void SocketWinsock::cerrar() noexcept {
     enviadoDe_ = 0;
     avance_ = false;
     errorDiferido_ = 0;
+    descripcionDiferida_.clear();
 }
 
 void SocketWinsock::conectar(const std::string& host, uint16_t puerto) {
     cerrar();
+    host_ = host;
+    destino_ = host + ":" + std::to_string(puerto);
+    tls_ = destinosTls_.count({host, puerto}) > 0;
     addrinfo pista{};
     pista.ai_family = AF_UNSPEC;
     pista.ai_socktype = SOCK_STREAM;
@@ -143,6 +169,11 @@ bool SocketWinsock::intentarDireccion() {
 }
 
 void SocketWinsock::fallar(int numero) {
+    fallar(numero, describirError(numero));
+}
+
+void SocketWinsock::fallar(int numero, std::string descripcion) {
+    canal_.reset();
     if (s_ != INVALID_SOCKET) {
         ::WSAEventSelect(s_, evento_, 0);
         ::closesocket(s_);
@@ -150,12 +181,24 @@ void SocketWinsock::fallar(int numero) {
     }
     ::WSAResetEvent(evento_);
     estado_ = 9;
-    if (motor_) motor_->alFallar(numero, describirError(numero));
+    if (motor_) motor_->alFallar(numero, descripcion);
 }
 
 void SocketWinsock::enviar(const std::string& bytes) {
     if (estado_ != 7) throw comun::Fallo(comun::TipoFallo::Conexion, "el socket no esta conectado");
-    pendiente_.append(bytes);
+    if (canal_) {
+        std::string cifrado;
+        if (!canal_->cifrar(bytes, cifrado)) {
+            // Reported from the loop, outside the engine's own call.
+            errorDiferido_ = kErrorTls;
+            descripcionDiferida_ = canal_->error();
+            ::WSASetEvent(evento_);
+            return;
+        }
+        pendiente_.append(cifrado);
+    } else {
+        pendiente_.append(bytes);
+    }
     escribirPendiente();
 }
 
@@ -193,7 +236,12 @@ void SocketWinsock::atender() {
     if (errorDiferido_) {
         const int error = errorDiferido_;
         errorDiferido_ = 0;
-        fallar(error);
+        std::string descripcion = std::move(descripcionDiferida_);
+        descripcionDiferida_.clear();
+        if (descripcion.empty())
+            fallar(error);
+        else
+            fallar(error, std::move(descripcion));
         return;
     }
     WSANETWORKEVENTS eventos{};
@@ -232,9 +280,59 @@ void SocketWinsock::alConectar(int error) {
         if (!intentarDireccion()) fallar(ultimoError_);
         return;
     }
-    estado_ = 7;
     direcciones_.clear();
+    if (tls_) {
+        // The engine is told of the connection when the handshake is done.
+        canal_ = std::make_unique<CanalTls>(host_, destino_, &autoridades_, &propio_);
+        std::string saludo;
+        canal_->iniciar(saludo);
+        if (canal_->estado() == CanalTls::Estado::Fallido) {
+            fallar(kErrorTls, canal_->error());
+            return;
+        }
+        pendiente_.append(saludo);
+        escribirPendiente();
+        return;
+    }
+    estado_ = 7;
     if (motor_) motor_->alConectar();
+}
+
+bool SocketWinsock::entregar(const char* bytes, size_t n) {
+    const unsigned generacion = generacion_;
+    if (!canal_) {
+        if (motor_) motor_->alRecibir({bytes, n});
+        return generacion == generacion_;
+    }
+    const bool saludando = estado_ == 6;
+    std::string aEnviar;
+    std::string claro;
+    canal_->recibir({bytes, n}, aEnviar, claro);
+    if (!aEnviar.empty()) {
+        pendiente_.append(aEnviar);
+        escribirPendiente();
+    }
+    const CanalTls::Estado tls = canal_->estado();
+    if (tls == CanalTls::Estado::Fallido) {
+        fallar(kErrorTls, canal_->error());
+        return false;
+    }
+    if (saludando && tls == CanalTls::Estado::Abierto) {
+        estado_ = 7;
+        if (motor_) motor_->alConectar();
+        if (generacion != generacion_) return false;
+    }
+    if (!claro.empty() && motor_) {
+        motor_->alRecibir(claro);
+        if (generacion != generacion_) return false;
+    }
+    if (tls == CanalTls::Estado::Cerrado) {
+        // The peer's close_notify ends its answer, whether or not it also
+        // closes its side of the connection.
+        terminarPorElPar();
+        return false;
+    }
+    return true;
 }
 
 void SocketWinsock::leer() {
@@ -243,8 +341,7 @@ void SocketWinsock::leer() {
     for (;;) {
         const int n = ::recv(s_, bufer, sizeof bufer, 0);
         if (n > 0) {
-            if (motor_) motor_->alRecibir({bufer, static_cast<size_t>(n)});
-            if (generacion != generacion_) return;
+            if (!entregar(bufer, static_cast<size_t>(n)) || generacion != generacion_) return;
             continue;
         }
         if (n == 0) {
@@ -259,9 +356,13 @@ void SocketWinsock::leer() {
 }
 
 void SocketWinsock::alCerrar(int error) {
-    if (s_ == INVALID_SOCKET || estado_ != 7) return;
+    if (s_ == INVALID_SOCKET) return;
+    // The peer ending the connection in the midst of a TLS handshake: what
+    // it sent last may say why (an alert), else its going does.
+    const bool saludando = estado_ == 6 && canal_;
+    if (estado_ != 7 && !saludando) return;
     const unsigned generacion = generacion_;
-    if (error != 0) {
+    if (error != 0 && !saludando) {
         // A reset: what arrived before it is not a whole answer.
         fallar(error);
         return;
@@ -274,12 +375,28 @@ void SocketWinsock::alCerrar(int error) {
         if (n < 0) {
             const int fallo = ::WSAGetLastError();
             if (fallo == WSAEWOULDBLOCK) break;
-            fallar(fallo);
+            if (!saludando) {
+                fallar(fallo);
+                return;
+            }
+            error = fallo;
+            break;
+        }
+        if (!entregar(bufer, static_cast<size_t>(n)) || generacion != generacion_) return;
+    }
+    if (canal_) {
+        canal_->finDelPar(error != 0 ? describirError(error)
+                                     : "the peer closed the connection during the handshake");
+        if (canal_->estado() == CanalTls::Estado::Fallido) {
+            fallar(kErrorTls, canal_->error());
             return;
         }
-        if (motor_) motor_->alRecibir({bufer, static_cast<size_t>(n)});
-        if (generacion != generacion_) return;
     }
+    terminarPorElPar();
+}
+
+void SocketWinsock::terminarPorElPar() {
+    canal_.reset();
     ::WSAEventSelect(s_, evento_, 0);
     ::closesocket(s_);
     s_ = INVALID_SOCKET;

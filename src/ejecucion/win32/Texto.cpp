@@ -23,4 +23,18 @@ std::string deAncho(const std::wstring& ancho) {
     return utf8;
 }
 
+std::string textoDelSistema(unsigned long numero) {
+    char* texto = nullptr;
+    const DWORD largo = ::FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(numero), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+        reinterpret_cast<char*>(&texto), 0, nullptr);
+    std::string resultado = largo && texto ? std::string(texto, largo) : std::string();
+    if (texto) ::LocalFree(texto);
+    while (!resultado.empty() && (resultado.back() == '\n' || resultado.back() == '\r' ||
+                                  resultado.back() == ' ' || resultado.back() == '.'))
+        resultado.pop_back();
+    return resultado;
+}
+
 }  // namespace ejecucion::win32

@@ -21,13 +21,6 @@ int ejecutarConVentana(const ejecucion::OpcionesEjecucion& opciones) {
 int ejecutarConVentana(const ejecucion::OpcionesEjecucion& opciones, Avisos& avisos) {
     conocerResolucion();
     auto* propios = dynamic_cast<AvisosWin32*>(&avisos);
-    if (opciones.tlsServidor || opciones.tlsQuiralte || !opciones.autoridad.empty() ||
-        !opciones.certificado.empty()) {
-        avisos.mensaje("TLS (https://, --ca, --certificado) is not in the Windows build yet",
-                       Avisos::Icono::Exclamacion);
-        return ejecucion::kSalidaOpciones;
-    }
-
     ejecucion::win32::InstanciaMutex instancia(opciones.acceso);
     const auto bloqueo = instancia.tomar();
     if (bloqueo != ejecucion::win32::InstanciaMutex::Resultado::Tomada) {
@@ -47,6 +40,10 @@ int ejecutarConVentana(const ejecucion::OpcionesEjecucion& opciones, Avisos& avi
     frmSincronizador ventana(avisos);
     {
         MotorDeVentana motor(opciones, ventana);
+        if (!motor.errorTls.empty()) {
+            avisos.mensaje(motor.errorTls, Avisos::Icono::Exclamacion);
+            return ejecucion::kSalidaOpciones;
+        }
         ventana.conectar(&motor);
         if (propios) propios->dueno(ventana.hwnd());
         if (registro) ventana.setRegistro(*registro, errorRegistro);

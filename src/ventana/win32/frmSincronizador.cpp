@@ -89,6 +89,7 @@ class frmSincronizador::BitacoraConsola : public comun::Bitacora {
 MotorDeVentana::MotorDeVentana(const ejecucion::OpcionesEjecucion& o, frmSincronizador& v)
     : opciones(o), ventana(v), sitio(ejecucion::componerMotor(o, v.puertos(), socket)) {
     socket.motor(sitio->motor.get());
+    socket.configurarTls(o, errorTls);
 }
 
 MotorDeVentana::~MotorDeVentana() {

@@ -49,6 +49,8 @@ struct MotorDeVentana {
     frmSincronizador& ventana;
     ejecucion::win32::SocketWinsock socket;
     std::unique_ptr<ejecucion::MotorDelSitio> sitio;
+    // Why the TLS the options ask for cannot be set up; empty when it can.
+    std::string errorTls;
 };
 
 class frmSincronizador : public sincronizador::Consola, public sincronizador::Bandeja {
