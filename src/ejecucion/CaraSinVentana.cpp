@@ -24,6 +24,18 @@ bool abrirRegistro(const OpcionesEjecucion& opciones, const comun::Reloj& reloj,
     return false;
 }
 
+bool SalidasSinVentana::abrir(const OpcionesEjecucion& opciones, const comun::Reloj& reloj) {
+    if (!abrirRegistro(opciones, reloj, registro_)) return false;
+    consola_.registro(registro_.get());
+    bitacora_.registro(registro_.get());
+    return true;
+}
+
+void SalidasSinVentana::avisar(const std::string& texto) const {
+    std::cerr << texto << "\n";
+    if (registro_) registro_->escribir(texto + "\n");
+}
+
 int codigoAlTerminar(int codigo, const OpcionesEjecucion& opciones,
                      const sincronizador::Motor& motor,
                      const std::function<void(const std::string&)>& avisar) {

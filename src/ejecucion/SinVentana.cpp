@@ -24,19 +24,11 @@ int ejecutarSinVentana(int argc, char** argv, const OpcionesEjecucion& opciones)
     vigilarSenales(&app, [&app] { app.quit(); });
 
     comun::RelojSistema reloj;
-    std::unique_ptr<comun::Registro> registro;
-    if (!abrirRegistro(opciones, reloj, registro)) return kSalidaOpciones;
-    // Messages of the program itself (not of the cycle) go to standard
-    // error, and to the log.
-    auto avisar = [&](const std::string& texto) {
-        std::cerr << texto << "\n";
-        if (registro) registro->escribir(texto + "\n");
-    };
-
-    ConsolaSalida consola(registro.get());
-    BandejaNula bandeja;
-    BitacoraSalida bitacora(consola, registro.get());
-    Nucleo nucleo(opciones, {consola, bandeja, bitacora});
+    SalidasSinVentana salidas;
+    if (!salidas.abrir(opciones, reloj)) return kSalidaOpciones;
+    const auto avisar = salidas.avisador();
+    auto& consola = salidas.consola();
+    Nucleo nucleo(opciones, {consola, salidas.bandeja(), salidas.bitacora()});
     if (std::string error; !nucleo.prepararSocket(error)) {
         std::cerr << "sincronizador: " << error << "\n";
         return kSalidaOpciones;

@@ -47,21 +47,8 @@ QLabel* crearImagen(QWidget* padre, const char* nombre, EstadoIcono estado, int 
 
 }  // namespace
 
-// What the apply step reports goes to the console, one line each.
-class frmSincronizador::BitacoraConsola : public comun::Bitacora {
-  public:
-    explicit BitacoraConsola(frmSincronizador& ventana) : ventana_(ventana) {}
-    void escribir(const std::string& linea) noexcept override { ventana_.escribir(linea + "\r\n"); }
-    void depurar(const std::string& linea) noexcept override {
-        if (ventana_.registro_) ventana_.registro_->escribir(linea + "\r\n");
-    }
-
-  private:
-    frmSincronizador& ventana_;
-};
-
 frmSincronizador::frmSincronizador(Avisos& avisos, QWidget* padre)
-    : QWidget(padre), avisos_(avisos), bitacora_(std::make_unique<BitacoraConsola>(*this)) {
+    : QWidget(padre), avisos_(avisos), bitacora_(*this, nullptr) {
     setObjectName(QStringLiteral("frmSincronizador"));
     setWindowTitle(QStringLiteral("Sincronizador V3.0"));
     setWindowIcon(iconoPrograma());
@@ -146,7 +133,7 @@ frmSincronizador::~frmSincronizador() {
 }
 
 ejecucion::PuertosCara frmSincronizador::puertos() {
-    return {*this, *this, *bitacora_};
+    return {*this, *this, bitacora_};
 }
 
 void frmSincronizador::conectar(ejecucion::Nucleo& nucleo) {
@@ -237,6 +224,7 @@ void frmSincronizador::abrirSoporte() {
 
 void frmSincronizador::setRegistro(comun::Registro& registro, const std::string& error) {
     registro_ = error.empty() ? &registro : nullptr;
+    bitacora_.registro(registro_);
     lineaRegistro_ = lineaRegistro(registro.ruta(), error);
     mostrarDatos();
 }

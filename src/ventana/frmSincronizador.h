@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "datos/Estado.h"
+#include "ejecucion/CaraSinVentana.h"
 #include "ejecucion/Nucleo.h"
 #include "sincronizador/Puertos.h"
 #include "ventana/AvisosOperador.h"
@@ -119,8 +120,8 @@ class frmSincronizador : public QWidget,
     void mostrarDatos();
 
     Avisos& avisos_;
-    class BitacoraConsola;
-    std::unique_ptr<BitacoraConsola> bitacora_;
+    // What the apply step reports goes to the console, one line each.
+    ejecucion::BitacoraSalida bitacora_;
     ejecucion::Nucleo* nucleo_ = nullptr;
     comun::Registro* registro_ = nullptr;
     std::string lineaRegistro_;

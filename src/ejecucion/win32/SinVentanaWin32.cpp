@@ -35,19 +35,11 @@ int correrSinVentana(const OpcionesEjecucion& opciones, HANDLE detener) {
     }
 
     comun::RelojSistema reloj;
-    std::unique_ptr<comun::Registro> registro;
-    if (!abrirRegistro(opciones, reloj, registro)) return kSalidaOpciones;
-    // Messages of the program itself (not of the cycle) go to standard
-    // error, and to the log.
-    auto avisar = [&](const std::string& texto) {
-        std::cerr << texto << "\n";
-        if (registro) registro->escribir(texto + "\n");
-    };
-
-    ConsolaSalida consola(registro.get());
-    BandejaNula bandeja;
-    BitacoraSalida bitacora(consola, registro.get());
-    auto sitio = componerMotor(opciones, {consola, bandeja, bitacora}, socket);
+    SalidasSinVentana salidas;
+    if (!salidas.abrir(opciones, reloj)) return kSalidaOpciones;
+    const auto avisar = salidas.avisador();
+    auto& consola = salidas.consola();
+    auto sitio = componerMotor(opciones, {consola, salidas.bandeja(), salidas.bitacora()}, socket);
     socket.motor(sitio->motor.get());
     sitio->conexion->dataFile(comun::leerConfiguracion(opciones.acceso, avisar));
 

@@ -73,19 +73,6 @@ void registrarClase() {
 
 }  // namespace
 
-// What the apply step reports goes to the console, one line each.
-class frmSincronizador::BitacoraConsola : public comun::Bitacora {
-  public:
-    explicit BitacoraConsola(frmSincronizador& ventana) : ventana_(ventana) {}
-    void escribir(const std::string& linea) noexcept override { ventana_.escribir(linea + "\r\n"); }
-    void depurar(const std::string& linea) noexcept override {
-        if (ventana_.registro_) ventana_.registro_->escribir(linea + "\r\n");
-    }
-
-  private:
-    frmSincronizador& ventana_;
-};
-
 MotorDeVentana::MotorDeVentana(const ejecucion::OpcionesEjecucion& o, frmSincronizador& v)
     : opciones(o), ventana(v), sitio(ejecucion::componerMotor(o, v.puertos(), socket)) {
     socket.motor(sitio->motor.get());
@@ -98,8 +85,7 @@ MotorDeVentana::~MotorDeVentana() {
     socket.cerrar();
 }
 
-frmSincronizador::frmSincronizador(Avisos& avisos)
-    : avisos_(avisos), bitacora_(std::make_unique<BitacoraConsola>(*this)) {
+frmSincronizador::frmSincronizador(Avisos& avisos) : avisos_(avisos), bitacora_(*this, nullptr) {
     registrarClase();
     hwnd_ =
         ::CreateWindowExW(0, kClase, L"Sincronizador V3.0", kEstilo, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -201,7 +187,7 @@ void frmSincronizador::colocarControles() {
 }
 
 ejecucion::PuertosCara frmSincronizador::puertos() {
-    return {*this, *this, *bitacora_};
+    return {*this, *this, bitacora_};
 }
 
 void frmSincronizador::conectar(MotorDeVentana* motor) {
@@ -345,6 +331,7 @@ void frmSincronizador::abrirMenu() {
 
 void frmSincronizador::setRegistro(comun::Registro& registro, const std::string& error) {
     registro_ = error.empty() ? &registro : nullptr;
+    bitacora_.registro(registro_);
     lineaRegistro_ = lineaRegistro(registro.ruta(), error);
     mostrarDatos();
 }

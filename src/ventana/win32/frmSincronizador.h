@@ -19,6 +19,7 @@
 
 #include "comun/Bitacora.h"
 #include "datos/Estado.h"
+#include "ejecucion/CaraSinVentana.h"
 #include "ejecucion/Composicion.h"
 #include "ejecucion/Opciones.h"
 #include "ejecucion/win32/SocketWinsock.h"
@@ -138,8 +139,8 @@ class frmSincronizador : public sincronizador::Consola, public sincronizador::Ba
     std::string lineaMenu() const;
 
     Avisos& avisos_;
-    class BitacoraConsola;
-    std::unique_ptr<BitacoraConsola> bitacora_;
+    // What the apply step reports goes to the console, one line each.
+    ejecucion::BitacoraSalida bitacora_;
     MotorDeVentana* motor_ = nullptr;
     comun::Registro* registro_ = nullptr;
     std::string lineaRegistro_;
